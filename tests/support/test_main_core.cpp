@@ -1,0 +1,12 @@
+// Test entry point for engine tests: a QCoreApplication exists for the whole
+// run so Qt's event-driven helpers work.
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
