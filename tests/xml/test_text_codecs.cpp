@@ -1,0 +1,226 @@
+#include "xml/text_codecs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kw {
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace std::string_literals;
+
+QByteArray Bytes(std::string_view s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string Hex(std::u32string_view s)
+{
+    std::string out;
+    for (char32_t c : s) {
+        out += QByteArray::number(static_cast<uint>(c), 16).toStdString() + ' ';
+    }
+    return out;
+}
+
+struct Utf8Case
+{
+    std::string bytes;
+    std::u32string codePoints;
+    int errors;
+};
+
+TEST(DecodeUtf8, DecodesAndReplaces)
+{
+    const Utf8Case cases[] = {
+        {"", U"", 0},
+        {"A", U"A", 0},
+        {"\xC3\xA9", U"é", 0},
+        {"\xE2\x82\xAC", U"€", 0},
+        {"\xF0\x9F\x98\x80", U"\U0001F600", 0},
+        {"a\xC3\xA9z\xF4\x8F\xBF\xBF", U"aéz\U0010FFFF", 0},
+        // Lenient: overlong forms, surrogate values, values past 0x10FFFF,
+        // any byte from 0x80 up as a continuation, 10xxxxxx as a lead.
+        {"\xC0\x80"s, U"\0"s, 0},
+        {"\xC1\x81", U"A", 0},
+        {"\xED\xA0\x80", U"\xD800", 0},
+        {"\xF7\xBF\xBF\xBF", U"\x1FFFFF", 0},
+        {"\xC3\xC3", U"\u00C3", 0},
+        {"\xA9\xA9", U"\u0269", 0},
+        // Bad leads: one '?' each.
+        {"\xF8", U"?", 1},
+        {"\xFF\xFE"
+         "A",
+         U"??A", 2},
+        {"\xFC\x80\x80\x80\x80\x80", U"?\0\0?"s, 2},
+        // Sequences cut off by the end.
+        {"\xC3", U"?", 1},
+        {"\xE2\x82", U"?", 1},
+        {"ab\xF0\x9F\x98", U"ab?", 1},
+        {"\x80", U"?", 1},
+        // A byte below 0x80 where a continuation belongs: '?', then the byte.
+        {"\xC3"
+         "A",
+         U"?A", 1},
+        {"\xE2\x82<", U"?<", 1},
+        {"\xF0\x9F\x98"
+         "x",
+         U"?x", 1},
+        {"\xE9t\xE9", U"?t?", 2},
+        {"\xC3\x00"s, U"?\0"s, 1},
+    };
+    for (const Utf8Case &c : cases) {
+        std::u32string decoded = U"stale";
+        EXPECT_EQ(DecodeUtf8(Bytes(c.bytes), &decoded), c.errors) << Hex(c.codePoints);
+        EXPECT_EQ(decoded, c.codePoints) << Hex(decoded) << "| " << Hex(c.codePoints);
+        EXPECT_EQ(DecodeUtf8(Bytes(c.bytes), nullptr), c.errors);
+        EXPECT_EQ(IsLenientUtf8(Bytes(c.bytes)), c.errors == 0) << Hex(c.codePoints);
+    }
+}
+
+TEST(DecodeUtf8, Cp1252TextIsNotTakenForUtf8)
+{
+    EXPECT_FALSE(IsLenientUtf8("caf\xE9"));
+    EXPECT_FALSE(IsLenientUtf8("<a>\xE9l\xE8ve</a>"));
+    EXPECT_FALSE(IsLenientUtf8("\x93quoted\x94"));
+    EXPECT_TRUE(IsLenientUtf8("<a>\xC3\xA9l\xC3\xA8ve</a>"));
+}
+
+struct Utf16Case
+{
+    std::u16string units;
+    std::u32string codePoints;
+    int errors;
+};
+
+TEST(DecodeUtf16, CombinesPairsAndReplacesStraySurrogates)
+{
+    const Utf16Case cases[] = {
+        {u"", U"", 0},
+        {u"A€\uFFFF", U"A€\uFFFF", 0},
+        {u"\xD83D\xDE00", U"\U0001F600", 0},
+        {u"\xD800\xDC00\xDBFF\xDFFF", U"\U00010000\U0010FFFF", 0},
+        {u"x\xD800", U"x?", 1},
+        {u"\xD800"
+         u"A",
+         U"?A", 1},
+        {u"\xDC00", U"?", 1},
+        {u"\xDE00\xD83D", U"??", 2},
+        {u"\xD800\xD800\xDC00", U"?\U00010000", 1},
+        {u"\xD83D\xD83D\xDE00!", U"?\U0001F600!", 1},
+    };
+    for (const Utf16Case &c : cases) {
+        const QStringView text(c.units.data(), static_cast<qsizetype>(c.units.size()));
+        std::u32string decoded = U"stale";
+        EXPECT_EQ(DecodeUtf16(text, &decoded), c.errors) << Hex(c.codePoints);
+        EXPECT_EQ(decoded, c.codePoints) << Hex(decoded) << "| " << Hex(c.codePoints);
+        EXPECT_EQ(DecodeUtf16(text, nullptr), c.errors);
+    }
+}
+
+TEST(EncodeUtf, KnownBytes)
+{
+    const std::u32string text = U"A\u00E9\u20AC\U0001F600";
+    EXPECT_EQ(EncodeUtf8(text), "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(EncodeUtf16(text), u"A\u00E9\u20AC\xD83D\xDE00"_s);
+    EXPECT_EQ(EncodeUtf32(text, false), Bytes("A\0\0\0\xE9\0\0\0\xAC\x20\0\0\x00\xF6\x01\0"s));
+    EXPECT_EQ(EncodeUtf32(text, true), Bytes("\0\0\0A\0\0\0\xE9\0\0\x20\xAC\0\x01\xF6\x00"s));
+}
+
+TEST(EncodeUtf, ValuesBeyondUnicodeBecomeQuestionMarks)
+{
+    const std::u32string text = U"a\x110000z\xFFFFFFFF";
+    EXPECT_EQ(EncodeUtf8(text), "a?z?");
+    EXPECT_EQ(EncodeUtf16(text), u"a?z?"_s);
+    EXPECT_EQ(EncodeUtf32(text, true), Bytes("\0\0\0a\0\0\0?\0\0\0z\0\0\0?"s));
+}
+
+// Every scalar value, checked against Qt's own converters.
+TEST(EncodeUtf, AllScalarValuesRoundTrip)
+{
+    std::u32string all;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c < 0xD800 || c > 0xDFFF) {
+            all.push_back(c);
+        }
+    }
+    const QString reference = QString::fromUcs4(all.data(), static_cast<qsizetype>(all.size()));
+
+    const QByteArray utf8 = EncodeUtf8(all);
+    EXPECT_EQ(utf8, reference.toUtf8());
+    const QString utf16 = EncodeUtf16(all);
+    EXPECT_EQ(utf16, reference);
+
+    std::u32string back;
+    EXPECT_EQ(DecodeUtf8(utf8, &back), 0);
+    EXPECT_EQ(back, all);
+    EXPECT_EQ(DecodeUtf16(utf16, &back), 0);
+    EXPECT_EQ(back, all);
+    for (bool bigEndian : {false, true}) {
+        EXPECT_EQ(DecodeUtf32(EncodeUtf32(all, bigEndian), bigEndian, &back), 0);
+        EXPECT_EQ(back, all);
+    }
+}
+
+TEST(DecodeUtf32, BothByteOrdersAndPartialUnits)
+{
+    struct Case
+    {
+        std::string bytes;
+        bool bigEndian;
+        std::u32string codePoints;
+        int errors;
+    };
+    const Case cases[] = {
+        {"", false, U"", 0},
+        {"A\0\0\0"s, false, U"A", 0},
+        {"\0\0\0A"s, true, U"A", 0},
+        {"\x00\xF6\x01\x00"s, false, U"\U0001F600", 0},
+        {"\x00\x01\xF6\x00"s, true, U"\U0001F600", 0},
+        {"\0\0\0A"s, false, U"\x41000000", 0}, // wrong order: passes through
+        {"A\0\0\0B\0"s, false, U"A?", 1},
+        {"x"s, true, U"?", 1},
+        {"\0\0\0a\0\0\0"s, true, U"a?", 1},
+    };
+    for (const Case &c : cases) {
+        std::u32string decoded = U"stale";
+        EXPECT_EQ(DecodeUtf32(Bytes(c.bytes), c.bigEndian, &decoded), c.errors);
+        EXPECT_EQ(decoded, c.codePoints) << Hex(decoded) << "| " << Hex(c.codePoints);
+    }
+}
+
+TEST(DecodeUtf8, RandomBytesKeepEveryAsciiCharacterAfterAnError)
+{
+    // After a '?' for a broken sequence, the decoder never eats a byte below
+    // 0x80: an ASCII byte is only ever consumed as itself. (The high bytes have
+    // bit 1 set so that no overlong form can decode to a letter.)
+    quint32 state = 99;
+    for (int round = 0; round < 200; ++round) {
+        QByteArray bytes;
+        for (int i = 0; i < 64; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const int r = static_cast<int>(state >> 24);
+            bytes.append(static_cast<char>(r % 3 == 0 ? 'a' + r % 26 : r | 0x82));
+        }
+        std::u32string decoded;
+        const int errors = DecodeUtf8(bytes, &decoded);
+        std::u32string letters;
+        for (char32_t c : decoded) {
+            if (c >= U'a' && c <= U'z') {
+                letters.push_back(c);
+            }
+        }
+        std::u32string expected;
+        for (char b : bytes) {
+            if (b >= 'a' && b <= 'z') {
+                expected.push_back(static_cast<char32_t>(b));
+            }
+        }
+        EXPECT_EQ(letters, expected) << bytes.toHex().toStdString();
+        EXPECT_EQ(IsLenientUtf8(bytes), errors == 0);
+    }
+}
+
+} // namespace
+} // namespace kw
