@@ -123,17 +123,6 @@ TEST(IconvNameOfCodePage, ConvertersExistForTheTable)
     EXPECT_EQ(IconvNameOfCodePage(-1), nullptr);
 }
 
-TEST(CodePageChecksLoss, ExemptCodePages)
-{
-    for (int cp : {65000, 65001, 50220, 50221, 50222, 50225, 50227, 50229, 52936, 54936, 57002,
-                   57006, 57011}) {
-        EXPECT_FALSE(CodePageChecksLoss(cp)) << cp;
-    }
-    for (int cp : {0, 437, 932, 936, 1200, 1252, 20127, 28591, 51949, 57001, 57012}) {
-        EXPECT_TRUE(CodePageChecksLoss(cp)) << cp;
-    }
-}
-
 TEST(DecodeFromCodePage, Cp1252RoundTripsEveryDefinedByte)
 {
     QByteArray all;

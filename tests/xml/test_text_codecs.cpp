@@ -119,15 +119,6 @@ TEST(DecodeUtf16, CombinesPairsAndReplacesStraySurrogates)
     }
 }
 
-TEST(EncodeUtf, KnownBytes)
-{
-    const std::u32string text = U"A\u00E9\u20AC\U0001F600";
-    EXPECT_EQ(EncodeUtf8(text), "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_EQ(EncodeUtf16(text), u"A\u00E9\u20AC\xD83D\xDE00"_s);
-    EXPECT_EQ(EncodeUtf32(text, false), Bytes("A\0\0\0\xE9\0\0\0\xAC\x20\0\0\x00\xF6\x01\0"s));
-    EXPECT_EQ(EncodeUtf32(text, true), Bytes("\0\0\0A\0\0\0\xE9\0\0\x20\xAC\0\x01\xF6\x00"s));
-}
-
 TEST(EncodeUtf, ValuesBeyondUnicodeBecomeQuestionMarks)
 {
     const std::u32string text = U"a\x110000z\xFFFFFFFF";
