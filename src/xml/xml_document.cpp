@@ -246,25 +246,35 @@ void CXmlDocument::unlink(int32_t element)
         m_elements[first].previousSibling = e.previousSibling;
 }
 
-// An element whose end tag never came keeps only its start tag; its children
-// become its following siblings. It is always the last child of its parent.
-void CXmlDocument::closeAsNotEnded(int32_t element)
+// Elements whose end tags never came keep only their start tags, and their
+// children become their following siblings. Closing the open chain from
+// `first` (outermost) to the innermost in one pass gives the same result as
+// closing them one by one from the inside, without moving children level by
+// level: every child of a closed element ends up under the outermost one's
+// parent, in document order. Each closed element is the last child of its
+// parent, so the moved elements simply extend that parent's list.
+void CXmlDocument::closeAsNotEnded(const std::vector<int32_t> &open, size_t first)
 {
-    Element &e = m_elements[element];
-    e.length = e.startTagLength;
-    e.endTagLength = 0;
-    e.flags |= NotEnded;
-    const int32_t firstMoved = e.firstChild;
-    if (!firstMoved)
-        return;
-    const int32_t parent = e.parent;
-    const int32_t lastMoved = m_elements[firstMoved].previousSibling;
-    for (int32_t child = firstMoved; child; child = m_elements[child].nextSibling)
-        m_elements[child].parent = parent;
-    e.firstChild = 0;
-    e.nextSibling = firstMoved;
-    m_elements[firstMoved].previousSibling = element;
-    m_elements[m_elements[parent].firstChild].previousSibling = lastMoved;
+    const int32_t parent = m_elements[open[first]].parent;
+    int32_t last = open[first];
+    for (size_t i = first; i < open.size(); ++i) {
+        Element &e = m_elements[open[i]];
+        e.length = e.startTagLength;
+        e.endTagLength = 0;
+        e.flags |= NotEnded;
+        const int32_t child = e.firstChild;
+        e.firstChild = 0;
+        for (int32_t c = child; c;) {
+            const int32_t next = m_elements[c].nextSibling;
+            m_elements[c].parent = parent;
+            m_elements[last].nextSibling = c;
+            m_elements[c].previousSibling = last;
+            m_elements[c].nextSibling = 0;
+            last = c;
+            c = next;
+        }
+    }
+    m_elements[m_elements[parent].firstChild].previousSibling = last;
 }
 
 bool CXmlDocument::isEmptyElement(int32_t element) const
@@ -294,10 +304,14 @@ void CXmlDocument::parse()
 
     std::vector<int32_t> open; // the chain of open elements, innermost last
     auto markIllFormed = [this] { m_elements[0].flags |= IllFormed; };
-    auto closeNotEnded = [&](int32_t element) {
-        m_result.add(u"unended_start_tag", {{u"tagname", elementName(element).toString()},
-                                            {u"offset", offsetText(m_starts[element])}});
-        closeAsNotEnded(element);
+    auto closeNotEnded = [&](size_t first) {
+        for (size_t i = first; i < open.size(); ++i) {
+            const int32_t element = open[i];
+            m_result.add(u"unended_start_tag", {{u"tagname", elementName(element).toString()},
+                                                {u"offset", offsetText(m_starts[element])}});
+        }
+        closeAsNotEnded(open, first);
+        open.resize(first);
         markIllFormed();
     };
 
@@ -326,15 +340,13 @@ void CXmlDocument::parse()
             while (match >= 0 && elementName(open[match]) != name)
                 --match;
             if (match < 0) {
-                m_result.add(u"lone_end_tag", {{u"tagname", name.toString()},
-                                               {u"offset", offsetText(token.start)}});
+                m_result.add(u"lone_end_tag",
+                             {{u"tagname", name.toString()}, {u"offset", offsetText(token.start)}});
                 markIllFormed();
                 break;
             }
-            while (qsizetype(open.size()) - 1 > match) {
-                closeNotEnded(open.back());
-                open.pop_back();
-            }
+            if (qsizetype(open.size()) - 1 > match)
+                closeNotEnded(size_t(match) + 1);
             Element &e = m_elements[open.back()];
             e.length = int32_t(token.end() - m_starts[open.back()]);
             e.endTagLength = int32_t(token.length);
@@ -356,10 +368,8 @@ void CXmlDocument::parse()
             break; // text, white space, comments and the like lie between elements
         }
     }
-    while (!open.empty()) {
-        closeNotEnded(open.back());
-        open.pop_back();
-    }
+    if (!open.empty())
+        closeNotEnded(0);
 
     const int32_t root = m_elements[0].firstChild;
     if (!root)
@@ -427,15 +437,15 @@ bool CXmlDocument::FindElement(QStringView name)
 {
     if (name.startsWith(u'/'))
         return false;
-    int32_t element = m_current ? m_elements[m_current].nextSibling
-                                : m_elements[m_parent].firstChild;
+    int32_t element =
+        m_current ? m_elements[m_current].nextSibling : m_elements[m_parent].firstChild;
     for (; element; element = m_elements[element].nextSibling) {
         const QStringView tagName = elementName(element);
         bool matches = name.isEmpty() || name == tagName;
         if (!matches && name.size() > tagName.size() && name.startsWith(tagName)) {
             const char16_t after = name[tagName.size()].unicode();
-            matches = after == u' ' || after == u'/' || after == u'=' || after == u'[' ||
-                      after == u']';
+            matches =
+                after == u' ' || after == u'/' || after == u'=' || after == u'[' || after == u']';
         }
         if (matches) {
             m_current = element;
@@ -606,8 +616,8 @@ bool CXmlDocument::addElementNode(QStringView name, const QString &escapedText)
             const bool slashForm = tagEnd - start >= 2 && m_text[tagEnd - 2] == u'/';
             const qsizetype from = slashForm ? tagEnd - 2 : tagEnd;
             const QStringView head = slashForm ? u">\r\n" : u"\r\n";
-            const QString inserted = concat(
-                {head, node, kLineBreak, u"</", parentName, slashForm ? u"" : u">"});
+            const QString inserted =
+                concat({head, node, kLineBreak, u"</", parentName, slashForm ? u"" : u">"});
             const qsizetype removed = slashForm ? 1 : 0;
             spliceText(from, removed, inserted);
             growEnclosing(parent, inserted.size() - removed);

@@ -88,9 +88,9 @@ public:
 private:
     struct Element
     {
-        int32_t length = 0;          // "<" through the end tag or "/>"
-        int32_t startTagLength = 0;  // "<" through ">"
-        int32_t endTagLength = 0;    // 0 for an element written with "/>"
+        int32_t length = 0;         // "<" through the end tag or "/>"
+        int32_t startTagLength = 0; // "<" through ">"
+        int32_t endTagLength = 0;   // 0 for an element written with "/>"
         uint32_t flags = 0;
         int32_t parent = 0;
         int32_t firstChild = 0;
@@ -106,7 +106,7 @@ private:
     void linkLastChild(int32_t parent, int32_t element);
     void linkAfter(int32_t sibling, int32_t element);
     void unlink(int32_t element);
-    void closeAsNotEnded(int32_t element);
+    void closeAsNotEnded(const std::vector<int32_t> &open, size_t first);
     bool isEmptyElement(int32_t element) const;
     QStringView elementName(int32_t element) const;
     int32_t lastChild(int32_t parent) const;

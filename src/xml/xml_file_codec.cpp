@@ -23,9 +23,8 @@ void logFileError(XmlResultLog &log, const QFileDevice &file, const QString &pat
     const qsizetype lineBreak = message.indexOf(u'\n');
     if (lineBreak >= 0)
         message.truncate(lineBreak);
-    log.add(u"file_error", {{u"msg", message},
-                            {u"n", QString::number(int(file.error()))},
-                            {u"type", path}});
+    log.add(u"file_error",
+            {{u"msg", message}, {u"n", QString::number(int(file.error()))}, {u"type", path}});
 }
 
 QString codePageDisplayName(int codePage)
@@ -202,8 +201,8 @@ DecodedXmlFile DecodeXmlFile(QByteArrayView bytes, XmlResultLog &log)
         for (qsizetype i = 0; i < units; ++i) {
             const auto first = uchar(body[2 * i]);
             const auto second = uchar(body[2 * i + 1]);
-            const char16_t unit = bigEndian ? char16_t(first << 8 | second)
-                                            : char16_t(second << 8 | first);
+            const char16_t unit =
+                bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first);
             if (unit == 0)
                 ++nulls;
             else

@@ -96,8 +96,8 @@ XmlToken startTagToken(QStringView text, qsizetype start)
             continue;
         } else if (c == u'/') {
             const char16_t before = text[i - 1].unicode();
-            slashCounts = !inUnquotedValue || IsXmlWhiteSpace(before) || before == u'"' ||
-                          before == u'\'';
+            slashCounts =
+                !inUnquotedValue || IsXmlWhiteSpace(before) || before == u'"' || before == u'\'';
         } else {
             slashCounts = false;
         }
@@ -179,8 +179,7 @@ XmlToken markupToken(QStringView text, qsizetype start)
                 return unterminatedToken(text, start, u"tag");
             if (text[start + 3] != u'-')
                 return errorToken(text, start, start + 3, u"comment_tag_syntax");
-            return delimitedToken(text, start, start + 4, XmlNodeKind::Comment, u"-->",
-                                  u"comment");
+            return delimitedToken(text, start, start + 4, XmlNodeKind::Comment, u"-->", u"comment");
         }
         if (third == u'[') {
             if (start + 3 >= size)
@@ -234,8 +233,8 @@ bool FindXmlTagAttribute(QStringView tag, QStringView name, Qt::CaseSensitivity 
         if (i >= size || tag[i] == u'>' || tag[i] == u'?')
             return false;
         const qsizetype nameStart = i;
-        while (i < size && !IsXmlWhiteSpace(tag[i].unicode()) && tag[i] != u'=' &&
-               tag[i] != u'>' && tag[i] != u'/')
+        while (i < size && !IsXmlWhiteSpace(tag[i].unicode()) && tag[i] != u'=' && tag[i] != u'>' &&
+               tag[i] != u'/')
             ++i;
         const QStringView attributeName = tag.sliced(nameStart, i - nameStart);
         while (i < size && IsXmlWhiteSpace(tag[i].unicode()))

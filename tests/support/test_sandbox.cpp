@@ -13,7 +13,8 @@ TestSandbox::TestSandbox()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("home/.local/share"));
     qputenv("HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home/.local/share"))));
+    qputenv("XDG_DATA_HOME",
+            QFile::encodeName(m_dir.filePath(QStringLiteral("home/.local/share"))));
 }
 
 TestSandbox::~TestSandbox()
@@ -39,7 +40,8 @@ QByteArray ReadFileBytes(const QString &path)
 bool WriteFileBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 } // namespace kw::test

@@ -6,6 +6,8 @@
 
 #include <QRandomGenerator>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
@@ -32,8 +34,8 @@ TEST(XmlDocument, BuildsTheTemplateIndexByteForByte)
     ASSERT_TRUE(doc.AddElement(u"template", u"Demo 1"));
     ASSERT_TRUE(doc.LeaveElement());
     EXPECT_EQ(doc.GetDocumentText(), kDeclaration + u"<Templates>\r\n"
-                                                     u"<template>Demo 1</template>\r\n"
-                                                     u"</Templates>\r\n");
+                                                    u"<template>Demo 1</template>\r\n"
+                                                    u"</Templates>\r\n"_s);
     EXPECT_TRUE(doc.CheckWellFormed());
 }
 
@@ -49,7 +51,7 @@ TEST(XmlDocument, AddsOneElementPerLineWithoutIndentation)
     doc.AddElement(u"d", u"it's \"quoted\"");
     EXPECT_EQ(doc.GetDocumentText(),
               kDeclaration + u"<Root>\r\n<a>x &amp; &lt;y&gt;</a>\r\n<b>-42</b>\r\n<c/>\r\n"
-                             u"<d>it's \"quoted\"</d>\r\n</Root>\r\n");
+                             u"<d>it's \"quoted\"</d>\r\n</Root>\r\n"_s);
     EXPECT_EQ(doc.GetElementName(), u"d");
     expectIndexMatchesText(doc);
 }
@@ -220,7 +222,7 @@ TEST(XmlDocument, ElementTextUnescapesReferences)
         {u"&bogus; & a&b", text(u"&bogus; & a&b")},
         {u"&#0; &#x; &#;", text(u"&#0; &#x; &#;")},
         {u"&abcdefghij;", text(u"&abcdefghij;")}, // ten characters: too long
-        {u"&#000000065;", text(u"A")},            // nine characters: still read
+        {u"&#00000065;", text(u"A")},             // nine characters: still read
         {u"&#x110000;", text(u"&#x110000;")},     // beyond Unicode
         {u"&am\u00e9;", text(u"&am\u00e9;")},
         {u"  spaced\t", text(u"  spaced\t")},
@@ -228,7 +230,7 @@ TEST(XmlDocument, ElementTextUnescapesReferences)
     };
     for (const Case &c : cases) {
         CXmlDocument doc;
-        doc.SetDocumentText(u"<e>" + QString::fromUtf16(c.stored) + u"</e>");
+        doc.SetDocumentText(u"<e>"_s + QString::fromUtf16(c.stored) + u"</e>"_s);
         doc.FindElement(u"e");
         EXPECT_EQ(doc.GetElementText(), c.read) << QString::fromUtf16(c.stored).toStdString();
     }
@@ -320,21 +322,23 @@ TEST(XmlDocument, RepairsKeepWhatWasRecognised)
     EXPECT_TRUE(doc.FindElement(u"c"));
 
     // A lone end tag is skipped; the rest reads normally.
-    EXPECT_FALSE(doc.SetDocumentText(u"<r><a>1</x></a></r>"));
+    EXPECT_FALSE(doc.SetDocumentText(u"<r><a>1</x>2</a></r>"));
     doc.FindElement(u"r");
     doc.EnterElement();
     ASSERT_TRUE(doc.FindElement(u"a"));
-    EXPECT_EQ(doc.GetElementText(), u"1</x>");
+    EXPECT_EQ(doc.GetElementText(), u"12");
 
-    // Editing a repaired document keeps text and index in step.
-    doc.SetDocumentText(u"<r><a><b/>");
-    doc.FindElement(u"r");
-    doc.EnterElement();
-    doc.FindElement(u"a");
+    // Nothing ends: all three become top-level elements. Editing the repaired
+    // document keeps text and index in step.
+    EXPECT_FALSE(doc.SetDocumentText(u"<r><a><b/>"));
+    EXPECT_TRUE(doc.FindElement(u"r"));
+    EXPECT_TRUE(doc.FindElement(u"a"));
     EXPECT_TRUE(doc.SetElementText(u"t"));
     doc.EnterElement();
     EXPECT_TRUE(doc.AddElement(u"n"));
-    EXPECT_EQ(doc.GetDocumentText(), u"<r><a>t\r\n<n/>\r\n</a><b/>");
+    doc.LeaveElement();
+    EXPECT_TRUE(doc.FindElement(u"b"));
+    EXPECT_EQ(doc.GetDocumentText(), u"<r><a>t<n/>\r\n</a><b/>");
 }
 
 TEST(XmlDocument, ParsesDeepNestingWithoutRecursion)

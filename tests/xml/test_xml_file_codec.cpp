@@ -11,6 +11,8 @@
 #include <iconv.h>
 #include <sys/resource.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using kw::test::ReadFileBytes;
@@ -117,7 +119,7 @@ TEST_F(XmlFileCodec, EncodingWithoutMarkComesFromDeclarationDetectionOrAnsi)
     const QByteArray declaration = "<?xml version='1.0' encoding='Shift_JIS' ?>";
     bool ok = false;
     EXPECT_EQ(load(declaration + sjis, &ok),
-              QString::fromUtf8(declaration) + u"<r>\u65e5\u672c</r>");
+              QString::fromUtf8(declaration) + u"<r>\u65e5\u672c</r>"_s);
     EXPECT_TRUE(ok);
     EXPECT_EQ(save(), declaration + sjis);
 }
@@ -129,11 +131,11 @@ TEST_F(XmlFileCodec, HtmlMetaTagNamesTheEncoding)
         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1251\">"
         "</head><body>";
     EXPECT_EQ(load(head + "\xC6</body></html>"),
-              QString::fromUtf8(head) + u"\u0416</body></html>");
-    // After </head> nothing counts: the bytes are not UTF-8, so ANSI applies.
+              QString::fromUtf8(head) + u"\u0416</body></html>"_s);
+    // After </head> nothing counts: a file starting with "<" is then UTF-8.
     const QByteArray late = "<html><head></head><meta http-equiv='content-type' "
-                            "content='text/html;charset=windows-1251'>\xC6</html>";
-    EXPECT_TRUE(load(late).contains(u'\u00c6'));
+                            "content='text/html;charset=windows-1251'>\xD0\x96</html>";
+    EXPECT_TRUE(load(late).contains(u'\u0416'));
 }
 
 TEST_F(XmlFileCodec, FindsDeclaredEncodings)
@@ -147,8 +149,7 @@ TEST_F(XmlFileCodec, FindsDeclaredEncodings)
         {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"UTF-8"},
         {u"<?XML encoding='latin1'?>", u"latin1"},
         {u"<?xml encoding=koi8-r?>", u"koi8-r"},
-        {u"<?xml version=\"1.0\"?><html><meta http-equiv=Content-Type content=\"charset=x\">",
-         u""},
+        {u"<?xml version=\"1.0\"?><html><meta http-equiv=Content-Type content=\"charset=x\">", u""},
         {u" <?xml encoding=\"x\"?>", u""}, // not at offset 0; then not html either
         {u"<root><meta http-equiv=\"Content-Type\" content=\"charset=x\"/></root>", u""},
         {u"<html><meta http-equiv=\"Content-Type\" content=\"a;charset = big5;\"/>", u"big5"},
@@ -217,17 +218,18 @@ TEST_F(XmlFileCodec, FileFailures)
     EXPECT_FALSE(m_doc.SaveFile(path("folder.xml")));
     EXPECT_FALSE(m_doc.SaveFile(path("no/such/folder/out.xml")));
     EXPECT_TRUE(m_doc.GetResult().contains(u"file_error"));
-
 }
 
 TEST_F(XmlFileCodec, FailedSaveKeepsThePreviousFileWhole)
 {
     const QString file = path("keep.xml");
     ASSERT_TRUE(WriteFileBytes(file, "<old/>"));
-    m_doc.SetDocumentText(u"<r>" + QString(64 * 1024, u'x') + u"</r>");
+    m_doc.SetDocumentText(u"<r>"_s + QString(64 * 1024, u'x') + u"</r>"_s);
 
     // A file-size limit makes the write fail part-way, as a full disk would.
-    struct rlimit saved{};
+    struct rlimit saved
+    {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
