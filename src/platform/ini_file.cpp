@@ -123,7 +123,9 @@ IniFile IniFile::load(const QString &path)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return unreadable(u"cannot read \"%1\": %2"_s.arg(path, in.errorString()));
-    const QByteArray bytes = in.read(kMaxFileSize + 1);
+    // One byte more than the file holds reveals a file that grew past the
+    // limit since it was measured; reading the limit itself would allocate it.
+    const QByteArray bytes = in.read(std::min(in.size(), kMaxFileSize) + 1);
     if (in.error() != QFileDevice::NoError)
         return unreadable(u"cannot read \"%1\": %2"_s.arg(path, in.errorString()));
     if (bytes.size() > kMaxFileSize)
