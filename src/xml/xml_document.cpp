@@ -39,6 +39,23 @@ QString concat(std::initializer_list<QStringView> parts)
     return result;
 }
 
+// A name the new element's text will read back as: it starts like a tag name
+// and holds nothing that ends a name or opens markup.
+bool isUsableElementName(QStringView name)
+{
+    if (name.isEmpty())
+        return false;
+    const char16_t first = name[0].unicode();
+    if (!((first >= u'A' && first <= u'Z') || first >= u'a' || first == u'_' || first == u':'))
+        return false;
+    for (QChar c : name) {
+        if (IsXmlWhiteSpace(c.unicode()) || c == u'/' || c == u'>' || c == u'<' || c == u'&' ||
+            c == u'"' || c == u'\'' || c == u'=')
+            return false;
+    }
+    return true;
+}
+
 bool isNameTerminator(QChar c)
 {
     return IsXmlWhiteSpace(c.unicode()) || c == u'/' || c == u'>';
@@ -532,6 +549,28 @@ void CXmlDocument::growEnclosing(int32_t element, qsizetype delta)
         m_elements[element].length += int32_t(delta);
 }
 
+qsizetype CXmlDocument::openEmptyElement(int32_t element, QStringView content)
+{
+    const qsizetype start = m_starts[element];
+    const qsizetype tagEnd = start + m_elements[element].startTagLength;
+    const QString name = elementName(element).toString();
+    // Every "/" before the ">" goes, so "<a//>" cannot read as "/>" again.
+    qsizetype slashes = tagEnd - 1;
+    while (slashes - 1 > start && m_text[slashes - 1] == u'/')
+        --slashes;
+    const bool slashForm = slashes < tagEnd - 1;
+    const qsizetype from = slashForm ? slashes : tagEnd;
+    const qsizetype removed = tagEnd - from;
+    const QString inserted = concat({slashForm ? u">" : u"", content, u"</", name, u">"});
+    spliceText(from, removed, inserted);
+    growEnclosing(element, inserted.size() - removed);
+    const qsizetype contentStart = from + (slashForm ? 1 : 0);
+    Element &e = m_elements[element];
+    e.startTagLength = int32_t(contentStart - start);
+    e.endTagLength = int32_t(name.size() + 3);
+    return contentStart;
+}
+
 bool CXmlDocument::SetElementText(int value)
 {
     return SetElementText(QString::number(value));
@@ -549,21 +588,8 @@ bool CXmlDocument::SetElementText(QStringView text)
     const qsizetype tagEnd = start + m_elements[element].startTagLength;
 
     if (isEmptyElement(element)) {
-        if (!escaped.isEmpty()) {
-            const QString name = elementName(element).toString();
-            const QString endTag = concat({u"</", name, u">"});
-            // "<a/>" becomes "<a>text</a>"; a start tag whose end tag never came
-            // gets its text and an end tag after it.
-            const bool slashForm = tagEnd - start >= 2 && m_text[tagEnd - 2] == u'/';
-            const qsizetype from = slashForm ? tagEnd - 2 : tagEnd;
-            const QString inserted = concat({slashForm ? u">" : u"", escaped, endTag});
-            const qsizetype removed = slashForm ? 2 : 0;
-            spliceText(from, removed, inserted);
-            growEnclosing(element, inserted.size() - removed);
-            Element &e = m_elements[element];
-            e.startTagLength = int32_t(from + (slashForm ? 1 : 0) - start);
-            e.endTagLength = int32_t(endTag.size());
-        }
+        if (!escaped.isEmpty())
+            openEmptyElement(element, escaped);
     } else {
         const Element &e = m_elements[element];
         const qsizetype contentStart = tagEnd;
@@ -587,6 +613,8 @@ bool CXmlDocument::AddElement(QStringView name, QStringView text)
 
 bool CXmlDocument::addElementNode(QStringView name, const QString &escapedText)
 {
+    if (!isUsableElementName(name))
+        return false;
     const QString node = escapedText.isEmpty()
                              ? concat({u"<", name, u"/>"})
                              : concat({u"<", name, u">", escapedText, u"</", name, u">"});
@@ -609,22 +637,10 @@ bool CXmlDocument::addElementNode(QStringView name, const QString &escapedText)
     } else if (m_parent) {
         const int32_t parent = m_parent;
         const qsizetype start = m_starts[parent];
-        const qsizetype tagEnd = start + m_elements[parent].startTagLength;
         if (isEmptyElement(parent)) {
             // "<p/>" is split into "<p>", the new line and "</p>".
-            const QString parentName = elementName(parent).toString();
-            const bool slashForm = tagEnd - start >= 2 && m_text[tagEnd - 2] == u'/';
-            const qsizetype from = slashForm ? tagEnd - 2 : tagEnd;
-            const QStringView head = slashForm ? u">\r\n" : u"\r\n";
-            const QString inserted =
-                concat({head, node, kLineBreak, u"</", parentName, slashForm ? u"" : u">"});
-            const qsizetype removed = slashForm ? 1 : 0;
-            spliceText(from, removed, inserted);
-            growEnclosing(parent, inserted.size() - removed);
-            Element &p = m_elements[parent];
-            p.startTagLength = int32_t(from + (slashForm ? 1 : 0) - start);
-            p.endTagLength = int32_t(parentName.size() + 3);
-            nodePos = from + head.size();
+            nodePos = openEmptyElement(parent, concat({kLineBreak, node, kLineBreak})) +
+                      kLineBreak.size();
         } else {
             const Element &p = m_elements[parent];
             const qsizetype endTagStart = start + p.length - p.endTagLength;

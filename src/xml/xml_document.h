@@ -63,7 +63,9 @@ public:
     bool SetElementText(QStringView text);
     bool SetElementText(int value);
     // Inserts a new element after the current one (or as last child of the
-    // parent position), on a line of its own, and makes it current.
+    // parent position), on a line of its own, and makes it current. A name
+    // that would not read back as one element name (empty, or holding white
+    // space, "<", ">", "/", "&", "=" or a quote) is refused.
     bool AddElement(QStringView name, QStringView text = {});
     bool AddElement(QStringView name, int value);
     // Deletes the current element and its content (with its line when only
@@ -116,6 +118,10 @@ private:
     void spliceText(qsizetype pos, qsizetype removed, QStringView inserted);
     void growEnclosing(int32_t element, qsizetype delta);
     bool addElementNode(QStringView name, const QString &escapedText);
+    // Turns an element without content ("<a/>", or a start tag whose end tag
+    // never came) into start tag, content and end tag; returns where the
+    // content starts.
+    qsizetype openEmptyElement(int32_t element, QStringView content);
 
     QString m_text;
     kw::XmlResultLog m_result;

@@ -53,6 +53,9 @@ TEST(XmlDocument, AddsOneElementPerLineWithoutIndentation)
               kDeclaration + u"<Root>\r\n<a>x &amp; &lt;y&gt;</a>\r\n<b>-42</b>\r\n<c/>\r\n"
                              u"<d>it's \"quoted\"</d>\r\n</Root>\r\n"_s);
     EXPECT_EQ(doc.GetElementName(), u"d");
+    for (const char16_t *bad : {u"", u"a b", u"a/", u"1a", u"a>", u"a&b", u"a=b"})
+        EXPECT_FALSE(doc.AddElement(bad, u"x"));
+    EXPECT_EQ(doc.GetElementName(), u"d");
     expectIndexMatchesText(doc);
 }
 
@@ -135,6 +138,18 @@ TEST(XmlDocument, SetElementTextRules)
     doc.FindElement(u"p");
     EXPECT_FALSE(doc.SetElementText(u"has children"));
     EXPECT_EQ(doc.GetDocumentText(), u"<r><e>x</e><f >7</f><p><c/></p></r>");
+    expectIndexMatchesText(doc);
+
+    // Every slash goes, or "<g//>" would still read as "/>".
+    doc.SetDocumentText(u"<r><g//><h a='1'//></r>");
+    doc.FindElement(u"r");
+    doc.EnterElement();
+    doc.FindElement(u"g");
+    doc.SetElementText(u"x");
+    doc.FindElement(u"h");
+    doc.EnterElement();
+    doc.AddElement(u"c");
+    EXPECT_EQ(doc.GetDocumentText(), u"<r><g>x</g><h a='1'>\r\n<c/>\r\n</h></r>");
     expectIndexMatchesText(doc);
 }
 
