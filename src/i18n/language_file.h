@@ -21,8 +21,8 @@ namespace kw {
 
 inline constexpr QStringView kInterfaceLanguage = u"en";
 
-// Language texts are read as into a buffer of this many characters including
-// the terminator; a longer value is cut to one character less.
+// Language entries are read through a buffer of this many characters, its
+// terminator included; a longer value is cut to one character less.
 inline constexpr qsizetype kLanguageValueBuffer = 10200;
 
 // The folder (inside a data folder such as /usr/share) where an installed

@@ -34,14 +34,6 @@ private:
     bool m_had;
 };
 
-TEST(AppFolders, JoinPath)
-{
-    EXPECT_EQ(kw::JoinPath(u"/a/b", u"c"), u"/a/b/c"_s);
-    EXPECT_EQ(kw::JoinPath(u"/a/b/", u"c"), u"/a/b/c"_s);
-    EXPECT_EQ(kw::JoinPath(u"/", u"c"), u"/c"_s);
-    EXPECT_EQ(kw::JoinPath(u"", u"c"), u"c"_s);
-}
-
 TEST(AppFolders, CreateFolderPath)
 {
     kw::test::TestSandbox sandbox;
