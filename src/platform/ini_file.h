@@ -20,8 +20,9 @@
 //   before the first section belong to no section.
 // - Lines end in CR LF or LF.
 // - Encoding: a file starting with a byte-order mark is UTF-8, UTF-16LE or
-//   UTF-16BE as the mark says; a file without one is UTF-8, and any line that
-//   is not valid UTF-8 is read as Windows-1252.
+//   UTF-16BE as the mark says; a file without one is UTF-8, and any name or
+//   value that is not valid UTF-8 is read as Windows-1252 (the legacy files
+//   of Windows programs).
 //
 // Writing rules:
 // - A write replaces the value of the first matching key in place; every
