@@ -96,6 +96,26 @@ void BM_TenThousandEdits(benchmark::State &state)
 }
 BENCHMARK(BM_TenThousandEdits)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The program's own files are small: one field changed in a 44-line layer file.
+void BM_EditSmallDocument(benchmark::State &state)
+{
+    QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Conf>\r\n");
+    for (int i = 0; i < 42; ++i)
+        text += QStringLiteral("<Field%1>%1</Field%1>\r\n").arg(i);
+    text += QStringLiteral("</Conf>\r\n");
+    CXmlDocument doc;
+    doc.SetDocumentText(text);
+    int value = 0;
+    for (auto _ : state) {
+        doc.ResetPosition();
+        doc.FindElement(u"Conf");
+        doc.EnterElement();
+        doc.FindElement(u"Field30");
+        doc.SetElementText(++value);
+    }
+}
+BENCHMARK(BM_EditSmallDocument);
+
 } // namespace
 
 BENCHMARK_MAIN();
