@@ -1,0 +1,71 @@
+#include "model/template_file.h"
+
+#include "platform/app_folders.h"
+#include "xml/xml_document.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kw {
+
+bool IsUsableBaseName(QStringView baseName)
+{
+    if (baseName.isEmpty() || baseName == u"." || baseName == u"..")
+        return false;
+    for (const QChar c : baseName) {
+        if (c == u'/' || c == u'\\' || c == QChar(0))
+            return false;
+    }
+    return true;
+}
+
+QString ModelFilePath(QStringView folder, QStringView baseName)
+{
+    if (folder.isEmpty() || !IsUsableBaseName(baseName))
+        return {};
+    QString path = JoinPath(folder, baseName);
+    path.append(kModelFileSuffix);
+    return path;
+}
+
+QString FirstLayerName(QStringView templateName)
+{
+    QString name = templateName.toString();
+    name.append(u"_Layer 1");
+    return name;
+}
+
+ModelResult CreateTemplateFile(const QString &folder, const QString &templateName,
+                               const QString &firstLayerName)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    if (path.isEmpty())
+        return ModelResult::Failure(u"\"%1\" cannot be used as a file name"_s.arg(templateName));
+    CXmlDocument doc;
+    doc.SetDocumentText(kXmlDeclarationLine);
+    if (!doc.AddElement(u"Layers") || !doc.EnterElement() ||
+        !doc.AddElement(u"layer", firstLayerName))
+        return ModelResult::Failure(u"cannot build template file \"%1\""_s.arg(templateName));
+    if (!doc.SaveFile(path))
+        return ModelResult::Failure(
+            u"cannot write template file \"%1\": %2"_s.arg(path, doc.GetResult()));
+    return ModelResult::Success();
+}
+
+QStringList ReadTemplateLayers(const QString &folder, const QString &templateName)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    CXmlDocument doc;
+    if (path.isEmpty() || !doc.LoadFile(path) || !doc.FindElement(u"Layers") || !doc.EnterElement())
+        return {};
+    QStringList layers;
+    while (doc.FindElement(u"layer"))
+        layers.append(doc.GetElementText());
+    return layers;
+}
+
+CWatermarkTemplate ReadTemplate(const QString &folder, const QString &templateName)
+{
+    return {templateName, ReadTemplateLayers(folder, templateName)};
+}
+
+} // namespace kw
