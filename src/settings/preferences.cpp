@@ -1,0 +1,326 @@
+#include "settings/preferences.h"
+
+#include "platform/app_folders.h"
+#include "settings/settings_files.h"
+#include "xml/xml_document.h"
+#include "xml/xml_file_codec.h"
+#include "xml/xml_result_log.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace kw {
+
+namespace {
+
+constexpr QStringView kRootName = u"Preferences";
+constexpr QStringView kDeclaration = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+constexpr std::array<QStringView, kPreferenceElementCount> kElementNames = {
+    u"OutputFolderOpts", u"OutputFolderPath", u"OutputFileNameOpts", u"OutputFileNameSuffix",
+    u"OutputFormat",     u"JpegQuality",      u"OpenQuickStartDlg",
+};
+
+constexpr std::array<PreferenceElement, kPreferenceElementCount> kAllElements = {
+    PreferenceElement::OutputFolderOpts,   PreferenceElement::OutputFolderPath,
+    PreferenceElement::OutputFileNameOpts, PreferenceElement::OutputFileNameSuffix,
+    PreferenceElement::OutputFormat,       PreferenceElement::JpegQuality,
+    PreferenceElement::OpenQuickStartDlg,
+};
+
+int IndexOf(PreferenceElement element)
+{
+    return int(element);
+}
+
+void SetError(QString *error, const QString &reason)
+{
+    if (error)
+        *error = reason;
+}
+
+// Characters XML 1.0 allows in element text; anything else would make a file
+// that other readers refuse.
+bool FindUnwritableCharacter(QStringView text, char32_t *found)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        char32_t c = u;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i; // a pair is a character above U+FFFF, always allowed
+            continue;
+        }
+        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+                             (c >= 0xE000 && c <= 0xFFFD);
+        if (!allowed) {
+            *found = c;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CheckWritable(PreferenceElement element, QStringView text, QString *error)
+{
+    char32_t c = 0;
+    if (!FindUnwritableCharacter(text, &c))
+        return true;
+    SetError(error, u"the %1 text holds the character U+%2, which an XML file cannot carry"_s.arg(
+                        PreferenceElementName(element),
+                        QString::number(uint(c), 16).toUpper().rightJustified(4, u'0')));
+    return false;
+}
+
+// Loads preference.xml and steps into Preferences.
+bool OpenPreferences(const QString &dataFolder, CXmlDocument &doc, QString *path, QString *error)
+{
+    *path = SettingsFilePath(dataFolder, kPreferencesFileName);
+    if (path->isEmpty()) {
+        SetError(error, NoDataFolderReason());
+        return false;
+    }
+    if (!doc.LoadFile(*path)) {
+        const QFileInfo info(*path);
+        if (!info.exists())
+            SetError(error, u"%1 does not exist"_s.arg(*path));
+        else if (!doc.GetDocumentText().isEmpty())
+            SetError(error, u"%1 is not a well-formed XML document"_s.arg(*path));
+        else
+            SetError(error, u"cannot read %1"_s.arg(*path));
+        return false;
+    }
+    doc.ResetPosition();
+    if (!doc.FindElement(kRootName) || !doc.EnterElement()) {
+        SetError(error, u"%1 has no %2 element"_s.arg(*path, kRootName));
+        return false;
+    }
+    return true;
+}
+
+// Writes the document in the encoding it was read in (or declares), refusing
+// a text that encoding cannot hold rather than storing it damaged.
+bool SaveDocument(const CXmlDocument &doc, const QString &path, QString *error)
+{
+    XmlResultLog log;
+    const QByteArray bytes = EncodeXmlFile(doc.GetDocumentText(), doc.GetByteOrderMark(), log);
+    if (log.contains(u"conversion_loss")) {
+        SetError(error, u"the encoding of %1 cannot hold the new text"_s.arg(path));
+        return false;
+    }
+    if (!WriteXmlFileBytes(path, bytes, log)) {
+        SetError(error, u"cannot write %1"_s.arg(path));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QStringView PreferenceElementName(PreferenceElement element)
+{
+    return kElementNames[IndexOf(element)];
+}
+
+void PreferenceTexts::set(PreferenceElement element, const QString &text)
+{
+    m_texts[IndexOf(element)] = text;
+}
+
+void PreferenceTexts::set(PreferenceElement element, int value)
+{
+    m_texts[IndexOf(element)] = QString::number(value);
+}
+
+bool PreferenceTexts::contains(PreferenceElement element) const
+{
+    return m_texts[IndexOf(element)].has_value();
+}
+
+const std::optional<QString> &PreferenceTexts::text(PreferenceElement element) const
+{
+    return m_texts[IndexOf(element)];
+}
+
+bool PreferenceTexts::isEmpty() const
+{
+    for (const std::optional<QString> &text : m_texts) {
+        if (text)
+            return false;
+    }
+    return true;
+}
+
+bool CreateDefaultPreferences(const QString &dataFolder,
+                              const std::function<QString()> &resolveOutputFolder, QString *error)
+{
+    const QString path = SettingsFilePath(dataFolder, kPreferencesFileName);
+    if (path.isEmpty()) {
+        SetError(error, NoDataFolderReason());
+        return false;
+    }
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (info.isFile())
+            return true;
+        SetError(error, u"%1 is not a file"_s.arg(path));
+        return false;
+    }
+
+    const QString outputFolder =
+        resolveOutputFolder ? resolveOutputFolder() : GetDocumentsOutputFolder();
+    if (!CheckWritable(PreferenceElement::OutputFolderPath, outputFolder, error))
+        return false;
+
+    CXmlDocument doc;
+    doc.SetDocumentText(kDeclaration);
+    bool built = doc.AddElement(kRootName) && doc.EnterElement();
+    for (PreferenceElement element : kAllElements) {
+        const QStringView name = PreferenceElementName(element);
+        switch (element) {
+        case PreferenceElement::OutputFolderPath:
+            built = built && doc.AddElement(name, outputFolder);
+            break;
+        case PreferenceElement::OutputFileNameSuffix:
+            built = built && doc.AddElement(name, u"_new");
+            break;
+        case PreferenceElement::OutputFileNameOpts:
+            built = built && doc.AddElement(name, 1);
+            break;
+        case PreferenceElement::JpegQuality:
+            built = built && doc.AddElement(name, 100);
+            break;
+        case PreferenceElement::OutputFolderOpts:
+        case PreferenceElement::OutputFormat:
+        case PreferenceElement::OpenQuickStartDlg:
+            built = built && doc.AddElement(name, 0);
+            break;
+        }
+    }
+    built = built && doc.LeaveElement();
+    if (!built) {
+        SetError(error, u"cannot build the default preferences"_s);
+        return false;
+    }
+    return SaveDocument(doc, path, error);
+}
+
+bool ReadPreferenceTexts(const QString &dataFolder, std::initializer_list<PreferenceElement> wanted,
+                         PreferenceTexts &found, QString *error)
+{
+    found = PreferenceTexts();
+    CXmlDocument doc;
+    QString path;
+    if (!OpenPreferences(dataFolder, doc, &path, error))
+        return false;
+    std::array<bool, kPreferenceElementCount> isWanted{};
+    for (PreferenceElement element : wanted)
+        isWanted[IndexOf(element)] = true;
+    for (PreferenceElement element : kAllElements) {
+        if (isWanted[IndexOf(element)] && doc.FindElement(PreferenceElementName(element)))
+            found.set(element, doc.GetElementText());
+    }
+    return true;
+}
+
+bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *error)
+{
+    using E = PreferenceElement;
+    PreferenceTexts texts;
+    if (!ReadPreferenceTexts(dataFolder,
+                             {E::OutputFolderOpts, E::OutputFolderPath, E::OutputFileNameOpts,
+                              E::OutputFileNameSuffix, E::OutputFormat, E::JpegQuality},
+                             texts, error))
+        return false;
+    const auto number = [&texts](E element, int32_t &field) {
+        if (const std::optional<QString> &text = texts.text(element))
+            field = ParseDecimalInt(*text);
+    };
+    const auto text = [&texts](E element, QString &field) {
+        if (const std::optional<QString> &value = texts.text(element))
+            field = *value;
+    };
+    number(E::OutputFolderOpts, prefs.outputFolderOpts);
+    text(E::OutputFolderPath, prefs.outputFolderPath);
+    number(E::OutputFileNameOpts, prefs.outputFileNameOpts);
+    text(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
+    number(E::OutputFormat, prefs.outputFormat);
+    number(E::JpegQuality, prefs.jpegQuality);
+    return true;
+}
+
+bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes, QString *error)
+{
+    for (PreferenceElement element : kAllElements) {
+        if (const std::optional<QString> &text = changes.text(element)) {
+            if (!CheckWritable(element, *text, error))
+                return false;
+        }
+    }
+    CXmlDocument doc;
+    QString path;
+    if (!OpenPreferences(dataFolder, doc, &path, error))
+        return false;
+
+    const QString before = doc.GetDocumentText();
+    QStringList missing;
+    QStringList refused;
+    for (PreferenceElement element : kAllElements) {
+        const std::optional<QString> &text = changes.text(element);
+        if (!text)
+            continue;
+        const QStringView name = PreferenceElementName(element);
+        if (!doc.FindElement(name))
+            missing << name.toString();
+        else if (!doc.SetElementText(*text))
+            refused << name.toString();
+    }
+    // An unchanged document is not rewritten: the file already says all of it.
+    if (doc.GetDocumentText() != before && !SaveDocument(doc, path, error))
+        return false;
+
+    QStringList problems;
+    if (!missing.isEmpty())
+        problems << u"%1 has no %2 where it is looked for; not added"_s.arg(path,
+                                                                            missing.join(u", "_s));
+    if (!refused.isEmpty())
+        problems << u"%1 holds other elements in %2; not changed"_s.arg(path,
+                                                                        refused.join(u", "_s));
+    if (!problems.isEmpty()) {
+        SetError(error, problems.join(u"; "_s));
+        return false;
+    }
+    return true;
+}
+
+bool SaveOutputPreferences(const QString &dataFolder, const CPreferences &prefs, QString *error)
+{
+    using E = PreferenceElement;
+    PreferenceTexts changes;
+    changes.set(E::OutputFolderOpts, prefs.outputFolderOpts);
+    changes.set(E::OutputFolderPath, prefs.outputFolderPath);
+    changes.set(E::OutputFileNameOpts, prefs.outputFileNameOpts);
+    changes.set(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
+    changes.set(E::OutputFormat, prefs.outputFormat);
+    return UpdatePreferences(dataFolder, changes, error);
+}
+
+bool SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain, QString *error)
+{
+    PreferenceTexts changes;
+    changes.set(PreferenceElement::OpenQuickStartDlg, dontShowAgain ? 1 : 0);
+    return UpdatePreferences(dataFolder, changes, error);
+}
+
+bool ShouldOpenQuickStart(const QString &dataFolder)
+{
+    PreferenceTexts texts;
+    if (!ReadPreferenceTexts(dataFolder, {PreferenceElement::OpenQuickStartDlg}, texts))
+        return false;
+    const std::optional<QString> &text = texts.text(PreferenceElement::OpenQuickStartDlg);
+    return text && ParseDecimalInt(*text) == 0;
+}
+
+} // namespace kw

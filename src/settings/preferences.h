@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
+// preference.xml: the output settings and the Quick Start choice, kept in the
+// application data folder as
+//
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   <Preferences>
+//   <OutputFolderOpts>0</OutputFolderOpts>
+//   ... one leaf element per setting, in the order of PreferenceElement ...
+//   </Preferences>
+//
+// Every reader and writer steps into the top-level Preferences element and
+// searches its children forward in that order, each search going on after the
+// last element found: an element standing before one found earlier is not
+// seen. A hand-edited file is therefore read as far as it follows the order,
+// and written back in place: a writer changes the texts of the elements it
+// finds and nothing else; an element that is missing is not added.
+//
+// Functions take the application data folder; they share no state and may run
+// on any thread. Failures come back as false with a reason; none of them
+// shows anything to the user.
+namespace kw {
+
+enum class PreferenceElement : uint8_t {
+    OutputFolderOpts,     // 0: next to the source photo; 1: in OutputFolderPath
+    OutputFolderPath,     // text
+    OutputFileNameOpts,   // 0: keep the source name; 1: append OutputFileNameSuffix
+    OutputFileNameSuffix, // text
+    OutputFormat,         // 0 JPG, 1 PNG, 2 BMP, 3 TIFF
+    JpegQuality,          // stored and kept; nothing acts on it
+    OpenQuickStartDlg,    // 0: open the Quick Start dialog at start-up
+};
+inline constexpr int kPreferenceElementCount = 7;
+
+// The element's tag name, e.g. "OutputFolderOpts".
+QStringView PreferenceElementName(PreferenceElement element);
+
+// Element texts for a selection of preference.xml's elements: what a read
+// found, or what a write is to store. An element without a text is not part
+// of the selection.
+class PreferenceTexts
+{
+public:
+    void set(PreferenceElement element, const QString &text);
+    void set(PreferenceElement element, int value); // in decimal
+    bool contains(PreferenceElement element) const;
+    // The text, or nullopt when the element is not part of the selection.
+    const std::optional<QString> &text(PreferenceElement element) const;
+    bool isEmpty() const;
+
+private:
+    std::array<std::optional<QString>, kPreferenceElementCount> m_texts;
+};
+
+// The output settings as the batch run and the output preview use them. A
+// process starts with every field 0 or empty; LoadPreferences overwrites the
+// fields whose elements it finds. Values are kept as stored, also outside
+// their documented ranges: the output writer refuses those with a reason.
+// (OpenQuickStartDlg has no field; only the start-up decision reads it.)
+struct CPreferences
+{
+    int32_t outputFolderOpts = 0;
+    QString outputFolderPath;
+    int32_t outputFileNameOpts = 0;
+    QString outputFileNameSuffix;
+    int32_t outputFormat = 0;
+    int32_t jpegQuality = 0;
+};
+
+// Writes the default preference.xml unless a file is already at its path (a
+// damaged or incomplete file is left alone too). The defaults are those of the
+// table above: folder option 0, the default output folder, name option 1,
+// suffix "_new", format 0, quality 100, Quick Start 0; ten lines ended by CR LF,
+// UTF-8 without a byte-order mark, an empty text in the "<Name/>" form.
+// `resolveOutputFolder` gives the default output folder and is called only
+// when the file is written (resolving that folder creates it); when empty,
+// GetDocumentsOutputFolder() is used. True when preference.xml exists
+// afterwards.
+bool CreateDefaultPreferences(const QString &dataFolder,
+                              const std::function<QString()> &resolveOutputFolder = {},
+                              QString *error = nullptr);
+
+// Reads the texts of the `wanted` elements (searched in the order of
+// PreferenceElement, whatever the order of `wanted`) into `found`, which is
+// cleared first. False when the file cannot be loaded, is not well-formed or
+// has no top-level Preferences element; elements that are not found are
+// simply absent from `found` and are no error.
+bool ReadPreferenceTexts(const QString &dataFolder, std::initializer_list<PreferenceElement> wanted,
+                         PreferenceTexts &found, QString *error = nullptr);
+
+// Fills `prefs` from OutputFolderOpts to JpegQuality, numbers by
+// ParseDecimalInt. A field whose element is not found keeps its value; when
+// the file cannot be read (false) the whole record is unchanged.
+bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *error = nullptr);
+
+// Sets the texts of the elements in `changes` that are found and saves the
+// document, through a temporary file, when its text changed; everything else
+// in the file stays byte for byte. Nothing is written when the file cannot be
+// loaded or is not well-formed, when Preferences is missing, or when a text
+// holds a character XML cannot carry or one the file's encoding cannot hold.
+// Elements that are not found are not added: the others are still saved and
+// the result is false with a reason that names the missing ones.
+bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes,
+                       QString *error = nullptr);
+
+// The Output settings page's update: OutputFolderOpts, OutputFolderPath,
+// OutputFileNameOpts, OutputFileNameSuffix and OutputFormat from `prefs`;
+// JpegQuality and OpenQuickStartDlg are left as they are.
+bool SaveOutputPreferences(const QString &dataFolder, const CPreferences &prefs,
+                           QString *error = nullptr);
+
+// The Quick Start check box: OpenQuickStartDlg becomes 1 when the dialog is
+// not to open again, else 0.
+bool SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain, QString *error = nullptr);
+
+// Whether the Quick Start dialog opens at start-up: only when OpenQuickStartDlg
+// is found and its decimal value is 0. A missing or unreadable file or element
+// opens nothing.
+bool ShouldOpenQuickStart(const QString &dataFolder);
+
+} // namespace kw
