@@ -1,0 +1,107 @@
+#include "settings/resize_setting.h"
+
+#include "support/test_sandbox.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+using namespace Qt::StringLiterals;
+using kw::test::ReadFileBytes;
+using kw::test::WriteFileBytes;
+
+namespace {
+
+constexpr int kMax = 2147483647;
+
+auto Fields(const kw::CResizeSetting &s)
+{
+    return std::tuple(s.scaleType, s.targetWidth, s.targetHeight, s.resizeEveryTime,
+                      s.resizeJustThisTime);
+}
+
+TEST(ResizeSetting, ReadsHandWrittenFiles)
+{
+    const struct
+    {
+        const char *bytes; // nullptr: no file
+        kw::CResizeSetting expected;
+    } cases[] = {
+        {nullptr, {1, 800, 600, 0, true}},
+        {"[General]\r\nScaleType=3\r\nTargetWidth=1024\r\nTargetHeight=768\r\n"
+         "ResizeEveryTime=1\r\n",
+         {3, 1024, 768, 1, true}},
+        {"[general]\ntargetheight=\"480\"\n", {1, 800, 480, 0, true}},
+        {"[General]\nTargetWidth=\nTargetHeight=abc\n", {1, 0, 0, 0, true}},
+        {"[General]\nTargetWidth=-5\nTargetHeight=99999999999\nScaleType=7\n",
+         {7, -5, kMax, 0, true}},
+        {"\xFF garbage\n=\n[\n", {1, 800, 600, 0, true}},
+    };
+    for (const auto &c : cases) {
+        kw::test::TestSandbox sandbox;
+        if (c.bytes) {
+            ASSERT_TRUE(WriteFileBytes(sandbox.filePath(u"resizing_config.ini"_s), c.bytes));
+        }
+        kw::CResizeSetting setting{0, 1, 2, 3, true}; // the run-time flag is never read
+        EXPECT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+        EXPECT_EQ(Fields(setting), Fields(c.expected)) << c.bytes;
+    }
+
+    kw::test::TestSandbox sandbox;
+    ASSERT_TRUE(QDir(sandbox.path()).mkdir(u"resizing_config.ini"_s));
+    kw::CResizeSetting setting{3, 10, 20, 1, false};
+    EXPECT_FALSE(kw::LoadResizeSetting(sandbox.path(), setting));
+    EXPECT_EQ(Fields(setting), Fields({1, 800, 600, 0, false}));
+}
+
+TEST(ResizeSetting, Writes)
+{
+    kw::test::TestSandbox sandbox;
+    const QString path = sandbox.filePath(u"resizing_config.ini"_s);
+    ASSERT_TRUE(kw::SaveResizeSetting(sandbox.path(), {2, u"1024"_s, QString(), true}));
+    EXPECT_EQ(ReadFileBytes(path), "[General]\r\nScaleType=2\r\nTargetWidth=1024\r\n"
+                                   "TargetHeight=\r\nResizeEveryTime=1\r\n");
+    kw::CResizeSetting setting;
+    ASSERT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+    EXPECT_EQ(Fields(setting), Fields({2, 1024, 0, 1, false})); // empty reads back as 0
+
+    // Refused input leaves the file as it was.
+    const QByteArray written = ReadFileBytes(path);
+    for (const kw::ResizeSettingInput &input : {kw::ResizeSettingInput{4, u"1"_s, u"1"_s, false},
+                                                {1, u"-5"_s, u"1"_s, false},
+                                                {1, u"1"_s, u"5\n"_s, false}}) {
+        QString error;
+        EXPECT_FALSE(kw::SaveResizeSetting(sandbox.path(), input, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    EXPECT_EQ(ReadFileBytes(path), written);
+}
+
+TEST(ResizeSetting, ComputeResizedSize)
+{
+    const struct
+    {
+        kw::CResizeSetting setting;
+        QSize source, expected; // an empty expected size: refused
+    } cases[] = {
+        {{1, 800, 600, 0, false}, {4000, 3000}, {4000, 3000}}, // not requested
+        {{1, 800, 1, 0, true}, {3000, 4001}, {800, 1066}},     // truncated toward zero
+        {{2, -1, 600, 1, false}, {4001, 3000}, {800, 600}},    // every time; width unused
+        {{3, 10, 20, 0, true}, {4000, 3000}, {10, 20}},
+        {{0, -1, -1, 0, true}, {4000, 3000}, {4000, 3000}}, // no resizing
+        {{1, 0, 600, 0, true}, {4000, 3000}, {}},
+        {{1, 1, 600, 0, true}, {4000, 3000}, {}},                      // height 0
+        {{1, kMax, 600, 0, true}, {1, 2}, {}},                         // beyond 32 bits
+        {{1, 100000, 600, 0, true}, {50000, 50000}, {100000, 100000}}, // no wrap
+    };
+    for (const auto &c : cases) {
+        QString error;
+        EXPECT_EQ(kw::ComputeResizedSize(c.setting, c.source, &error), c.expected)
+            << c.setting.scaleType << ' ' << c.setting.targetWidth << ' ' << c.source.width();
+        EXPECT_EQ(error.isEmpty(), !c.expected.isEmpty());
+    }
+}
+
+} // namespace
