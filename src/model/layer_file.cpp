@@ -3,6 +3,8 @@
 #include "model/layer_values.h"
 #include "model/template_file.h"
 #include "xml/xml_document.h"
+#include "xml/xml_file_codec.h"
+#include "xml/xml_result_log.h"
 
 #include <QFileInfo>
 
@@ -103,6 +105,24 @@ bool ForEachFieldElement(CXmlDocument &doc, Visit visit)
     return true;
 }
 
+// Writes the document in its file encoding, unless that encoding cannot give
+// back every character (a value the file's code page lacks, or an encoding
+// whose output does not read back at all): then nothing is written, since the
+// file would silently lose values or stop loading.
+ModelResult WriteWithoutLoss(const CXmlDocument &doc, const QString &path)
+{
+    XmlResultLog log;
+    const QByteArray bytes = EncodeXmlFile(doc.GetDocumentText(), doc.GetByteOrderMark(), log);
+    XmlResultLog readBack;
+    if (DecodeXmlFile(bytes, readBack).text != doc.GetDocumentText())
+        return ModelResult::Failure(
+            u"layer file \"%1\" was not written: its encoding cannot hold the new values"_s.arg(
+                path));
+    if (!WriteXmlFileBytes(path, bytes, log))
+        return ModelResult::Failure(u"cannot write layer file \"%1\": %2"_s.arg(path, log.text()));
+    return ModelResult::Success();
+}
+
 } // namespace
 
 ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
@@ -124,10 +144,7 @@ ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
     }
     if (!built)
         return ModelResult::Failure(u"cannot build layer file \"%1\""_s.arg(layerName));
-    if (!doc.SaveFile(path))
-        return ModelResult::Failure(
-            u"cannot write layer file \"%1\": %2"_s.arg(path, doc.GetResult()));
-    return ModelResult::Success();
+    return WriteWithoutLoss(doc, path);
 }
 
 ModelResult LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf)
@@ -179,10 +196,7 @@ ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
     if (!hasRoot)
         return ModelResult::Failure(
             u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement));
-    if (changed && !doc.SaveFile(path))
-        return ModelResult::Failure(
-            u"cannot write layer file \"%1\": %2"_s.arg(path, doc.GetResult()));
-    return ModelResult::Success();
+    return changed ? WriteWithoutLoss(doc, path) : ModelResult::Success();
 }
 
 std::vector<CWatermarkConf>

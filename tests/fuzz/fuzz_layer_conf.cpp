@@ -1,8 +1,9 @@
 // Loads arbitrary bytes as a layer file and saves records into it. Checks:
 // a failed load leaves the record as it was; saving the loaded record back
 // keeps the file loadable and reading it again gives the same record; a save
-// of changed values reads back as those values wherever the first save left
-// the file readable; and a save never creates a file that did not load.
+// of changed values reads back as those values wherever the elements can take
+// a text; a save never touches a file that did not load, and a refused save
+// leaves the file as it was.
 //
 // Saves go through a temporary file and a rename, which syncs to disk; point
 // TMPDIR at a tmpfs (TMPDIR=/dev/shm) for a fast run.
@@ -78,8 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
 
-    // Saving what was read changes no value.
-    Check(kw::SaveLayerConf(folder, layer, loaded).ok);
+    // Saving what was read changes no value. A file whose encoding cannot
+    // hold the rewritten text is refused and stays as it was.
+    if (!kw::SaveLayerConf(folder, layer, loaded).ok) {
+        Check(ReadAll(path) == input);
+        return 0;
+    }
     CWatermarkConf again = start;
     Check(kw::LoadLayerConf(folder, layer, again).ok);
     Check(again == loaded);
@@ -94,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CWatermarkConf changed;
     kw::ApplyNewLayerDefaults(changed, u"a]]>&<b>\"'"_s);
     changed.ImagePathName = u" /x y/\u00e9.png "_s;
-    Check(kw::SaveLayerConf(folder, layer, changed).ok);
+    if (!kw::SaveLayerConf(folder, layer, changed).ok) {
+        Check(ReadAll(path) == settled);
+        return 0;
+    }
     CWatermarkConf reread = start;
     Check(kw::LoadLayerConf(folder, layer, reread).ok);
     for (const kw::LayerField &field : kw::LayerFields()) {

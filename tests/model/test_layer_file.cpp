@@ -363,6 +363,24 @@ TEST_F(LayerFileTest, SaveKeepsTheFilesByteOrderMarkAndEncoding)
               QByteArray(reinterpret_cast<const char *>(after.utf16()), after.size() * 2));
 }
 
+TEST_F(LayerFileTest, SaveRefusesValuesTheFilesEncodingCannotHold)
+{
+    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
+                              "<WatermarkConf><Text><textContent>a</textContent></Text>"
+                              "</WatermarkConf>\r\n";
+    writeLayer(u"L"_s, latin1);
+    CWatermarkConf conf = NewLayer(u"caf\u00e9"_s);
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, conf));
+    const QByteArray written = QByteArray(latin1).replace(">a<", ">caf\xe9<");
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
+
+    conf.textContent = u"\u4e2d"_s;
+    const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.reason.contains(u"encoding"_s));
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
+}
+
 TEST_F(LayerFileTest, SaveNeverCreatesOrRepairsAFile)
 {
     EXPECT_FALSE(kw::SaveLayerConf(folder, u"missing"_s, NewLayer()));
