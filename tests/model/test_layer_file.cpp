@@ -224,20 +224,6 @@ TEST_F(LayerFileTest, ReadingCornerCases)
         {"an element with children reads as empty",
          EditedNewLayer("<Location>4</Location>", "<Location><x>5</x></Location>"),
          [](CWatermarkConf &e) { e.Location = 0; }},
-        {"missing Text group: only the image part loads",
-         EditedNewLayer("<Text>", "<Txt>").replace("</Text>", "</Txt>"),
-         [&](CWatermarkConf &e) {
-             const CWatermarkConf image = e;
-             e = other;
-             e.ImagePathName = image.ImagePathName;
-             e.ImageLocation = image.ImageLocation;
-             e.ImageOffsetH = image.ImageOffsetH;
-             e.ImageOffsetV = image.ImageOffsetV;
-             e.ImageRotation = image.ImageRotation;
-             e.ImageTransparency = image.ImageTransparency;
-             e.ImageWidth = image.ImageWidth;
-             e.ImageHeight = image.ImageHeight;
-         }},
         {"Image before Text is not seen",
          "<?xml version=\"1.0\"?><WatermarkConf><Image><ImageWidth>50</ImageWidth></Image>"
          "<Text><Rotation>9</Rotation></Text></WatermarkConf>",
@@ -274,16 +260,6 @@ TEST_F(LayerFileTest, UnreadableFilesLeaveTheRecordWhole)
     CWatermarkConf conf = OtherLayer();
     EXPECT_FALSE(kw::LoadLayerConf(folder, u"missing"_s, conf));
     EXPECT_EQ(conf, OtherLayer());
-}
-
-TEST_F(LayerFileTest, LoadOverDefaultsForgetsThePreviousRecord)
-{
-    writeLayer(u"L"_s, "<WatermarkConf><Text><Rotation>5</Rotation></Text></WatermarkConf>");
-    CWatermarkConf conf = OtherLayer();
-    ASSERT_TRUE(kw::LoadLayerOverDefaults(folder, u"L"_s, conf));
-    CWatermarkConf expected = NewLayer(u"");
-    expected.Rotation = 5;
-    EXPECT_EQ(conf, expected);
 }
 
 TEST_F(LayerFileTest, SaveChangesOnlyTheElementsWhoseValuesChanged)
@@ -405,6 +381,7 @@ TEST_F(LayerFileTest, NamesThatLeaveTheFolderAreRefused)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
 }
 
+// Each layer starts from the new-layer values, whatever the record held.
 TEST_F(LayerFileTest, TemplateLayersLoadEachOverDefaults)
 {
     ASSERT_TRUE(WriteFileBytes(path(u"T"_s),
