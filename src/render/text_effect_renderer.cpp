@@ -1,0 +1,180 @@
+#include "render/text_effect_renderer.h"
+
+#include "render/font_mapping.h"
+#include "render/text_strategy.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace kw {
+
+QPointF TextAnchor(int location, int canvasWidth, int canvasHeight, QSizeF box)
+{
+    const qreal halfW = canvasWidth / 2; // integer halves of the canvas
+    const qreal halfH = canvasHeight / 2;
+    const qreal centreX = halfW - box.width() / 2;
+    const qreal centreY = halfH - box.height() / 2;
+    const qreal right = canvasWidth - box.width();
+    const qreal bottom = canvasHeight - box.height();
+    switch (location) {
+    case 0:
+        return {0, 0};
+    case 1:
+        return {centreX, 0};
+    case 2:
+        return {right, 0};
+    case 3:
+        return {0, centreY};
+    case 4:
+        return {centreX, centreY};
+    case 5:
+        return {right, centreY};
+    case 6:
+        return {0, bottom};
+    case 7:
+        return {centreX, bottom};
+    case 8:
+        return {right, bottom};
+    default:
+        return {0, 0};
+    }
+}
+
+QColor LayerColor(ColorRef color, int32_t alpha)
+{
+    return QColor(RedOf(color), GreenOf(color), BlueOf(color), int(uint32_t(alpha) & 0xFF));
+}
+
+} // namespace kw
+
+namespace {
+
+QPen roundPen(QColor color, int width)
+{
+    return QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
+}
+
+void turnAbout(QPainter &painter, QPointF centre, int32_t degrees)
+{
+    painter.translate(centre);
+    painter.rotate(-qreal(degrees));
+    painter.translate(-centre);
+}
+
+// The extrusion direction of a TDTextPos code; (0, 0) for codes that draw none.
+QPoint extrusionStep(int code)
+{
+    switch (code) {
+    case 0:
+        return {-1, -1};
+    case 1:
+        return {1, -1};
+    case 2:
+        return {-1, 1};
+    case 3:
+        return {1, 1};
+    default:
+        return {0, 0};
+    }
+}
+
+} // namespace
+
+void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int canvasHeight,
+                                        const CWatermarkConf &layer)
+{
+    using kw::LayerColor;
+    const QFont font = kw::FontFromLogFont(layer.Font);
+    const QString &text = layer.textContent;
+    const QColor fillColor = LayerColor(layer.TextColor, layer.Transparency);
+
+    const QSizeF box = kw::MeasureTextBox(font, text);
+    const QPointF origin = kw::TextAnchor(layer.Location, canvasWidth, canvasHeight, box) +
+                           QPointF(layer.OffsetH, layer.OffsetV);
+    // The glyph outline is built once at (0, 0) and moved where it is needed.
+    const QPainterPath glyphs = kw::TextOutline(font, text, QPointF(0, 0));
+    const QPainterPath path = glyphs.translated(origin);
+
+    painter.save();
+    turnAbout(painter, origin, layer.Rotation);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+
+    if (layer.BAddShadow) {
+        // A regular-weight shadow at a whole em size, as the shadow strokes are built.
+        QFont shadowFont = font;
+        shadowFont.setWeight(QFont::Normal);
+        shadowFont.setItalic(false);
+        CShadowTextPainter shadow;
+        shadow.EnableShadow(true);
+        shadow.ResetShadow();
+        shadow.SetShadow(
+            QColor(0, 0, 0, int(uint32_t(layer.ShadowAlpha) & 0xFF)),
+            int(std::clamp<int64_t>(int64_t(layer.ShadowBR) + 8, INT32_MIN, INT32_MAX)),
+            QPoint(layer.ShadowH, layer.ShadowV));
+        shadow.DrawString(painter, shadowFont, text,
+                          QPoint(int(std::trunc(origin.x())), int(std::trunc(origin.y()))));
+    }
+
+    if (layer.BDrawEdge && layer.EdgeLineThickness >= 0)
+        painter.strokePath(
+            path, roundPen(LayerColor(layer.EdgeColor, layer.EdgeAlpha), layer.EdgeLineThickness));
+
+    const QPoint step = extrusionStep(layer.TDTextPos);
+    if (layer.B3DText && !step.isNull()) {
+        const QColor extrusion = LayerColor(layer.TDTextColor, 255);
+        const int copies = std::min(layer.TDTextOffset, kMaxExtrusionCopies);
+        for (int i = 0; i < copies; ++i)
+            painter.fillPath(path.translated(step * (i + 2)), extrusion);
+    }
+
+    if (layer.BFillText)
+        painter.fillPath(path, fillColor);
+
+    if (layer.BGradientText) {
+        QLinearGradient gradient(
+            QPointF(std::trunc(origin.x()), std::trunc(origin.y())),
+            QPointF(std::trunc(origin.x() + box.width()), std::trunc(origin.y() + box.height())));
+        gradient.setSpread(QGradient::RepeatSpread);
+        gradient.setColorAt(0, LayerColor(layer.GradientBeginColor, layer.Transparency));
+        gradient.setColorAt(1, LayerColor(layer.GradientEndColor, layer.Transparency));
+        painter.fillPath(path, QBrush(gradient));
+    }
+
+    // Cover tiles: drawn from the unturned canvas frame, each turned once
+    // about its own origin.
+    painter.restore();
+    const bool stroked = layer.coverImgMethod == 0;
+    const bool filled = layer.coverImgMethod == 1;
+    if (layer.BCoverImage && (stroked || filled) && !glyphs.isEmpty() &&
+        (!stroked || layer.EdgeLineThickness >= 0)) {
+        const int rows = int(canvasHeight / (box.height() + 10));
+        const int cols = int(canvasWidth / (box.width() + 10));
+        const qreal rowStep = box.height() + 55;
+        const qreal colStep = box.width() + 100;
+        const QPen tilePen =
+            roundPen(LayerColor(layer.EdgeColor, layer.Transparency), layer.EdgeLineThickness);
+        painter.save();
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                               QPainter::SmoothPixmapTransform);
+        const QTransform base = painter.transform();
+        for (int r = 0; r < rows; ++r) {
+            for (int j = 0; j < cols; ++j) {
+                QTransform tile = base;
+                tile.translate(j * colStep, r * rowStep);
+                tile.rotate(-qreal(layer.Rotation));
+                painter.setTransform(tile);
+                if (stroked)
+                    painter.strokePath(glyphs, tilePen);
+                else
+                    painter.fillPath(glyphs, fillColor);
+            }
+        }
+        painter.restore();
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "model/watermark_conf.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QSizeF>
+
+class QPainter;
+
+namespace kw {
+
+// Top-left corner of a box of `box` size anchored by a location code on a
+// W x H canvas: integer halves of the canvas, exact halves of the box; codes
+// outside 0 to 8 anchor at (0, 0). Offsets are not included.
+QPointF TextAnchor(int location, int canvasWidth, int canvasHeight, QSizeF box);
+
+// A drawing colour from a stored colour and an alpha field (its lowest byte).
+QColor LayerColor(ColorRef color, int32_t alpha);
+
+} // namespace kw
+
+// Draws the text part of one layer onto a canvas. Stateless; any number of
+// calls may run at once on different threads, each with its own painter.
+class CTextEffectRenderer
+{
+public:
+    // Draws `layer`'s text onto the painter's device, whose canvas is
+    // (0, 0, canvasWidth, canvasHeight) in pixels: shadow, edge, 3D extrusion,
+    // fill, gradient fill and the tiles that cover the whole canvas, in that
+    // order. The painter's transform must be the identity; it and every
+    // painter setting are as they were when the call returns.
+    static void DrawTextLayer(QPainter &painter, int canvasWidth, int canvasHeight,
+                              const CWatermarkConf &layer);
+
+    // Limits that keep a damaged layer file from asking for millions of
+    // drawing passes; far above anything the editor offers.
+    static constexpr int kMaxExtrusionCopies = 1000;
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "model/watermark_conf.h"
+#include "render/photo_input.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+
+class QPainter;
+
+namespace kw {
+
+enum class RenderMode : int32_t {
+    EditorPreview = 0, // the template over the built-in sample photo
+    OutputPreview = 1, // a source photo, resized and watermarked, shown 1:1
+    BatchOutput = 2,   // a source photo, resized and watermarked, for writing
+};
+
+// How a finished preview sits in its view: the part `source` of the picture
+// is drawn with its top-left corner at `destination` of the view. When
+// `eraseBackground` is set the view is first filled with white.
+struct ViewPlacement
+{
+    QPoint destination;
+    QRect source;
+    bool eraseBackground = false;
+};
+
+// Where previews appear: the template editor's preview and the output
+// preview implement it. Called on the thread that calls RenderWatermark.
+class PreviewTarget
+{
+public:
+    virtual ~PreviewTarget() = default;
+    // The size of the view the picture is shown in, in pixels.
+    virtual QSize viewSize() const = 0;
+    // Shows the finished picture; `picture` is null when the photo could not
+    // be read (the view is still erased when asked).
+    virtual void showPreview(const QImage &picture, const ViewPlacement &placement) = 0;
+};
+
+// Everything a render reads, passed explicitly so that renders share nothing
+// and any number may run at once.
+struct RenderInputs
+{
+    QString templatesFolder;
+    QString templateName;                   // the selected template; empty when none is selected
+    ResizeRequest resize;                   // output preview and batch output
+    PreviewTarget *previewTarget = nullptr; // editor preview and output preview
+};
+
+struct RenderOutcome
+{
+    // -1 when a preview was asked for without a preview target; else 0.
+    int32_t status = 0;
+    // The finished picture (Format_ARGB32_Premultiplied); null when the photo
+    // could not be read.
+    QImage picture;
+    // Batch output: the decoded photo's orientation and metadata, for the
+    // output writer (its image is released; the picture above replaces it).
+    DecodedPhoto photo;
+    // Why the photo could not be read; empty on success. Missing templates,
+    // layer files or pictures are not errors: they just draw nothing.
+    QString error;
+    // Output preview: where the picture was placed in the view.
+    ViewPlacement placement;
+};
+
+// The view placement of a finished picture of `picture` size in a view of
+// `view` size: centred on an axis where the picture is smaller than the view,
+// shown from the scroll position on an axis where it is larger.
+ViewPlacement PlaceInView(QSize picture, QSize view, QPoint scroll);
+
+// The built-in sample photo the editor previews on (677 x 625).
+QImage SamplePhoto();
+
+} // namespace kw
+
+// Produces one watermarked picture: prepares the canvas (the sample photo, or
+// a source photo decoded, turned upright and resized), draws every layer of
+// the selected template first to last (text part, then picture part), and
+// delivers it by mode. Stateless: every call reads the template and layer
+// files afresh and may run on any thread at the same time as other calls.
+class CWatermarkRenderer
+{
+public:
+    static kw::RenderOutcome RenderWatermark(kw::RenderMode mode, const QString &sourcePath,
+                                             int scrollX, int scrollY, bool eraseBackground,
+                                             const kw::RenderInputs &inputs);
+
+    // Draws the layers of the selected template onto `canvas`, placing them
+    // on a canvasWidth x canvasHeight canvas (the editor places by its view
+    // size while drawing on the sample photo).
+    static void DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
+                             const QString &templatesFolder, const QString &templateName);
+
+    // Draws a layer's picture part: the picture at its natural size, anchored
+    // by ImageLocation plus the offsets, turned about its top-left corner by
+    // ImageRotation (counter-clockwise on screen), at ImageTransparency percent.
+    static void DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
+                               const CWatermarkConf &layer);
+};

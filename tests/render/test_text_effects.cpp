@@ -1,0 +1,291 @@
+#include "render/font_mapping.h"
+#include "render/text_effect_renderer.h"
+#include "render/text_strategy.h"
+
+#include "support/image_measure.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+using kw::test::InkBounds;
+using kw::test::InkCentroid;
+using kw::test::InkCount;
+using kw::test::TransparentCanvas;
+
+namespace {
+
+// A layer with every effect off: plain opaque black fill of "Hg" at 40 px.
+CWatermarkConf plainLayer(const QString &text = u"Hg"_s)
+{
+    CWatermarkConf layer;
+    layer.textContent = text;
+    layer.Font = kw::NewLayerFont();
+    layer.Font.setHeight(-40);
+    layer.Location = 0;
+    layer.Transparency = 255;
+    layer.BFillText = 1;
+    layer.TextColor = kw::RgbColor(0, 0, 0);
+    layer.EdgeLineThickness = 2;
+    return layer;
+}
+
+QImage render(const CWatermarkConf &layer, int width = 400, int height = 300)
+{
+    QImage canvas = TransparentCanvas(width, height);
+    QPainter painter(&canvas);
+    CTextEffectRenderer::DrawTextLayer(painter, width, height, layer);
+    return canvas;
+}
+
+QRectF expectedBox(const CWatermarkConf &layer, int width, int height)
+{
+    const QFont font = kw::FontFromLogFont(layer.Font);
+    const QSizeF size = kw::MeasureTextBox(font, layer.textContent);
+    return QRectF(kw::TextAnchor(layer.Location, width, height, size) +
+                      QPointF(layer.OffsetH, layer.OffsetV),
+                  size);
+}
+
+class TextEffects : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { kw::RegisterWatermarkFonts(); }
+};
+
+bool isColor(QRgb pixel, int r, int g, int b)
+{
+    const QColor c = QColor::fromRgba(qUnpremultiply(pixel));
+    return qAlpha(pixel) > 200 && std::abs(c.red() - r) < 40 && std::abs(c.green() - g) < 40 &&
+           std::abs(c.blue() - b) < 40;
+}
+
+TEST_F(TextEffects, InkLiesInsideTheMeasuredBoxAtEveryLocation)
+{
+    for (int location = 0; location <= 9; ++location) {
+        CWatermarkConf layer = plainLayer();
+        layer.Location = location;
+        layer.OffsetH = location == 8 ? -10 : 7;
+        layer.OffsetV = location == 8 ? -10 : 5;
+        const QRectF box = expectedBox(layer, 400, 300);
+        const QRect ink = InkBounds(render(layer));
+        ASSERT_FALSE(ink.isNull()) << location;
+        EXPECT_TRUE(box.adjusted(-2, -2, 2, 2).contains(QRectF(ink))) << location;
+        // The glyphs fill most of their box: the box is not just somewhere near.
+        EXPECT_GT(ink.width(), box.width() * 0.7) << location;
+        EXPECT_GT(ink.height(), box.height() * 0.6) << location;
+    }
+    // Location 8 with offsets -10: the box's corner is 10 pixels inside.
+    CWatermarkConf corner = plainLayer();
+    corner.Location = 8;
+    corner.OffsetH = corner.OffsetV = -10;
+    const QRectF box = expectedBox(corner, 400, 300);
+    EXPECT_NEAR(box.right(), 390, 0.01);
+    EXPECT_NEAR(box.bottom(), 290, 0.01);
+}
+
+TEST_F(TextEffects, PositiveRotationTurnsCounterClockwise)
+{
+    CWatermarkConf layer = plainLayer(u"MMMMMMMM"_s);
+    layer.Location = 3;
+    layer.OffsetH = 50;
+    layer.Rotation = 30;
+    const QImage image = render(layer);
+    const QRect ink = InkBounds(image);
+    const QImage leftEnd = image.copy(ink.left(), 0, 20, image.height());
+    const QImage rightEnd = image.copy(ink.right() - 20, 0, 20, image.height());
+    // Counter-clockwise on screen: the far end rises.
+    EXPECT_LT(InkCentroid(rightEnd).y() + 40, InkCentroid(leftEnd).y());
+}
+
+TEST_F(TextEffects, FillUsesTransparencyAsAlpha)
+{
+    CWatermarkConf layer = plainLayer(u"MM"_s);
+    layer.TextColor = kw::RgbColor(255, 0, 0);
+    layer.Transparency = 128 + 0x1200; // only the lowest byte counts
+    const QImage image = render(layer).convertToFormat(QImage::Format_ARGB32);
+    int maxAlpha = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            maxAlpha = std::max(maxAlpha, qAlpha(image.pixel(x, y)));
+    EXPECT_NEAR(maxAlpha, 128, 1);
+    EXPECT_GT(InkCount(image, [](QRgb p) { return qAlpha(p) >= 127 && qRed(p) >= 126; }), 100);
+}
+
+TEST_F(TextEffects, ShadowIsTheOutlineMovedByItsOffset)
+{
+    CWatermarkConf fill = plainLayer(u"HH"_s);
+    fill.Location = 4;
+    CWatermarkConf shadow = fill;
+    shadow.BFillText = 0;
+    shadow.BAddShadow = 1;
+    shadow.ShadowH = 20;
+    shadow.ShadowV = 10;
+    shadow.ShadowBR = 2;
+    shadow.ShadowAlpha = 30;
+    const QImage shadowImage = render(shadow);
+    const QPointF moved = InkCentroid(shadowImage) - InkCentroid(render(fill));
+    EXPECT_NEAR(moved.x(), 20, 2.5);
+    EXPECT_NEAR(moved.y(), 10, 2.5);
+    // Black, and darkest where many strokes pile up.
+    EXPECT_TRUE(InkCount(shadowImage, [](QRgb p) { return qAlpha(p) > 0 && qRed(p) != 0; }) == 0);
+    EXPECT_GT(InkCount(shadowImage, [](QRgb p) { return qAlpha(p) > 120; }), 0);
+
+    shadow.ShadowBR = -8; // no strokes at all
+    EXPECT_EQ(InkCount(render(shadow)), 0);
+}
+
+TEST_F(TextEffects, EdgeStrokesTheOutlineInItsColour)
+{
+    CWatermarkConf layer = plainLayer(u"O"_s);
+    layer.Font.setHeight(-120);
+    layer.BFillText = 0;
+    layer.BDrawEdge = 1;
+    layer.EdgeColor = kw::RgbColor(0, 255, 0);
+    layer.EdgeAlpha = 255;
+    layer.EdgeLineThickness = 6;
+    const QImage image = render(layer);
+    const QRect ink = InkBounds(image);
+    ASSERT_FALSE(ink.isNull());
+    // The ring is green and hollow: the middle of the "O" stays empty.
+    EXPECT_GT(InkCount(image, [](QRgb p) { return isColor(p, 0, 255, 0); }), 200);
+    EXPECT_EQ(qAlpha(image.pixel(ink.center())), 0);
+}
+
+TEST_F(TextEffects, ExtrusionRunsTowardsItsPosition)
+{
+    const CWatermarkConf fill = plainLayer(u"H"_s);
+    const CWatermarkConf centred = [&] {
+        CWatermarkConf c = fill;
+        c.Location = 4;
+        return c;
+    }();
+    const QRect base = InkBounds(render(centred));
+    struct Case
+    {
+        int pos;
+        QPoint direction;
+    };
+    for (const Case c : {Case{0, {-1, -1}}, Case{1, {1, -1}}, Case{2, {-1, 1}}, Case{3, {1, 1}}}) {
+        CWatermarkConf layer = centred;
+        layer.B3DText = 1;
+        layer.TDTextOffset = 10;
+        layer.TDTextPos = c.pos;
+        layer.TDTextColor = kw::RgbColor(0, 0, 255);
+        const QImage image = render(layer);
+        const QRect ink = InkBounds(image);
+        // Copies reach TDTextOffset + 1 pixels away on both axes.
+        const QPoint grown = c.direction.x() > 0 ? ink.bottomRight() - base.bottomRight()
+                                                 : base.topLeft() - ink.topLeft();
+        EXPECT_NEAR(std::abs(grown.x()), 11, 1) << c.pos;
+        EXPECT_NEAR(c.direction.y() > 0 ? ink.bottom() - base.bottom() : base.top() - ink.top(), 11,
+                    1)
+            << c.pos;
+        EXPECT_GT(InkCount(image, [](QRgb p) { return isColor(p, 0, 0, 255); }), 50) << c.pos;
+    }
+    CWatermarkConf none = centred;
+    none.BFillText = 0;
+    none.B3DText = 1;
+    none.TDTextOffset = 10;
+    none.TDTextPos = 4;
+    EXPECT_EQ(InkCount(render(none)), 0);
+}
+
+TEST_F(TextEffects, GradientRunsAlongTheBoxDiagonal)
+{
+    CWatermarkConf layer = plainLayer(u"MMMM"_s);
+    layer.Font.setHeight(-80);
+    layer.Location = 4;
+    layer.BFillText = 0;
+    layer.BGradientText = 1;
+    layer.GradientBeginColor = kw::RgbColor(255, 0, 0);
+    layer.GradientEndColor = kw::RgbColor(0, 0, 255);
+    const QImage image = render(layer).convertToFormat(QImage::Format_ARGB32);
+    const QRect ink = InkBounds(image);
+    ASSERT_FALSE(ink.isNull());
+    // Red minus blue, averaged over the left and the right quarter of the ink.
+    auto redness = [&](int fromX, int toX) {
+        double sum = 0;
+        int count = 0;
+        for (int y = ink.top(); y <= ink.bottom(); ++y) {
+            for (int x = fromX; x < toX; ++x) {
+                const QRgb p = image.pixel(x, y);
+                if (qAlpha(p) == 255) {
+                    sum += qRed(p) - qBlue(p);
+                    ++count;
+                }
+            }
+        }
+        return count ? sum / count : 0.0;
+    };
+    const int quarter = ink.width() / 4;
+    EXPECT_GT(redness(ink.left(), ink.left() + quarter), 100);
+    EXPECT_LT(redness(ink.right() - quarter, ink.right()), -100);
+}
+
+TEST_F(TextEffects, CoverTilesFillTheGrid)
+{
+    CWatermarkConf layer = plainLayer(u"X"_s);
+    layer.Font.setHeight(-20);
+    layer.BFillText = 0;
+    layer.BCoverImage = 1;
+    layer.coverImgMethod = 1;
+    const int width = 400, height = 300;
+    const QSizeF box = kw::MeasureTextBox(kw::FontFromLogFont(layer.Font), layer.textContent);
+    const int rows = int(height / (box.height() + 10));
+    const int cols = int(width / (box.width() + 10));
+    const QImage image = render(layer, width, height);
+    int tiles = 0;
+    for (int r = 0; r * (box.height() + 55) < height; ++r) {
+        for (int j = 0; j * (box.width() + 100) < width; ++j) {
+            const QRect cell(int(j * (box.width() + 100)), int(r * (box.height() + 55)),
+                             int(box.width()), int(box.height()));
+            const bool inked = InkCount(image.copy(cell)) > 0;
+            EXPECT_EQ(inked, r < rows && j < cols) << r << "," << j;
+            tiles += inked;
+        }
+    }
+    EXPECT_EQ(tiles, std::min(rows, int(std::ceil(height / (box.height() + 55)))) *
+                         std::min(cols, int(std::ceil(width / (box.width() + 100)))));
+
+    layer.coverImgMethod = 2;
+    EXPECT_EQ(InkCount(render(layer)), 0);
+}
+
+TEST_F(TextEffects, EmptyTextDrawsNothingAndThePainterIsLeftAsFound)
+{
+    CWatermarkConf layer = plainLayer(QString());
+    layer.BAddShadow = layer.BDrawEdge = layer.B3DText = layer.BGradientText = 1;
+    layer.BCoverImage = 1;
+    QImage canvas = TransparentCanvas(200, 100);
+    QPainter painter(&canvas);
+    CTextEffectRenderer::DrawTextLayer(painter, 200, 100, layer);
+    EXPECT_EQ(InkCount(canvas), 0);
+
+    layer = plainLayer();
+    layer.Rotation = 45;
+    layer.BAddShadow = layer.BCoverImage = 1;
+    const auto hints = painter.renderHints();
+    CTextEffectRenderer::DrawTextLayer(painter, 200, 100, layer);
+    EXPECT_TRUE(painter.transform().isIdentity());
+    EXPECT_EQ(painter.renderHints(), hints);
+}
+
+TEST_F(TextEffects, HugeStoredValuesStayBounded)
+{
+    CWatermarkConf layer = plainLayer();
+    layer.Font.setHeight(INT32_MIN);
+    layer.ShadowBR = INT32_MAX - 8;
+    layer.BAddShadow = 1;
+    layer.B3DText = 1;
+    layer.TDTextOffset = INT32_MAX;
+    layer.Rotation = INT32_MIN;
+    // Bounded by the limits; finishing at all is the test.
+    render(layer, 64, 64);
+    SUCCEED();
+}
+
+} // namespace
