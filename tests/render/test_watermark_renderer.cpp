@@ -1,0 +1,234 @@
+#include "model/layer_file.h"
+#include "model/template_file.h"
+#include "render/font_mapping.h"
+#include "render/watermark_renderer.h"
+
+#include "support/image_measure.h"
+#include "support/test_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QPainter>
+
+using namespace Qt::StringLiterals;
+using kw::test::InkBounds;
+using kw::test::MaxChannelDifference;
+
+namespace {
+
+class FakePreview : public kw::PreviewTarget
+{
+public:
+    explicit FakePreview(QSize size) : m_size(size) {}
+    QSize viewSize() const override { return m_size; }
+    void showPreview(const QImage &picture, const kw::ViewPlacement &placement) override
+    {
+        shown = picture;
+        lastPlacement = placement;
+        ++calls;
+    }
+    QImage shown;
+    kw::ViewPlacement lastPlacement;
+    int calls = 0;
+
+private:
+    QSize m_size;
+};
+
+// A layer that draws only its picture part.
+CWatermarkConf pictureLayer(const QString &picturePath)
+{
+    CWatermarkConf layer;
+    kw::ApplyNewLayerDefaults(layer, QString());
+    layer.ImagePathName = picturePath;
+    layer.ImageTransparency = 100;
+    return layer;
+}
+
+class WatermarkRenderer : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { kw::RegisterWatermarkFonts(); }
+
+    void SetUp() override
+    {
+        m_folder = m_sandbox.filePath(u"templates"_s);
+        QDir().mkpath(m_folder);
+        m_inputs.templatesFolder = m_folder;
+    }
+
+    // A template whose layers are written from the given records, in order.
+    void writeTemplate(const QString &name, const std::vector<CWatermarkConf> &layers)
+    {
+        QString text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Layers>\r\n"_s;
+        for (size_t i = 0; i < layers.size(); ++i) {
+            const QString layerName = name + u" layer "_s + QString::number(i);
+            ASSERT_TRUE(kw::CreateLayerFile(m_folder, layerName, layers[i]));
+            text += u"<layer>"_s + layerName + u"</layer>\r\n"_s;
+        }
+        text += u"</Layers>\r\n"_s;
+        ASSERT_TRUE(kw::test::WriteFileBytes(kw::ModelFilePath(m_folder, name), text.toUtf8()));
+        m_inputs.templateName = name;
+    }
+
+    QString writePhoto(const QString &name, QSize size, QColor color)
+    {
+        QImage photo(size, QImage::Format_RGB32);
+        photo.fill(color);
+        const QString path = m_sandbox.filePath(name);
+        EXPECT_TRUE(photo.save(path));
+        return path;
+    }
+
+    kw::RenderOutcome batch(const QString &photoPath)
+    {
+        return CWatermarkRenderer::RenderWatermark(kw::RenderMode::BatchOutput, photoPath, 0, 0,
+                                                   true, m_inputs);
+    }
+
+    kw::test::TestSandbox m_sandbox;
+    QString m_folder;
+    kw::RenderInputs m_inputs;
+};
+
+TEST_F(WatermarkRenderer, PreviewsNeedATarget)
+{
+    for (auto mode : {kw::RenderMode::EditorPreview, kw::RenderMode::OutputPreview})
+        EXPECT_EQ(CWatermarkRenderer::RenderWatermark(mode, {}, 0, 0, true, m_inputs).status, -1);
+
+    FakePreview view(QSize(677, 625));
+    m_inputs.previewTarget = &view;
+    const auto outcome = CWatermarkRenderer::RenderWatermark(kw::RenderMode::EditorPreview, {}, 0,
+                                                             0, false, m_inputs);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(view.calls, 1);
+    EXPECT_EQ(view.shown.size(), QSize(677, 625));
+}
+
+TEST_F(WatermarkRenderer, DrawsEveryLayerFirstToLast)
+{
+    CWatermarkConf first;
+    kw::ApplyNewLayerDefaults(first, u"AAAA"_s);
+    first.Location = 0;
+    first.Rotation = 0;
+    first.BFillText = 1;
+    first.TextColor = kw::RgbColor(255, 0, 0);
+    CWatermarkConf second = first;
+    second.textContent = u"BBBB"_s;
+    second.Location = 8;
+    second.TextColor = kw::RgbColor(0, 0, 255);
+    writeTemplate(u"Two"_s, {first, second});
+
+    const auto outcome = batch(writePhoto(u"white.png"_s, QSize(600, 400), Qt::white));
+    ASSERT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
+    const auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80; };
+    const auto blue = [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 80 && qGreen(p) < 80; };
+    const QRect redInk = InkBounds(outcome.picture, red);
+    const QRect blueInk = InkBounds(outcome.picture, blue);
+    ASSERT_FALSE(redInk.isNull());
+    ASSERT_FALSE(blueInk.isNull());
+    EXPECT_LT(redInk.right(), 300);
+    EXPECT_GT(blueInk.left(), 300);
+}
+
+TEST_F(WatermarkRenderer, MissingTemplateOrLayerDrawsNothing)
+{
+    const QString photo = writePhoto(u"grey.png"_s, QSize(200, 100), QColor(90, 90, 90));
+    QImage expected(200, 100, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(QColor(90, 90, 90));
+
+    m_inputs.templateName.clear(); // nothing selected
+    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+    m_inputs.templateName = u"Nowhere"_s;
+    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+
+    ASSERT_TRUE(kw::CreateTemplateFile(m_folder, u"Orphan"_s, u"no such layer"_s));
+    m_inputs.templateName = u"Orphan"_s;
+    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+
+    writeTemplate(u"Broken picture"_s, {pictureLayer(m_sandbox.filePath(u"missing.png"_s))});
+    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+}
+
+TEST_F(WatermarkRenderer, PicturePlacementRotationAndOpacity)
+{
+    const QString photo = writePhoto(u"white.png"_s, QSize(801, 400), Qt::white);
+    const QString logo = writePhoto(u"logo.png"_s, QSize(101, 40), Qt::black);
+    const auto dark = [](QRgb p) { return qRed(p) < 128; };
+
+    CWatermarkConf layer = pictureLayer(logo);
+    layer.ImageLocation = 8;
+    layer.ImageOffsetH = layer.ImageOffsetV = -10;
+    writeTemplate(u"Corner"_s, {layer});
+    EXPECT_EQ(InkBounds(batch(photo).picture, dark), QRect(801 - 10 - 101, 400 - 10 - 40, 101, 40));
+
+    // Centred on an odd canvas: 400.5 - 50 = 350.5, drawn at 350.
+    layer.ImageLocation = 4;
+    layer.ImageOffsetH = layer.ImageOffsetV = 0;
+    writeTemplate(u"Centre"_s, {layer});
+    EXPECT_EQ(InkBounds(batch(photo).picture, dark).topLeft(), QPoint(350, 180));
+
+    // A quarter turn counter-clockwise about the top-left corner: out of sight.
+    layer.ImageLocation = 0;
+    layer.ImageRotation = 90;
+    writeTemplate(u"Turned"_s, {layer});
+    EXPECT_TRUE(InkBounds(batch(photo).picture, dark).isNull());
+    // The same turn from the bottom-left corner stands the picture up above it.
+    layer.ImageLocation = 6;
+    writeTemplate(u"Turned up"_s, {layer});
+    const QRect up = InkBounds(batch(photo).picture, dark);
+    EXPECT_NEAR(up.width(), 40, 1);
+    EXPECT_NEAR(up.height(), 101, 1);
+    EXPECT_NEAR(up.bottom(), 360 - 1, 1);
+
+    layer.ImageRotation = 0;
+    layer.ImageLocation = 0;
+    layer.ImageTransparency = 0;
+    writeTemplate(u"Invisible"_s, {layer});
+    EXPECT_TRUE(InkBounds(batch(photo).picture, dark).isNull());
+    layer.ImageTransparency = 50;
+    writeTemplate(u"Half"_s, {layer});
+    EXPECT_NEAR(qRed(batch(photo).picture.pixel(10, 10)), 128, 2);
+}
+
+TEST_F(WatermarkRenderer, OutputPreviewPlacesThePictureInTheView)
+{
+    struct Case
+    {
+        QSize picture, view;
+        QPoint scroll;
+        QPoint destination;
+        QRect source;
+    };
+    const Case cases[] = {
+        {{100, 50}, {300, 200}, {7, 9}, {100, 75}, {0, 0, 100, 50}},    // smaller: centred
+        {{100, 500}, {300, 200}, {0, 30}, {100, 0}, {0, 30, 100, 200}}, // taller than the view
+        {{500, 50}, {300, 200}, {40, 0}, {0, 75}, {40, 0, 300, 50}},    // wider than the view
+        {{500, 500}, {300, 200}, {40, 30}, {0, 0}, {40, 30, 300, 200}}, // larger both ways
+        {{300, 200}, {300, 200}, {0, 0}, {0, 0}, {0, 0, 300, 200}},     // equal
+    };
+    for (const Case &c : cases) {
+        const kw::ViewPlacement placement = kw::PlaceInView(c.picture, c.view, c.scroll);
+        EXPECT_EQ(placement.destination, c.destination) << c.picture.width();
+        EXPECT_EQ(placement.source, c.source) << c.picture.width();
+    }
+
+    FakePreview view(QSize(300, 200));
+    m_inputs.previewTarget = &view;
+    const QString photo = writePhoto(u"small.png"_s, QSize(100, 50), Qt::white);
+    const auto outcome = CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview, photo,
+                                                             -5, -5, true, m_inputs);
+    EXPECT_EQ(view.calls, 1);
+    EXPECT_TRUE(view.lastPlacement.eraseBackground);
+    EXPECT_EQ(view.lastPlacement.destination, QPoint(100, 75));
+
+    // An unreadable photo still reaches the view, with a reason and no picture.
+    const auto broken = CWatermarkRenderer::RenderWatermark(
+        kw::RenderMode::OutputPreview, m_sandbox.filePath(u"none.jpg"_s), 0, 0, true, m_inputs);
+    EXPECT_FALSE(broken.error.isEmpty());
+    EXPECT_TRUE(view.shown.isNull());
+    EXPECT_EQ(view.calls, 2);
+}
+
+} // namespace
