@@ -83,6 +83,86 @@ QPoint extrusionStep(int code)
     }
 }
 
+struct CoverTileGrid
+{
+    int rows = 0;
+    int cols = 0;
+    qreal rowStep = 0;
+    qreal colStep = 0;
+};
+
+// Every tile is the same turned outline at another place. It is drawn once
+// per half-pixel phase into a small picture that is then copied to each
+// place, instead of being rasterised thousands of times; a tile lands within
+// a quarter pixel of its exact position. Tiles too big for that are drawn
+// directly.
+void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainterPath &tile,
+                    const QPen &pen, const QBrush &brush)
+{
+    if (grid.rows <= 0 || grid.cols <= 0)
+        return;
+    constexpr qint64 kMaxSpritePixels = 4 * 1024 * 1024;
+    const qreal margin = pen.style() == Qt::NoPen ? 2 : pen.widthF() / 2 + 2;
+    const QRect spriteBounds = tile.boundingRect()
+                                   .adjusted(-margin, -margin, margin, margin)
+                                   .toAlignedRect()
+                                   .adjusted(0, 0, 1, 1);
+    const QRect canvas(0, 0, painter.device()->width(), painter.device()->height());
+
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    painter.setPen(pen);
+    painter.setBrush(brush);
+    if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels) {
+        const QTransform base = painter.transform();
+        for (int r = 0; r < grid.rows; ++r) {
+            for (int j = 0; j < grid.cols; ++j) {
+                painter.setTransform(
+                    QTransform(base).translate(j * grid.colStep, r * grid.rowStep));
+                painter.drawPath(tile);
+            }
+        }
+        painter.restore();
+        return;
+    }
+
+    QImage sprites[2][2];
+    auto sprite = [&](int phaseX, int phaseY) -> const QImage & {
+        QImage &image = sprites[phaseY][phaseX];
+        if (image.isNull()) {
+            image = QImage(spriteBounds.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter spritePainter(&image);
+            spritePainter.setRenderHints(painter.renderHints());
+            spritePainter.setPen(pen);
+            spritePainter.setBrush(brush);
+            spritePainter.translate(-spriteBounds.left() + phaseX * 0.5,
+                                    -spriteBounds.top() + phaseY * 0.5);
+            spritePainter.drawPath(tile);
+        }
+        return image;
+    };
+    const QPointF deviceOrigin = painter.transform().map(QPointF(0, 0));
+    for (int r = 0; r < grid.rows; ++r) {
+        const qreal y = deviceOrigin.y() + r * grid.rowStep;
+        const qreal rowFloor = std::floor(y + 0.25);
+        const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
+        for (int j = 0; j < grid.cols; ++j) {
+            const qreal x = deviceOrigin.x() + j * grid.colStep;
+            const qreal colFloor = std::floor(x + 0.25);
+            const int phaseX = x + 0.25 - colFloor >= 0.5 ? 1 : 0;
+            const QPoint at(int(colFloor) + spriteBounds.left(),
+                            int(rowFloor) + spriteBounds.top());
+            if (!canvas.intersects(QRect(at, spriteBounds.size())))
+                continue;
+            painter.resetTransform();
+            painter.drawImage(at, sprite(phaseX, phaseY));
+        }
+    }
+    painter.restore();
+}
+
 } // namespace
 
 void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int canvasHeight,
@@ -153,28 +233,20 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     const bool filled = layer.coverImgMethod == 1;
     if (layer.BCoverImage && (stroked || filled) && !glyphs.isEmpty() &&
         (!stroked || layer.EdgeLineThickness >= 0)) {
-        const int rows = int(canvasHeight / (box.height() + 10));
-        const int cols = int(canvasWidth / (box.width() + 10));
-        const qreal rowStep = box.height() + 55;
-        const qreal colStep = box.width() + 100;
-        const QPen tilePen =
-            roundPen(LayerColor(layer.EdgeColor, layer.Transparency), layer.EdgeLineThickness);
-        painter.save();
-        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
-                               QPainter::SmoothPixmapTransform);
-        const QTransform base = painter.transform();
-        for (int r = 0; r < rows; ++r) {
-            for (int j = 0; j < cols; ++j) {
-                QTransform tile = base;
-                tile.translate(j * colStep, r * rowStep);
-                tile.rotate(-qreal(layer.Rotation));
-                painter.setTransform(tile);
-                if (stroked)
-                    painter.strokePath(glyphs, tilePen);
-                else
-                    painter.fillPath(glyphs, fillColor);
-            }
-        }
-        painter.restore();
+        CoverTileGrid grid;
+        grid.rows = int(canvasHeight / (box.height() + 10));
+        grid.cols = int(canvasWidth / (box.width() + 10));
+        grid.rowStep = box.height() + 55;
+        grid.colStep = box.width() + 100;
+        QTransform turn;
+        turn.rotate(-qreal(layer.Rotation));
+        const QPainterPath tile = turn.map(glyphs);
+        if (stroked)
+            drawCoverTiles(
+                painter, grid, tile,
+                roundPen(LayerColor(layer.EdgeColor, layer.Transparency), layer.EdgeLineThickness),
+                QBrush(Qt::NoBrush));
+        else
+            drawCoverTiles(painter, grid, tile, QPen(Qt::NoPen), QBrush(fillColor));
     }
 }

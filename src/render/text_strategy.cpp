@@ -1,5 +1,7 @@
 #include "render/text_strategy.h"
 
+#include "render/stroke_halo.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
@@ -63,9 +65,7 @@ bool CTextStrokeStrategy::DrawString(QPainter &painter, const QFont &font, const
     const QPainterPath path = kw::TextOutline(font, text, origin);
     if (path.isEmpty())
         return false;
-    const int passes = std::min(m_thickness, kMaxThickness);
-    for (int width = 1; width <= passes; ++width)
-        painter.strokePath(path, QPen(m_outline, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    kw::PaintStrokeHalo(painter, path, m_outline, std::min(m_thickness, kMaxThickness));
     if (m_fill.alpha() != 0)
         painter.fillPath(path, m_fill);
     return true;

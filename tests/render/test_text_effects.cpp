@@ -1,4 +1,5 @@
 #include "render/font_mapping.h"
+#include "render/stroke_halo.h"
 #include "render/text_effect_renderer.h"
 #include "render/text_strategy.h"
 
@@ -136,6 +137,38 @@ TEST_F(TextEffects, ShadowIsTheOutlineMovedByItsOffset)
 
     shadow.ShadowBR = -8; // no strokes at all
     EXPECT_EQ(InkCount(render(shadow)), 0);
+}
+
+TEST_F(TextEffects, StrokeHaloMatchesStackedStrokes)
+{
+    const QFont font = kw::FontFromLogFont(plainLayer().Font);
+    const QPainterPath path = kw::TextOutline(font, u"Shadow & Co"_s, QPointF(30, 40));
+    for (const int passes : {1, 8, 18}) {
+        for (const int rotation : {0, 30}) {
+            QImage reference = TransparentCanvas(360, 200);
+            QImage fast = reference;
+            for (QImage *image : {&reference, &fast}) {
+                QPainter painter(image);
+                painter.setRenderHint(QPainter::Antialiasing);
+                painter.translate(30, 40);
+                painter.rotate(-rotation);
+                painter.translate(-30, -40);
+                const QColor color(0, 0, 0, 30);
+                if (image == &fast) {
+                    kw::PaintStrokeHalo(painter, path, color, passes);
+                    continue;
+                }
+                for (int width = 1; width <= passes; ++width)
+                    painter.strokePath(
+                        path, QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+            }
+
+            EXPECT_LT(kw::test::MeanChannelDifference(reference, fast), 0.5)
+                << passes << " " << rotation;
+            EXPECT_LT(kw::test::MaxChannelDifference(reference, fast), 64)
+                << passes << " " << rotation;
+        }
+    }
 }
 
 TEST_F(TextEffects, EdgeStrokesTheOutlineInItsColour)
