@@ -1,0 +1,141 @@
+#include "render/photo_input_metadata.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <memory>
+
+#include <mutex>
+
+using namespace Qt::StringLiterals;
+
+namespace kw {
+
+namespace {
+
+std::mutex &XmpToolkitMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+void LockXmpToolkit(void *, bool lock)
+{
+    if (lock)
+        XmpToolkitMutex().lock();
+    else
+        XmpToolkitMutex().unlock();
+}
+
+} // namespace
+
+void InitPhotoMetadataLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Photo input reports unreadable metadata itself; Exiv2's own
+        // warnings would only clutter stderr of the command-line tool.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        try {
+            Exiv2::XmpParser::initialize(LockXmpToolkit, nullptr);
+        } catch (...) {
+            // Reading XMP then fails per photo, with a reason.
+        }
+    });
+}
+
+namespace detail {
+
+namespace {
+
+QByteArray Bytes(const Exiv2::byte *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+int OrientationOf(const Exiv2::ExifData &exif)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (it == exif.end() || it->count() < 1)
+        return 0;
+    switch (it->typeId()) {
+    case Exiv2::unsignedByte:
+    case Exiv2::unsignedShort:
+    case Exiv2::unsignedLong:
+    case Exiv2::signedByte:
+    case Exiv2::signedShort:
+    case Exiv2::signedLong: {
+        const long value = it->toLong(0);
+        return value >= 0 && value <= 0xffff ? int(value) : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
+{
+    // Owned at once by a unique_ptr: Exiv2 0.27 returns a std::auto_ptr.
+    std::unique_ptr<Exiv2::Image> image(
+        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(bytes.constData()),
+                                  long(bytes.size()))
+            .release());
+    if (!image.get())
+        throw Exiv2::Error(Exiv2::kerMemoryContainsUnknownImageType);
+    image->readMetadata();
+
+    const Exiv2::ExifData &exif = image->exifData();
+    read.orientation = OrientationOf(exif);
+    if (!keepBlobs)
+        return;
+
+    PhotoMetadata &out = read.metadata;
+    if (!exif.empty()) {
+        Exiv2::ByteOrder order = image->byteOrder();
+        if (order == Exiv2::invalidByteOrder)
+            order = Exiv2::littleEndian;
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, order, exif);
+        out.exif = Bytes(blob.data(), blob.size());
+    }
+    if (!image->iptcData().empty()) {
+        const Exiv2::DataBuf iptc = Exiv2::IptcParser::encode(image->iptcData());
+        if (iptc.size_ > 0)
+            out.iptc = Bytes(iptc.pData_, size_t(iptc.size_));
+    }
+    const std::string &xmp = image->xmpPacket();
+    if (!xmp.empty())
+        out.xmp = QByteArray(xmp.data(), qsizetype(xmp.size()));
+    if (image->iccProfileDefined()) {
+        const Exiv2::DataBuf *icc = image->iccProfile();
+        if (icc && icc->size_ > 0)
+            out.iccProfile = Bytes(icc->pData_, size_t(icc->size_));
+    }
+}
+
+} // namespace
+
+MetadataRead ReadPhotoMetadata(const QByteArray &bytes, bool keepBlobs)
+{
+    InitPhotoMetadataLibrary();
+    MetadataRead read;
+    QString why;
+    try {
+        ReadOrThrow(bytes, keepBlobs, read);
+        return read;
+    } catch (const Exiv2::AnyError &e) {
+        why = QString::fromLocal8Bit(e.what());
+    } catch (const std::exception &e) {
+        why = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        why = u"unknown error"_s;
+    }
+    // Whatever was read before the failure is not trusted: the photo stays as
+    // stored and carries no metadata.
+    MetadataRead failed;
+    failed.note = u"cannot read photo metadata: "_s + why;
+    return failed;
+}
+
+} // namespace detail
+
+} // namespace kw

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "render/photo_input.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Internal to photo input: the part that talks to Exiv2, so that no Exiv2
+// type reaches a public header.
+namespace kw::detail {
+
+struct MetadataRead
+{
+    int orientation = 0;    // first value of Exif.Image.Orientation; 0 when absent
+    PhotoMetadata metadata; // filled only when blobs were asked for
+    QString note;           // why the metadata could not be read
+};
+
+// Reads the metadata of the image file held in `bytes`. Never throws.
+MetadataRead ReadPhotoMetadata(const QByteArray &bytes, bool keepBlobs);
+
+} // namespace kw::detail
