@@ -245,24 +245,6 @@ TEST_F(PhotoInput, DecodesEachInputFormat)
     EXPECT_NEAR(qRed(p), 100, 1);
 }
 
-// CRC-32 of PNG chunks, for a header the test rewrites.
-quint32 Crc32(const QByteArray &data)
-{
-    quint32 crc = 0xffffffffu;
-    for (char ch : data) {
-        crc ^= uchar(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = crc & 1 ? (crc >> 1) ^ 0xedb88320u : crc >> 1;
-    }
-    return ~crc;
-}
-
-void Put32BE(QByteArray &b, qsizetype at, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char(v >> (24 - 8 * i));
-}
-
 TEST_F(PhotoInput, RefusesBadFilesWithAReason)
 {
     const QImage picture = test::PhotoLikeImage(160, 120);
@@ -274,10 +256,6 @@ TEST_F(PhotoInput, RefusesBadFilesWithAReason)
     QByteArray hugeJpeg = jpeg;
     hugeJpeg[sof + 5] = hugeJpeg[sof + 7] = char(0xea); // 60000 x 60000
     hugeJpeg[sof + 6] = hugeJpeg[sof + 8] = char(0x60);
-    QByteArray hugePng = test::Encode(picture, "png");
-    Put32BE(hugePng, 16, 100000);
-    Put32BE(hugePng, 20, 100000);
-    Put32BE(hugePng, 29, Crc32(hugePng.mid(12, 17)));
     // An EXIF thumbnail holds end markers of its own, which must not count.
     const QByteArray thumbnail = test::Encode(picture.scaled(40, 30), "jpeg");
     const QByteArray withThumbnail = test::WithMetadata(jpeg, [&](Exiv2::Image &image) {
@@ -309,7 +287,6 @@ TEST_F(PhotoInput, RefusesBadFilesWithAReason)
         {"thumbnail.jpg", withThumbnail.left(withThumbnail.size() - 500), cut},
         {"components.jpg", badComponents, u"cannot decode photo"_s},
         {"huge.jpg", hugeJpeg, u"more than 200 megapixels"_s},
-        {"huge.png", hugePng, u"more than 200 megapixels"_s},
         {"half.gif", gif.left(gif.size() / 2), cut},
         {"half.bmp", bmp.left(bmp.size() / 2), cut},
         {"half.png", png.left(png.size() / 2), u"cannot decode photo"_s},
