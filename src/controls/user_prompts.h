@@ -1,0 +1,184 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+// Everything that asks the user (message boxes, the name prompt, the file,
+// colour, font and folder pickers) and everything that reaches outside the
+// program (opening an address, showing a file in the file manager) goes
+// through UserPrompts. The windows hold a reference to one; the program uses
+// QtUserPrompts, tests use ScriptedPrompts and answer in advance.
+//
+// All calls run on the user-interface thread. The Qt implementations are
+// modal: they return when the user has answered.
+namespace kw {
+
+enum class MessageIcon {
+    None,
+    Information, // notices
+    Warning,     // refused input (the exclamation icon)
+    Question,    // confirmations
+    Critical,
+};
+
+enum class MessageButtons {
+    Ok,
+    YesNo,
+};
+
+enum class MessageAnswer {
+    Ok,
+    Yes,
+    No,
+};
+
+// A request for a short name (a template or layer name).
+struct NameRequest
+{
+    QString caption;     // the dialog's title, e.g. "Add New Template"
+    QString label;       // e.g. "Input Template Name:"
+    QString initialText; // what the field starts with
+    // Called when the user confirms: the message that refuses the text, or an
+    // empty string when it is accepted. A refused text is shown with the
+    // warning icon and the prompt stays open for another try. May be empty
+    // (every text is accepted).
+    std::function<QString(const QString &text)> check;
+};
+
+// A request for one or more existing files.
+struct OpenFilesRequest
+{
+    QString caption;
+    QString folder; // where the picker starts; empty: the picker's own choice
+    // Qt's filter syntax ("Description (*.a *.b);;Other (*.c)").
+    QString filter;
+    bool multiple = true;
+};
+
+// The outcome of an outside action, with the reason when it failed.
+struct ShellResult
+{
+    bool ok = true;
+    QString reason;
+};
+
+class UserPrompts
+{
+public:
+    virtual ~UserPrompts() = default;
+
+    // A message box. An empty caption shows the application's name.
+    virtual MessageAnswer message(QWidget *parent, const QString &text, MessageIcon icon,
+                                  MessageButtons buttons = MessageButtons::Ok,
+                                  const QString &caption = {}) = 0;
+
+    // The name prompt; nullopt when the user cancels.
+    virtual std::optional<QString> askName(QWidget *parent, const NameRequest &request) = 0;
+
+    // Full paths of the chosen files; empty when the user cancels.
+    virtual QStringList openFiles(QWidget *parent, const OpenFilesRequest &request) = 0;
+
+    // The chosen folder; empty when the user cancels.
+    virtual QString pickFolder(QWidget *parent, const QString &caption, const QString &folder) = 0;
+
+    virtual std::optional<QColor> pickColor(QWidget *parent, const QColor &initial,
+                                            const QString &caption = {}) = 0;
+
+    virtual std::optional<QFont> pickFont(QWidget *parent, const QFont &initial,
+                                          const QString &caption = {}) = 0;
+
+    // Opens a web address or a mail address in the user's programs.
+    virtual ShellResult openAddress(const QUrl &address) = 0;
+
+    // Shows the file in the system file manager, selected in its folder.
+    // Returns at once; the file manager may appear later.
+    virtual void showFile(const QString &path) = 0;
+};
+
+// The caption a message box shows for `caption`: the caption itself, or the
+// application's display name when it is empty.
+QString MessageCaption(const QString &caption);
+
+// Dialogs and pickers of Qt; the file manager through D-Bus.
+class QtUserPrompts : public UserPrompts
+{
+public:
+    MessageAnswer message(QWidget *parent, const QString &text, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::Ok,
+                          const QString &caption = {}) override;
+    std::optional<QString> askName(QWidget *parent, const NameRequest &request) override;
+    QStringList openFiles(QWidget *parent, const OpenFilesRequest &request) override;
+    QString pickFolder(QWidget *parent, const QString &caption, const QString &folder) override;
+    std::optional<QColor> pickColor(QWidget *parent, const QColor &initial,
+                                    const QString &caption = {}) override;
+    std::optional<QFont> pickFont(QWidget *parent, const QFont &initial,
+                                  const QString &caption = {}) override;
+    ShellResult openAddress(const QUrl &address) override;
+    void showFile(const QString &path) override;
+};
+
+// Answers given in advance, for tests. Each kind of question takes the next
+// queued answer; when its queue is empty it gets the cautious answer: OK for
+// a notice, No for a question, cancel for every prompt and picker. Every
+// question asked is recorded.
+class ScriptedPrompts : public UserPrompts
+{
+public:
+    struct Message
+    {
+        QString text;
+        QString caption; // as shown (MessageCaption)
+        MessageIcon icon = MessageIcon::None;
+        MessageButtons buttons = MessageButtons::Ok;
+    };
+
+    // Queued answers.
+    std::deque<MessageAnswer> answers;
+    // Names typed into successive name prompts; nullopt cancels. A name that
+    // the request's check refuses is recorded as a message and the next queued
+    // name is tried, as a user would retype it.
+    std::deque<std::optional<QString>> names;
+    std::deque<QStringList> files;
+    std::deque<QString> folders;
+    std::deque<std::optional<QColor>> colors;
+    std::deque<std::optional<QFont>> fonts;
+    ShellResult openAddressResult;
+
+    // What was asked.
+    QList<Message> messages;
+    QList<NameRequest> nameRequests;
+    QList<OpenFilesRequest> fileRequests;
+    QStringList folderCaptions;
+    int colorRequests = 0;
+    int fontRequests = 0;
+    QList<QUrl> openedAddresses;
+    QStringList shownFiles;
+
+    // Texts of the recorded messages, in order.
+    QStringList messageTexts() const;
+
+    MessageAnswer message(QWidget *parent, const QString &text, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::Ok,
+                          const QString &caption = {}) override;
+    std::optional<QString> askName(QWidget *parent, const NameRequest &request) override;
+    QStringList openFiles(QWidget *parent, const OpenFilesRequest &request) override;
+    QString pickFolder(QWidget *parent, const QString &caption, const QString &folder) override;
+    std::optional<QColor> pickColor(QWidget *parent, const QColor &initial,
+                                    const QString &caption = {}) override;
+    std::optional<QFont> pickFont(QWidget *parent, const QFont &initial,
+                                  const QString &caption = {}) override;
+    ShellResult openAddress(const QUrl &address) override;
+    void showFile(const QString &path) override;
+};
+
+} // namespace kw
