@@ -4,7 +4,6 @@
 #include "settings/settings_files.h"
 
 #include <array>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -91,40 +90,6 @@ bool SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &inpu
             return false;
     }
     return ini.save(error);
-}
-
-QSize ComputeResizedSize(const CResizeSetting &setting, QSize source, QString *error)
-{
-    if (!setting.resizeRequested() || setting.scaleType < 1 || setting.scaleType > 3)
-        return source;
-    if (source.width() <= 0 || source.height() <= 0) {
-        SetError(error, u"the photo has no pixels to resize"_s);
-        return {};
-    }
-    const bool usesWidth = setting.scaleType != 2;
-    const bool usesHeight = setting.scaleType != 1;
-    if ((usesWidth && setting.targetWidth <= 0) || (usesHeight && setting.targetHeight <= 0)) {
-        SetError(error,
-                 u"the resize target %1 x %2 is not a positive size"_s.arg(setting.targetWidth)
-                     .arg(setting.targetHeight));
-        return {};
-    }
-    // 64-bit products: a large target times a large side must not wrap.
-    int64_t width = setting.targetWidth;
-    int64_t height = setting.targetHeight;
-    if (setting.scaleType == 1)
-        height = int64_t(setting.targetWidth) * source.height() / source.width();
-    else if (setting.scaleType == 2)
-        width = int64_t(source.width()) * setting.targetHeight / source.height();
-    constexpr int64_t kMaxSide = std::numeric_limits<int>::max();
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-        SetError(error, u"resizing %1 x %2 would give %3 x %4 pixels"_s.arg(source.width())
-                            .arg(source.height())
-                            .arg(width)
-                            .arg(height));
-        return {};
-    }
-    return QSize(int(width), int(height));
 }
 
 } // namespace kw

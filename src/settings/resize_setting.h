@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSize>
 #include <QString>
 #include <QStringView>
 
@@ -57,13 +56,5 @@ struct ResizeSettingInput
 // reason and nothing is written; so is a file that exists but cannot be read.
 bool SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input,
                        QString *error = nullptr);
-
-// The size a photo of `source` size is resized to: `source` itself unless
-// resizing is requested and the scale type is 1, 2 or 3. Type 1 keeps the
-// aspect ratio from targetWidth, type 2 from targetHeight (the other side
-// truncated toward zero), type 3 takes both. An empty QSize and a reason when
-// the source or a target side it uses is not positive, or the result would be
-// 0 pixels or more than 32 bits on a side.
-QSize ComputeResizedSize(const CResizeSetting &setting, QSize source, QString *error = nullptr);
 
 } // namespace kw

@@ -79,29 +79,4 @@ TEST(ResizeSetting, Writes)
     EXPECT_EQ(ReadFileBytes(path), written);
 }
 
-TEST(ResizeSetting, ComputeResizedSize)
-{
-    const struct
-    {
-        kw::CResizeSetting setting;
-        QSize source, expected; // an empty expected size: refused
-    } cases[] = {
-        {{1, 800, 600, 0, false}, {4000, 3000}, {4000, 3000}}, // not requested
-        {{1, 800, 1, 0, true}, {3000, 4001}, {800, 1066}},     // truncated toward zero
-        {{2, -1, 600, 1, false}, {4001, 3000}, {800, 600}},    // every time; width unused
-        {{3, 10, 20, 0, true}, {4000, 3000}, {10, 20}},
-        {{0, -1, -1, 0, true}, {4000, 3000}, {4000, 3000}}, // no resizing
-        {{1, 0, 600, 0, true}, {4000, 3000}, {}},
-        {{1, 1, 600, 0, true}, {4000, 3000}, {}},                      // height 0
-        {{1, kMax, 600, 0, true}, {1, 2}, {}},                         // beyond 32 bits
-        {{1, 100000, 600, 0, true}, {50000, 50000}, {100000, 100000}}, // no wrap
-    };
-    for (const auto &c : cases) {
-        QString error;
-        EXPECT_EQ(kw::ComputeResizedSize(c.setting, c.source, &error), c.expected)
-            << c.setting.scaleType << ' ' << c.setting.targetWidth << ' ' << c.source.width();
-        EXPECT_EQ(error.isEmpty(), !c.expected.isEmpty());
-    }
-}
-
 } // namespace
