@@ -198,7 +198,7 @@ void DrawDarkPlate(QPainter &p, const QRectF &rect, BarState state)
         p.setBrush(Rgba(0x000000, 0.32));
         p.drawRoundedRect(r, 5, 5);
         p.setBrush(QColor::fromRgb(kAccent));
-        p.drawRoundedRect(QRectF(r.left() + 6, r.bottom() - 3, r.width() - 12, 2), 1, 1);
+        p.drawRoundedRect(QRectF(r.left() + 6, r.bottom() - 2, r.width() - 12, 2), 1, 1);
     }
 }
 
@@ -234,13 +234,13 @@ void DrawBarButton(QPainter &p, const BarArt &bar, const BarButtonArt &button, B
 
     if (bar.style == BarStyle::Dark && !button.labelBelow) {
         // Glyph above a label.
-        DrawGlyph(p, button.glyph, CenteredSquare(rect, 24, 6).translated(sink), ink);
+        DrawGlyph(p, button.glyph, CenteredSquare(rect, 24, 5).translated(sink), ink);
         QColor text = state == BarState::Disabled ? Rgba(kLabelOnDark, 0.32)
                       : state == BarState::Normal ? QColor::fromRgb(kLabelOnDark)
                                                   : QColor(Qt::white);
         p.setFont(LabelFont());
         p.setPen(text);
-        p.drawText(QRectF(rect.left(), 32, rect.width(), 15).translated(sink),
+        p.drawText(QRectF(rect.left(), 30, rect.width(), 14).translated(sink),
                    Qt::AlignHCenter | Qt::AlignVCenter, button.label.toString());
         return;
     }
