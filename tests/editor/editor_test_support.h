@@ -19,7 +19,14 @@
 #include <QStringList>
 
 #include <memory>
+#include <ostream>
 #include <vector>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kw::test {
 

@@ -1,0 +1,282 @@
+#include "editor_test_support.h"
+
+#include "editor/number_box.h"
+#include "render/watermark_renderer.h"
+
+#include "support/image_measure.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace kw::test {
+namespace {
+
+class Editor : public EditorFixture
+{
+protected:
+    // Two layers that differ in every shown field the tests look at.
+    void writeTwoLayers()
+    {
+        CWatermarkConf second = newLayer(u"Second layer"_s);
+        second.ShadowAlpha = 7;
+        second.ImageRotation = 15;
+        writeTemplate({newLayer(u"First layer"_s), second});
+    }
+
+    QString shownText() const { return find<QLineEdit>("textBox")->text(); }
+    int selected(const char *list) const { return find<QComboBox>(list)->currentIndex(); }
+    int entries(const char *list) const { return find<QComboBox>(list)->count(); }
+};
+
+class PictureCatcher : public PreviewTarget
+{
+public:
+    QSize viewSize() const override { return PreviewFrame::kSize; }
+    void showPreview(const QImage &shown, const ViewPlacement &) override { picture = shown; }
+    QImage picture;
+};
+
+// ---------------------------------------------------------------- layers
+
+TEST_F(Editor, SelectingALayerInEitherPageShowsItInBoth)
+{
+    writeTwoLayers();
+    openEditor();
+    EXPECT_EQ(shownText(), u"First layer"_s);
+
+    switchToTab(1);
+    choose(find<QComboBox>("imageLayerList"), 1);
+    EXPECT_EQ(selected("layerList"), 1);
+    EXPECT_EQ(find<NumberBox>("imageRotationBox")->text(), u"15"_s);
+    switchToTab(0);
+    EXPECT_EQ(shownText(), u"Second layer"_s);
+    EXPECT_EQ(find<NumberBox>("shadowAlphaBox")->text(), u"7"_s);
+
+    choose(find<QComboBox>("layerList"), 0);
+    EXPECT_EQ(selected("imageLayerList"), 0);
+    EXPECT_EQ(find<NumberBox>("imageRotationBox")->text(), u"0"_s);
+    // Edits go to the selected layer only.
+    retype(find<QLineEdit>("textBox"), u"Edited"_s);
+    EXPECT_EQ(savedLayer(0).textContent, u"Edited"_s);
+    EXPECT_EQ(savedLayer(1).textContent, u"Second layer"_s);
+}
+
+TEST_F(Editor, AddLayerAppendsACompleteNewLayer)
+{
+    openEditor();
+    m_prompts.names.push_back(u"Layer A"_s);  // taken
+    m_prompts.names.push_back(u"bad/name"_s); // refused character
+    m_prompts.names.push_back(u"Extra"_s);
+    runLayerCommand("imageLayerButton", "addLayerAction");
+
+    ASSERT_EQ(m_prompts.nameRequests.size(), 1);
+    EXPECT_EQ(m_prompts.nameRequests.first().caption, u"Add New Layer"_s);
+    EXPECT_EQ(m_prompts.messages.size(), 2) << m_prompts.messageTexts().join(u'\n').toStdString();
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0), u"Extra"_s}));
+
+    CWatermarkConf added;
+    ASSERT_TRUE(LoadLayerConf(m_folder, u"Extra"_s, added)); // over an all-zero record
+    CWatermarkConf expected;
+    ApplyNewLayerDefaults(expected, kAddedLayerText);
+    EXPECT_EQ(added, expected);
+
+    for (const char *list : {"layerList", "imageLayerList"}) {
+        EXPECT_EQ(entries(list), 2) << list;
+        EXPECT_EQ(selected(list), 1) << list;
+    }
+    EXPECT_EQ(shownText(), kAddedLayerText.toString());
+}
+
+TEST_F(Editor, CancelledOrRefusedNamesWriteNothing)
+{
+    openEditor();
+    const QStringList filesBefore = QDir(m_folder).entryList(QDir::Files);
+    m_prompts.names.push_back(u".."_s);
+    m_prompts.names.push_back(std::nullopt);
+    runLayerCommand("layerButton", "addLayerAction");
+    m_prompts.names.push_back(std::nullopt);
+    runLayerCommand("layerButton", "renameLayerAction");
+    EXPECT_EQ(QDir(m_folder).entryList(QDir::Files), filesBefore);
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0)}));
+}
+
+TEST_F(Editor, RenameLayerRenamesItsFileAndEntry)
+{
+    writeTwoLayers();
+    openEditor();
+    choose(find<QComboBox>("layerList"), 1);
+    m_prompts.names.push_back(layerName(0)); // the other layer's name
+    m_prompts.names.push_back(u"Renamed"_s);
+    runLayerCommand("layerButton", "renameLayerAction");
+
+    ASSERT_EQ(m_prompts.nameRequests.size(), 1);
+    EXPECT_EQ(m_prompts.nameRequests.first().initialText, layerName(1));
+    EXPECT_EQ(m_prompts.messages.size(), 1);
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0), u"Renamed"_s}));
+    EXPECT_FALSE(QFileInfo::exists(ModelFilePath(m_folder, layerName(1))));
+    CWatermarkConf renamed;
+    ASSERT_TRUE(LoadLayerOverDefaults(m_folder, u"Renamed"_s, renamed));
+    EXPECT_EQ(renamed.textContent, u"Second layer"_s);
+    EXPECT_EQ(find<QComboBox>("imageLayerList")->currentText(), u"Renamed"_s);
+    EXPECT_EQ(shownText(), u"Second layer"_s);
+}
+
+TEST_F(Editor, RemoveLayerAsksAndKeepsTheLastLayer)
+{
+    writeTwoLayers();
+    openEditor();
+    choose(find<QComboBox>("layerList"), 1);
+
+    m_prompts.answers.push_back(MessageAnswer::No);
+    runLayerCommand("layerButton", "removeLayerAction");
+    EXPECT_EQ(templateLayers().size(), 2);
+
+    m_prompts.answers.push_back(MessageAnswer::Yes);
+    runLayerCommand("imageLayerButton", "removeLayerAction");
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0)}));
+    EXPECT_FALSE(QFileInfo::exists(ModelFilePath(m_folder, layerName(1))));
+    EXPECT_EQ(entries("imageLayerList"), 1);
+    EXPECT_EQ(selected("layerList"), 0);
+    EXPECT_EQ(shownText(), u"First layer"_s);
+
+    const int asked = int(m_prompts.messages.size());
+    runLayerCommand("layerButton", "removeLayerAction");
+    ASSERT_EQ(m_prompts.messages.size(), asked + 1);
+    EXPECT_EQ(m_prompts.messages.last().icon, MessageIcon::Warning) << "refused, not asked";
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0)}));
+    EXPECT_TRUE(QFileInfo::exists(ModelFilePath(m_folder, layerName(0))));
+}
+
+// ---------------------------------------------------------------- the dialog
+
+TEST_F(Editor, EnterAndEscapeLeaveItOpen)
+{
+    openEditor();
+    QTabWidget *tabs = find<QTabWidget>("editorTabs");
+    for (QWidget *target :
+         {static_cast<QWidget *>(find<QLineEdit>("textBox")),
+          static_cast<QWidget *>(find<NumberBox>("shadowAlphaBox")),
+          static_cast<QWidget *>(tabs->tabBar()), static_cast<QWidget *>(m_editor.get())}) {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(target, key);
+        EXPECT_TRUE(m_editor->isVisible()) << target->objectName().toStdString();
+    }
+    EXPECT_EQ(m_prompts.fontRequests, 0) << "Enter pressed no button";
+}
+
+TEST_F(Editor, ClosingSavesOnceMoreAndEndsThePreviews)
+{
+    openEditor();
+    retype(find<QLineEdit>("textBox"), u"Typed just before closing"_s);
+    // The file changed behind the editor's back; closing writes the record.
+    ASSERT_TRUE(SaveLayerConf(m_folder, layerName(0), newLayer(u"stale"_s)));
+    closeEditor();
+    EXPECT_FALSE(m_editor->isVisible());
+    EXPECT_EQ(savedLayer().textContent, u"Typed just before closing"_s);
+
+    EXPECT_TRUE(m_editor->livePreview().isStopped());
+    const int shown = find<PreviewFrame>("previewFrame")->shownCount();
+    m_editor->livePreview().requestRedraw();
+    QTest::qWait(50);
+    EXPECT_EQ(find<PreviewFrame>("previewFrame")->shownCount(), shown);
+}
+
+TEST_F(Editor, TemplateWithoutLayersWritesNothing)
+{
+    writeTemplate({});
+    const QByteArray templateBytes = ReadFileBytes(ModelFilePath(m_folder, u"Sample"_s));
+    const QByteArray unlistedLayer = layerBytes(0);
+    openEditor();
+    EXPECT_EQ(entries("layerList"), 0);
+    EXPECT_EQ(entries("imageLayerList"), 0);
+    retype(find<QLineEdit>("textBox"), u"goes nowhere"_s);
+    EXPECT_FALSE(find<QLabel>("editorStatus")->text().isEmpty());
+    EXPECT_EQ(layerBytes(0), unlistedLayer);
+    EXPECT_EQ(ReadFileBytes(ModelFilePath(m_folder, u"Sample"_s)), templateBytes);
+}
+
+TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
+{
+    CWatermarkConf layer = newLayer();
+    layer.BAddShadow = layer.BDrawEdge = layer.B3DText = layer.BGradientText = 1;
+    writeTemplate({layer});
+    openEditor();
+    const int rendersBefore = m_editor->livePreview().renderCount();
+    auto *text = find<QLineEdit>("textBox");
+    text->end(false);
+    const QString typed = u" typed quickly, key after key"_s;
+    QTest::keyClicks(text, typed);
+    EXPECT_EQ(savedLayer().textContent, u"Sample"_s + typed);
+    waitForPreview();
+    // Keystrokes that came while a render ran were folded together.
+    EXPECT_LT(m_editor->livePreview().renderCount() - rendersBefore, typed.size());
+
+    PictureCatcher fresh;
+    CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
+                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh});
+    EXPECT_EQ(MaxChannelDifference(find<PreviewFrame>("previewFrame")->picture(), fresh.picture),
+              0);
+}
+
+// Keystroke to finished preview, every text effect on. Run by hand with
+// --gtest_also_run_disabled_tests --gtest_filter='*KeystrokeToPreview*'.
+TEST_F(Editor, DISABLED_KeystrokeToPreview)
+{
+    CWatermarkConf layer = newLayer(u"Kelvane Watermark"_s);
+    layer.BAddShadow = 1;
+    layer.ShadowBR = 10;
+    layer.ShadowAlpha = 30;
+    layer.BDrawEdge = 1;
+    layer.EdgeLineThickness = 4;
+    layer.B3DText = 1;
+    layer.TDTextOffset = 10;
+    layer.BGradientText = 1;
+    layer.BCoverImage = 1;
+    writeTemplate({layer});
+    openEditor();
+    auto *text = find<QLineEdit>("textBox");
+    text->end(false);
+    LivePreview &preview = m_editor->livePreview();
+    std::vector<double> handledMs;
+    std::vector<double> previewMs;
+    std::vector<double> renderMs;
+    for (int i = 0; i < 60; ++i) {
+        QEventLoop untilIdle;
+        QObject::connect(&preview, &LivePreview::idle, &untilIdle, &QEventLoop::quit);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(text, i % 2 ? Qt::Key_Backspace : Qt::Key_A);
+        handledMs.push_back(timer.nsecsElapsed() / 1e6);
+        untilIdle.exec();
+        previewMs.push_back(timer.nsecsElapsed() / 1e6);
+
+        PictureCatcher direct;
+        timer.restart();
+        CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
+                                            RenderInputs{m_folder, u"Sample"_s, {}, &direct});
+        renderMs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("keystroke handled (saved, render asked for): median %6.2f ms\n",
+                median(handledMs));
+    std::printf("keystroke to finished preview:               median %6.2f ms\n",
+                median(previewMs));
+    std::printf("the render alone (RenderWatermark):          median %6.2f ms\n", median(renderMs));
+}
+
+} // namespace
+} // namespace kw::test
