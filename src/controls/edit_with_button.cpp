@@ -55,25 +55,24 @@ void CEditWithButton::applyLayout()
     const QImage &picture = currentPicture();
     if (!picture.isNull())
         setFixedSize(picture.size());
-    setTextMargins(m_formatRect.left(), m_formatRect.top(),
-                   std::max(0, width() - m_formatRect.right() - 1),
-                   std::max(0, height() - m_formatRect.bottom() - 1));
+    const QRect text = formatRect().intersected(rect());
+    setTextMargins(text.left(), text.top(), std::max(0, width() - text.right() - 1),
+                   std::max(0, height() - text.bottom() - 1));
     m_inLayout = false;
 }
 
 void CEditWithButton::paintEvent(QPaintEvent *event)
 {
     {
-        // The picture's frame lies outside the edit area proper.
         QPainter painter(this);
-        painter.drawImage(-3, -2, currentPicture());
+        painter.drawImage(0, 0, currentPicture()); // (-3, -2) of the edit area
     }
     QLineEdit::paintEvent(event);
 }
 
 void CEditWithButton::updateCursor(const QPoint &position)
 {
-    setCursor(m_formatRect.contains(position) ? Qt::IBeamCursor : Qt::ArrowCursor);
+    setCursor(formatRect().contains(position) ? Qt::IBeamCursor : Qt::ArrowCursor);
 }
 
 void CEditWithButton::mouseMoveEvent(QMouseEvent *event)
@@ -84,7 +83,7 @@ void CEditWithButton::mouseMoveEvent(QMouseEvent *event)
 
 void CEditWithButton::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && m_buttonRect.contains(event->position().toPoint()) &&
+    if (event->button() == Qt::LeftButton && buttonRect().contains(event->position().toPoint()) &&
         (!text().isEmpty() || m_notifyWhenEmpty))
         emit buttonClicked();
     QLineEdit::mouseReleaseEvent(event);

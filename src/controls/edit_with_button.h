@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QRect>
 
-// A one-line edit box drawn from two pictures (placed at (-3, -2) of the box), with an area of the
-// picture that acts as a button (for example a "clear" cross at its right end).
+// A one-line edit box drawn from two pictures, with an area of the picture
+// that acts as a button (for example a "clear" cross at its right end).
 //
 // The box shows the "empty" picture while it holds no text and the "with
 // text" picture otherwise, and takes the size of the picture it shows. Its
@@ -14,8 +14,10 @@
 // the button rectangle emits buttonClicked() while the box holds text (also
 // while it is empty when setNotifyWhenEmpty(true) was called).
 //
-// Rectangles are in the box's own coordinates, as left, top, right, bottom
-// with right and bottom exclusive. UI thread only.
+// The rectangles are given in the box's edit area, which starts inside the
+// picture's frame at kEditAreaOrigin of the widget: the picture lies at
+// (-3, -2) of the edit area. They are left, top, right, bottom with right and
+// bottom exclusive. UI thread only.
 class CEditWithButton : public QLineEdit
 {
     Q_OBJECT
@@ -31,8 +33,11 @@ public:
     bool SetFormatRect(int left, int top, int right, int bottom);
     void SetNotifyWhenEmpty(bool notify) { m_notifyWhenEmpty = notify; }
 
-    QRect buttonRect() const { return m_buttonRect; }
-    QRect formatRect() const { return m_formatRect; }
+    static constexpr QPoint kEditAreaOrigin{3, 2};
+
+    // The rectangles in the widget's coordinates.
+    QRect buttonRect() const { return m_buttonRect.translated(kEditAreaOrigin); }
+    QRect formatRect() const { return m_formatRect.translated(kEditAreaOrigin); }
     // The picture that matches the current content.
     const QImage &currentPicture() const;
 

@@ -148,6 +148,15 @@ void CImageLayerPage::buildControls()
         box->setRange(1, 65535);
         box->setReadOnly(true);
     }
+    // Hidden, they keep their room, so the page does not change size when a
+    // picture is chosen.
+    for (QWidget *widget :
+         {static_cast<QWidget *>(m_widthLabel), static_cast<QWidget *>(m_width),
+          static_cast<QWidget *>(m_heightLabel), static_cast<QWidget *>(m_height)}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
     grid->addWidget(m_widthLabel, row, 0);
     grid->addWidget(m_width, row, 1);
     grid->addWidget(m_heightLabel, row, 2);
@@ -214,6 +223,7 @@ void CImageLayerPage::ShowRecord(bool save)
     const CWatermarkConf shown = m_record;
 
     m_pathBox->setText(shown.ImagePathName);
+    m_pathBox->setToolTip(shown.ImagePathName);
     m_locationList->setCurrentIndex(shown.ImageLocation);
     for (auto [box, field] : {std::pair{m_offsetH, &CWatermarkConf::ImageOffsetH},
                               std::pair{m_offsetV, &CWatermarkConf::ImageOffsetV},
@@ -250,6 +260,7 @@ void CImageLayerPage::onBrowse()
     const QString path = chosen.first();
     m_record.ImagePathName = path;
     m_pathBox->setText(path);
+    m_pathBox->setToolTip(path);
     QString reason;
     const QSize size = PictureSize(path, &reason);
     m_width->setNumber(size.width());
@@ -270,6 +281,7 @@ void CImageLayerPage::onBrowse()
 void CImageLayerPage::onClearPath()
 {
     m_pathBox->clear();
+    m_pathBox->setToolTip(QString());
     m_record.ImagePathName.clear();
     setSizeBoxesVisible(false);
     m_commits.request();

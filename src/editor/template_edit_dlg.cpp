@@ -58,9 +58,13 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 11, 20, 11);
     row->setSpacing(20);
-    row->addWidget(m_tabs, 0, Qt::AlignTop);
+    row->addWidget(m_tabs);
     row->addLayout(previewColumn);
     row->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Both pages polished now, so the tabs are sized for the larger one and
+    // the dialog keeps its size when the other tab is shown.
+    ensurePolished();
 
     connect(&m_session->preview(), &kw::LivePreview::pictureReady, m_previewFrame,
             &kw::PreviewFrame::showPicture);
