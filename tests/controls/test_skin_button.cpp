@@ -93,23 +93,4 @@ TEST(SkinButton, StretchesThePictureAndCentresAWhiteCaption)
     EXPECT_NEAR(caption.center().y(), 12, 2);
 }
 
-TEST(SkinButton, LoadBitmapsNeedsFourNumbers)
-{
-    Fixture f;
-    EXPECT_FALSE(f.button.LoadBitmaps(CSkinButton::kNormalBitmap, 0, CSkinButton::kPressedBitmap,
-                                      CSkinButton::kDisabledBitmap));
-    EXPECT_EQ(f.cornerColour(), kNormal & 0xffffff); // unchanged
-    EXPECT_TRUE(f.button.LoadBitmaps(CSkinButton::kNormalBitmap, CSkinButton::kHotBitmap,
-                                     CSkinButton::kPressedBitmap, CSkinButton::kDisabledBitmap));
-    EXPECT_FALSE(f.button.currentBitmap().isNull());
-    EXPECT_NE(f.cornerColour(), kNormal & 0xffffff);
-
-    // A caption height below 1 gives the default.
-    CSkinButton other(u"x"_s);
-    other.SetCaptionFont(0);
-    const QFont defaultFont = other.captionFont();
-    other.SetCaptionFont(16);
-    EXPECT_EQ(other.captionFont(), defaultFont);
-}
-
 } // namespace

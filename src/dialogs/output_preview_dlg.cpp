@@ -1,0 +1,433 @@
+#include "dialogs/output_preview_dlg.h"
+
+#include "controls/artwork.h"
+#include "controls/skin_button.h"
+#include "controls/user_prompts.h"
+#include "settings/resize_setting.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace kw {
+
+namespace {
+
+constexpr QRgb kBandColour = qRgb(75, 75, 75);
+constexpr int kLineStep = 2;
+// Finished pictures kept for stepping back, counted in pixels (4 bytes each).
+constexpr qint64 kKeptPixels = 64'000'000;
+
+// The compositor hands the finished picture back in its outcome; the dialog
+// places it itself, so the target only answers the view size.
+class PictureCapture final : public PreviewTarget
+{
+public:
+    explicit PictureCapture(QSize view) : m_view(view) {}
+    QSize viewSize() const override { return m_view; }
+    void showPreview(const QImage &, const ViewPlacement &) override {}
+
+private:
+    QSize m_view;
+};
+
+} // namespace
+
+// The black-framed view the picture is shown in. It only paints; the dialog
+// owns the scroll position and the dragging.
+class PreviewView : public QFrame
+{
+public:
+    explicit PreviewView(QWidget *parent) : QFrame(parent)
+    {
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setLineWidth(1);
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, Qt::black);
+        setPalette(p);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    QSize viewSize() const { return contentsRect().size(); }
+
+    void present(const QImage &picture, QPoint scroll, bool fit, const QString &message)
+    {
+        if (picture.cacheKey() != m_picture.cacheKey())
+            m_fitted = QImage();
+        m_picture = picture;
+        m_scroll = scroll;
+        m_fit = fit;
+        m_message = message;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        {
+            QPainter painter(this);
+            const QRect area = contentsRect();
+            painter.fillRect(area, Qt::white);
+            painter.setClipRect(area);
+            if (!m_picture.isNull() && m_fit) {
+                const QImage &fitted = fittedPicture(area.size());
+                painter.drawImage(area.topLeft() + QPoint((area.width() - fitted.width()) / 2,
+                                                          (area.height() - fitted.height()) / 2),
+                                  fitted);
+            } else if (!m_picture.isNull()) {
+                const ViewPlacement placement =
+                    PlaceInView(m_picture.size(), area.size(), m_scroll);
+                painter.drawImage(area.topLeft() + placement.destination, m_picture,
+                                  placement.source);
+            } else if (!m_message.isEmpty()) {
+                painter.setPen(QColor(110, 110, 110));
+                painter.drawText(area.adjusted(20, 20, -20, -20),
+                                 Qt::AlignCenter | Qt::TextWordWrap, m_message);
+            }
+        }
+        QFrame::paintEvent(event); // the frame
+    }
+
+private:
+    // The whole picture shrunk to fit `area` (never enlarged), made once per
+    // picture and view size.
+    const QImage &fittedPicture(QSize area)
+    {
+        const QSize size = m_picture.size();
+        QSize target = size;
+        if (size.width() > area.width() || size.height() > area.height())
+            target = size.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        if (m_fitted.isNull() || m_fitted.size() != target) {
+            m_fitted = target == size ? m_picture
+                                      : m_picture.scaled(target, Qt::IgnoreAspectRatio,
+                                                         Qt::SmoothTransformation);
+        }
+        return m_fitted;
+    }
+
+    QImage m_picture;
+    QImage m_fitted;
+    QPoint m_scroll;
+    bool m_fit = false;
+    QString m_message;
+};
+
+} // namespace kw
+
+COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceFileStepper &sources,
+                                     kw::UserPrompts &prompts, QWidget *parent)
+    : QDialog(parent), m_inputs(std::move(inputs)), m_sources(sources), m_prompts(prompts)
+{
+    setObjectName(u"outputPreviewDialog"_s);
+    setWindowTitle(u"Output Preview"_s);
+    setFont(QFont(u"Tahoma"_s, 9));
+    m_renderPool.setMaxThreadCount(2);
+
+    m_view = new kw::PreviewView(this);
+    m_view->setObjectName(u"previewView"_s);
+    m_next = new CSkinButton(u">>"_s, this);
+    m_next->setObjectName(u"nextButton"_s);
+    m_next->setToolTip(u"Next photo"_s);
+    m_previous = new CSkinButton(u"<<"_s, this);
+    m_previous->setObjectName(u"previousButton"_s);
+    m_previous->setToolTip(u"Previous photo"_s);
+    m_fit = new CSkinButton(u"Fit"_s, this);
+    m_fit->setObjectName(u"fitButton"_s);
+    m_fit->setCheckable(true);
+    m_fit->setToolTip(u"Show the whole picture in the window"_s);
+    for (CSkinButton *button : {m_previous, m_next, m_fit}) {
+        button->setAutoDefault(false);
+        button->setFocusPolicy(Qt::TabFocus);
+    }
+    m_pathLabel = new QLabel(this);
+    m_pathLabel->setObjectName(u"pathLabel"_s);
+    QPalette labelPalette = m_pathLabel->palette();
+    labelPalette.setColor(QPalette::WindowText, Qt::white);
+    m_pathLabel->setPalette(labelPalette);
+    m_pathLabel->setTextFormat(Qt::PlainText);
+    m_vertical = new QScrollBar(Qt::Vertical, this);
+    m_vertical->setObjectName(u"verticalScrollBar"_s);
+    m_horizontal = new QScrollBar(Qt::Horizontal, this);
+    m_horizontal->setObjectName(u"horizontalScrollBar"_s);
+    for (QScrollBar *bar : {m_horizontal, m_vertical}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(kw::kLineStep);
+        bar->setPageStep(0); // clicks on the shaft do nothing
+        bar->setEnabled(false);
+    }
+
+    connect(m_previous, &QPushButton::clicked, this, &COutputPreviewDlg::OnPrevious);
+    connect(m_next, &QPushButton::clicked, this, &COutputPreviewDlg::OnNext);
+    connect(m_fit, &QPushButton::toggled, this, [this] {
+        SetupPreviewScrollBars();
+        updateView();
+    });
+    connect(m_horizontal, &QScrollBar::valueChanged, this, [this](int value) {
+        m_position.setX(value);
+        updateView();
+    });
+    connect(m_vertical, &QScrollBar::valueChanged, this, [this](int value) {
+        m_position.setY(value);
+        updateView();
+    });
+
+    // Cover the screen's work area; the window manager keeps the frame in it.
+    QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        setGeometry(screen->availableGeometry());
+    setMinimumSize(640, 480);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    layoutControls();
+
+    showPhoto(m_sources.GetCurrentSourceFile());
+}
+
+COutputPreviewDlg::~COutputPreviewDlg()
+{
+    // A render in progress posts back to this dialog: let it finish first.
+    m_renderPool.clear();
+    m_renderPool.waitForDone();
+}
+
+bool COutputPreviewDlg::isFitToView() const
+{
+    return m_fit->isChecked();
+}
+
+void COutputPreviewDlg::setFitToView(bool fit)
+{
+    m_fit->setChecked(fit);
+}
+
+void COutputPreviewDlg::layoutControls()
+{
+    const int w = width(), h = height();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_vertical);
+    const QSize button(80, 24);
+    m_next->setGeometry(QRect(QPoint(w - 100, 10), button));
+    m_previous->setGeometry(QRect(QPoint(w - 190, 10), button));
+    m_fit->setGeometry(QRect(QPoint(w - 280, 10), button));
+    const int labelHeight = std::min(18, QFontMetrics(m_pathLabel->font()).height() + 2);
+    m_pathLabel->setGeometry(4, h - 20, std::max(0, w - 8), labelHeight);
+    m_vertical->setGeometry(w - bar - 2, 40, bar, std::max(0, h - 65));
+    m_horizontal->setGeometry(2, h - 43, std::max(0, w - bar - 4), bar);
+    m_view->setGeometry(2, 39, std::max(0, w - bar - 4), std::max(0, h - 87));
+
+    const QFontMetrics metrics(m_pathLabel->font());
+    m_pathLabel->setText(metrics.elidedText(QDir::toNativeSeparators(m_path), Qt::ElideMiddle,
+                                            m_pathLabel->width()));
+}
+
+void COutputPreviewDlg::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    layoutControls();
+    // Keep the part in view where it is as far as the new size allows.
+    const QPoint keep = m_position;
+    SetupPreviewScrollBars();
+    m_horizontal->setValue(keep.x());
+    m_vertical->setValue(keep.y());
+}
+
+void COutputPreviewDlg::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect view = m_view->geometry();
+    // The band of the buttons and the band of the path label.
+    painter.fillRect(QRect(0, 0, width(), view.top() - 1), QColor(kw::kBandColour));
+    const int labelBand = view.bottom() + 1 + 22;
+    painter.fillRect(QRect(0, labelBand, width(), height() - labelBand), QColor(kw::kBandColour));
+}
+
+QString COutputPreviewDlg::cacheKey(const QString &path, const kw::ResizeRequest &resize) const
+{
+    const QFileInfo info(path);
+    return u"%1|%2|%3|%4|%5,%6,%7,%8|%9|%10"_s.arg(
+        path, QString::number(info.size()),
+        QString::number(info.lastModified().toMSecsSinceEpoch()), info.exists() ? u"1"_s : u"0"_s,
+        QString::number(resize.resize), QString::number(resize.scaleType),
+        QString::number(resize.targetWidth), QString::number(resize.targetHeight),
+        m_inputs.templatesFolder, m_inputs.templateName);
+}
+
+void COutputPreviewDlg::showPhoto(const QString &path)
+{
+    m_path = path;
+    m_pathLabel->setToolTip(QDir::toNativeSeparators(path));
+    layoutControls(); // the label's text
+    ++m_generation;
+    m_renderPool.clear(); // renders that have not started are no longer wanted
+
+    if (path.isEmpty()) {
+        m_rendering = false;
+        setPicture({}, {});
+        return;
+    }
+
+    kw::CResizeSetting setting;
+    setting.resizeJustThisTime = m_inputs.resizeJustThisTime;
+    kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file gives the defaults
+    const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
+                                   setting.targetWidth, setting.targetHeight};
+    const QString key = cacheKey(path, resize);
+
+    for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+        if (it->key == key) {
+            m_kept.splice(m_kept.begin(), m_kept, it);
+            m_rendering = false;
+            setPicture(m_kept.front().picture, m_kept.front().error);
+            emit pictureReady();
+            return;
+        }
+    }
+
+    m_rendering = true;
+    setPicture({}, {});
+    ++m_renderCount;
+    const quint64 generation = m_generation;
+    const kw::RenderInputs inputs{m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr};
+    const QSize view = m_view->viewSize();
+    m_renderPool.start([this, generation, key, path, inputs, view] {
+        kw::PictureCapture capture(view);
+        kw::RenderInputs withTarget = inputs;
+        withTarget.previewTarget = &capture;
+        auto outcome = std::make_shared<kw::RenderOutcome>(CWatermarkRenderer::RenderWatermark(
+            kw::RenderMode::OutputPreview, path, 0, 0, true, withTarget));
+        QMetaObject::invokeMethod(
+            this, [this, generation, key, outcome] { onRendered(generation, key, *outcome); },
+            Qt::QueuedConnection);
+    });
+}
+
+void COutputPreviewDlg::onRendered(quint64 generation, const QString &key,
+                                   const kw::RenderOutcome &outcome)
+{
+    QString error = outcome.error;
+    if (outcome.picture.isNull() && error.isEmpty())
+        error = u"The photo could not be shown."_s;
+    // A stale result is still a finished picture: keep it for stepping back.
+    m_kept.push_front({key, outcome.picture, error});
+    qint64 pixels = 0;
+    for (auto it = m_kept.begin(); it != m_kept.end();) {
+        pixels += qint64(it->picture.width()) * it->picture.height();
+        if (it != m_kept.begin() && pixels > kw::kKeptPixels)
+            it = m_kept.erase(it);
+        else
+            ++it;
+    }
+    if (generation != m_generation)
+        return;
+    m_rendering = false;
+    setPicture(outcome.picture, error);
+    emit pictureReady();
+}
+
+void COutputPreviewDlg::setPicture(const QImage &picture, const QString &error)
+{
+    m_picture = picture;
+    m_renderError = error;
+    SetupPreviewScrollBars();
+    updateView();
+}
+
+void COutputPreviewDlg::SetupPreviewScrollBars()
+{
+    // Ranges follow the picture as shown, so a photo turned upright scrolls
+    // over its whole upright size.
+    const QSize view = m_view->viewSize();
+    int maxX = 0, maxY = 0;
+    if (!m_picture.isNull() && !isFitToView()) {
+        maxX = std::max(0, m_picture.width() - view.width());
+        maxY = std::max(0, m_picture.height() - view.height());
+    }
+    const QSignalBlocker blockH(m_horizontal), blockV(m_vertical);
+    m_horizontal->setRange(0, maxX);
+    m_vertical->setRange(0, maxY);
+    m_horizontal->setValue(0);
+    m_vertical->setValue(0);
+    m_horizontal->setEnabled(maxX > 0);
+    m_vertical->setEnabled(maxY > 0);
+    m_position = QPoint(0, 0);
+    const bool canPan = maxX > 0 || maxY > 0;
+    m_view->setCursor(canPan ? kw::BuiltInCursor(kw::kCurPan) : QCursor(Qt::ArrowCursor));
+}
+
+void COutputPreviewDlg::updateView()
+{
+    QString message;
+    if (m_rendering)
+        message = u"Rendering\u2026"_s;
+    else if (!m_renderError.isEmpty())
+        message = m_renderError;
+    m_view->present(m_picture, m_position, isFitToView(), message);
+}
+
+void COutputPreviewDlg::OnPrevious()
+{
+    const QString path = m_sources.SelectPreviousSourceFile();
+    if (path.isEmpty()) {
+        m_prompts.message(this, u"This is the first one."_s, kw::MessageIcon::Information);
+        return;
+    }
+    showPhoto(path);
+}
+
+void COutputPreviewDlg::OnNext()
+{
+    const QString path = m_sources.SelectNextSourceFile();
+    if (path.isEmpty()) {
+        m_prompts.message(this, u"This is the last one."_s, kw::MessageIcon::Information);
+        return;
+    }
+    showPhoto(path);
+}
+
+void COutputPreviewDlg::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_lastDragPoint = event->position().toPoint();
+    if (m_horizontal->maximum() > 0 || m_vertical->maximum() > 0)
+        m_view->setCursor(kw::BuiltInCursor(kw::kCurPanDrag));
+}
+
+void COutputPreviewDlg::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragging) {
+        QDialog::mouseMoveEvent(event);
+        return;
+    }
+    // The picture follows the pointer.
+    const QPoint point = event->position().toPoint();
+    const QPoint delta = point - m_lastDragPoint;
+    m_horizontal->setValue(std::clamp(m_position.x() - delta.x(), 0, m_horizontal->maximum()));
+    m_vertical->setValue(std::clamp(m_position.y() - delta.y(), 0, m_vertical->maximum()));
+    m_lastDragPoint = point;
+}
+
+void COutputPreviewDlg::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_dragging) {
+        QDialog::mouseReleaseEvent(event);
+        return;
+    }
+    m_dragging = false;
+    if (m_horizontal->maximum() > 0 || m_vertical->maximum() > 0)
+        m_view->setCursor(kw::BuiltInCursor(kw::kCurPan));
+}

@@ -1,0 +1,307 @@
+#include "dialogs/preferences_dlg.h"
+
+#include "controls/user_prompts.h"
+#include "dialogs/about_page.h"
+#include "settings/settings_files.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+using kw::PreferenceElement;
+
+namespace {
+
+constexpr PreferenceElement kPageElements[] = {
+    PreferenceElement::OutputFolderOpts,   PreferenceElement::OutputFolderPath,
+    PreferenceElement::OutputFileNameOpts, PreferenceElement::OutputFileNameSuffix,
+    PreferenceElement::OutputFormat,
+};
+
+void MakeWhite(QWidget *widget)
+{
+    widget->setAutoFillBackground(true);
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    widget->setPalette(p);
+}
+
+// A tab widget as large as the page shown, not as the largest page.
+class PageFittingTabs : public QTabWidget
+{
+public:
+    using QTabWidget::QTabWidget;
+
+    QSize sizeHint() const override { return fitted(QTabWidget::sizeHint(), &QWidget::sizeHint); }
+    QSize minimumSizeHint() const override
+    {
+        return fitted(QTabWidget::minimumSizeHint(), &QWidget::minimumSizeHint);
+    }
+
+private:
+    QSize fitted(QSize whole, QSize (QWidget::*hint)() const) const
+    {
+        const QWidget *current = currentWidget();
+        if (!current)
+            return whole;
+        QSize largest;
+        for (int i = 0; i < count(); ++i)
+            largest = largest.expandedTo((widget(i)->*hint)());
+        const QSize own = (current->*hint)();
+        QSize size = whole - largest + own;
+        size.setWidth(std::max(size.width(), tabBar()->sizeHint().width() + 8));
+        return size;
+    }
+};
+
+} // namespace
+
+COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &prompts,
+                                         QWidget *parent)
+    : QWidget(parent), m_dataFolder(std::move(dataFolder)), m_prompts(prompts)
+{
+    setObjectName(u"generalPage"_s);
+    MakeWhite(this);
+
+    auto *folderBox = new QGroupBox(u"Output Folder"_s, this);
+    folderBox->setObjectName(u"outputFolderGroup"_s);
+    m_originalFolder = new QRadioButton(u"Save to original file's folder"_s, folderBox);
+    m_originalFolder->setObjectName(u"originalFolderRadio"_s);
+    m_anotherFolder = new QRadioButton(u"Save to another folder"_s, folderBox);
+    m_anotherFolder->setObjectName(u"anotherFolderRadio"_s);
+    m_folder = new QLineEdit(folderBox);
+    m_folder->setObjectName(u"outputFolderEdit"_s);
+    m_folder->setReadOnly(true);
+    QPalette grey = m_folder->palette();
+    grey.setColor(QPalette::Text, QColor(128, 128, 128));
+    m_folder->setPalette(grey);
+    m_folder->setMinimumWidth(QFontMetrics(font()).averageCharWidth() * 44);
+    m_browse = new QPushButton(u"Browse"_s, folderBox);
+    m_browse->setObjectName(u"browseButton"_s);
+    m_browse->setAutoDefault(false);
+    auto *folderLayout = new QGridLayout(folderBox);
+    folderLayout->addWidget(m_originalFolder, 0, 0, 1, 2);
+    folderLayout->addWidget(m_anotherFolder, 1, 0, 1, 2);
+    folderLayout->addWidget(m_folder, 2, 0);
+    folderLayout->addWidget(m_browse, 2, 1);
+    folderLayout->setColumnStretch(0, 1);
+
+    auto *nameBox = new QGroupBox(u"Output File Name"_s, this);
+    nameBox->setObjectName(u"outputFileNameGroup"_s);
+    m_keepName = new QRadioButton(u"Keep original file's name"_s, nameBox);
+    m_keepName->setObjectName(u"keepNameRadio"_s);
+    m_rename = new QRadioButton(u"Rename"_s, nameBox);
+    m_rename->setObjectName(u"renameRadio"_s);
+    auto *suffixLabel = new QLabel(u"Filename Suffix: "_s, nameBox);
+    suffixLabel->setObjectName(u"suffixLabel"_s);
+    m_suffix = new QLineEdit(nameBox);
+    m_suffix->setObjectName(u"suffixEdit"_s);
+    suffixLabel->setBuddy(m_suffix);
+    auto *nameLayout = new QGridLayout(nameBox);
+    nameLayout->addWidget(m_keepName, 0, 0, 1, 3);
+    nameLayout->addWidget(m_rename, 1, 0);
+    nameLayout->addWidget(suffixLabel, 1, 1);
+    nameLayout->addWidget(m_suffix, 1, 2);
+    nameLayout->setColumnStretch(2, 1);
+    nameLayout->setColumnMinimumWidth(0, 90);
+
+    auto *formatBox = new QGroupBox(u"Output File Format"_s, this);
+    formatBox->setObjectName(u"outputFormatGroup"_s);
+    m_format = new QComboBox(formatBox);
+    m_format->setObjectName(u"formatCombo"_s);
+    auto *formatLayout = new QHBoxLayout(formatBox);
+    formatLayout->addWidget(m_format);
+    formatLayout->addStretch(1);
+
+    // Separate groups: each pair of radio buttons is exclusive on its own.
+    auto *folderGroup = new QButtonGroup(this);
+    folderGroup->addButton(m_originalFolder);
+    folderGroup->addButton(m_anotherFolder);
+    auto *nameGroup = new QButtonGroup(this);
+    nameGroup->addButton(m_keepName);
+    nameGroup->addButton(m_rename);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    layout->setSpacing(10);
+    layout->addWidget(folderBox);
+    layout->addWidget(nameBox);
+    layout->addWidget(formatBox);
+    layout->addStretch(1);
+
+    connect(m_originalFolder, &QRadioButton::clicked, this,
+            [this] { m_browse->setEnabled(false); });
+    connect(m_anotherFolder, &QRadioButton::clicked, this, [this] { m_browse->setEnabled(true); });
+    connect(m_keepName, &QRadioButton::clicked, this, [this] { m_suffix->setEnabled(false); });
+    connect(m_rename, &QRadioButton::clicked, this, [this] { m_suffix->setEnabled(true); });
+    connect(m_browse, &QPushButton::clicked, this, &COutputSettingsPage::OnBrowse);
+
+    load();
+}
+
+COutputSettingsPage::~COutputSettingsPage()
+{
+    save();
+}
+
+void COutputSettingsPage::load()
+{
+    m_format->clear();
+    const QStringList formats = {u"JPG"_s, u"PNG"_s, u"BMP"_s, u"TIFF"_s};
+    for (int i = 0; i < formats.size(); ++i)
+        m_format->addItem(formats[i], i);
+    m_format->setCurrentIndex(0);
+
+    m_loaded = kw::ReadPreferenceTexts(
+        m_dataFolder,
+        {PreferenceElement::OutputFolderOpts, PreferenceElement::OutputFolderPath,
+         PreferenceElement::OutputFileNameOpts, PreferenceElement::OutputFileNameSuffix,
+         PreferenceElement::OutputFormat},
+        m_found, &m_loadError);
+    if (m_loaded) {
+        if (const auto &opts = m_found.text(PreferenceElement::OutputFolderOpts)) {
+            const bool original = *opts == u"0"_s;
+            (original ? m_originalFolder : m_anotherFolder)->setChecked(true);
+            m_browse->setEnabled(!original);
+        }
+        if (const auto &path = m_found.text(PreferenceElement::OutputFolderPath))
+            m_folder->setText(*path);
+        if (const auto &opts = m_found.text(PreferenceElement::OutputFileNameOpts)) {
+            const bool keep = *opts == u"0"_s;
+            (keep ? m_keepName : m_rename)->setChecked(true);
+            m_suffix->setEnabled(!keep);
+        }
+        if (const auto &suffix = m_found.text(PreferenceElement::OutputFileNameSuffix))
+            m_suffix->setText(*suffix);
+        if (const auto &format = m_found.text(PreferenceElement::OutputFormat)) {
+            const int index = kw::ParseDecimalInt(*format);
+            m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
+        }
+    }
+    m_initial = currentTexts();
+}
+
+kw::PreferenceTexts COutputSettingsPage::currentTexts() const
+{
+    kw::PreferenceTexts texts;
+    if (m_originalFolder->isChecked() || m_anotherFolder->isChecked())
+        texts.set(PreferenceElement::OutputFolderOpts, m_originalFolder->isChecked() ? 0 : 1);
+    texts.set(PreferenceElement::OutputFolderPath, m_folder->text());
+    if (m_keepName->isChecked() || m_rename->isChecked())
+        texts.set(PreferenceElement::OutputFileNameOpts, m_keepName->isChecked() ? 0 : 1);
+    texts.set(PreferenceElement::OutputFileNameSuffix, m_suffix->text());
+    if (m_format->currentIndex() >= 0)
+        texts.set(PreferenceElement::OutputFormat, m_format->currentIndex());
+    return texts;
+}
+
+bool COutputSettingsPage::save(QString *problem)
+{
+    if (m_saved)
+        return true;
+    m_saved = true;
+
+    const kw::PreferenceTexts current = currentTexts();
+    QStringList changed; // elements whose value the user changed
+    for (PreferenceElement element : kPageElements) {
+        if (current.text(element) != m_initial.text(element))
+            changed << kw::PreferenceElementName(element).toString();
+    }
+    if (!m_loaded) {
+        if (changed.isEmpty())
+            return true;
+        if (problem)
+            *problem = m_loadError;
+        return false;
+    }
+
+    kw::PreferenceTexts changes;
+    QStringList missing;
+    for (PreferenceElement element : kPageElements) {
+        const auto &text = current.text(element);
+        if (!text)
+            continue;
+        if (m_found.contains(element))
+            changes.set(element, *text);
+        else if (changed.contains(kw::PreferenceElementName(element).toString()))
+            missing << kw::PreferenceElementName(element).toString();
+    }
+    QString error;
+    const bool written = changes.isEmpty() || kw::UpdatePreferences(m_dataFolder, changes, &error);
+    if (!written && !changed.isEmpty()) {
+        if (problem)
+            *problem = error;
+        return false;
+    }
+    if (!missing.isEmpty()) {
+        if (problem)
+            *problem = u"preference.xml has no element for %1."_s.arg(missing.join(u", "_s));
+        return false;
+    }
+    return true;
+}
+
+void COutputSettingsPage::OnBrowse()
+{
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (start.isEmpty())
+        start = QDir::currentPath();
+    const QString folder = m_prompts.pickFolder(this, u"Select a folder"_s, start);
+    if (!folder.isEmpty())
+        m_folder->setText(QDir::toNativeSeparators(folder));
+}
+
+CPreferencesDlg::CPreferencesDlg(const QString &dataFolder, kw::UserPrompts &prompts,
+                                 QWidget *parent, kw::UpdateCheckSetup updateSetup)
+    : QDialog(parent), m_prompts(prompts)
+{
+    setObjectName(u"preferencesDialog"_s);
+    setWindowTitle(u"Preferences"_s);
+    m_tabs = new PageFittingTabs(this);
+    m_tabs->setObjectName(u"preferencesTabs"_s);
+    m_general = new COutputSettingsPage(dataFolder, prompts);
+    m_update = new CUpdatePage(prompts, std::move(updateSetup));
+    m_about = new CAboutPage(prompts);
+    m_tabs->addTab(m_general, u"General"_s);
+    m_tabs->addTab(m_update, u"Update"_s);
+    m_tabs->addTab(m_about, u"About and Support"_s);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(m_tabs);
+    // The dialog takes the size of the page shown, as the user cannot resize it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CPreferencesDlg::fitPage);
+    m_tabs->setCurrentIndex(0);
+    fitPage(0);
+}
+
+void CPreferencesDlg::fitPage(int)
+{
+    m_tabs->updateGeometry();
+    layout()->activate();
+}
+
+void CPreferencesDlg::done(int result)
+{
+    QString problem;
+    if (!m_general->save(&problem)) {
+        m_prompts.message(this, u"Your output settings could not be saved.\n\n"_s + problem,
+                          kw::MessageIcon::Warning);
+    }
+    QDialog::done(result);
+}

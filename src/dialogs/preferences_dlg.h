@@ -1,0 +1,97 @@
+#pragma once
+
+#include "dialogs/update_page.h"
+#include "settings/preferences.h"
+
+#include <QDialog>
+#include <QWidget>
+
+class CAboutPage;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace kw {
+class UserPrompts;
+}
+
+// The General page: where results go, how they are named and their format,
+// read from preference.xml when the page opens and written back by save().
+//
+// The radio buttons follow the stored texts: exactly "0" picks "Save to
+// original file's folder" (or "Keep original file's name"), any other text
+// the other choice; "Browse" and the suffix field are enabled only with the
+// choice that uses them. An element missing from the file leaves its controls
+// unset, and it is not written back (the file gains no elements). A stored
+// format outside 0 to 3 shows no selection and is written back unchanged
+// unless the user picks one. UI thread only.
+class COutputSettingsPage : public QWidget
+{
+    Q_OBJECT
+public:
+    COutputSettingsPage(QString dataFolder, kw::UserPrompts &prompts, QWidget *parent = nullptr);
+    // Saves when save() has not run.
+    ~COutputSettingsPage() override;
+
+    // Writes the five values into preference.xml in place (JpegQuality and
+    // OpenQuickStartDlg untouched). Returns false with `problem` set only when
+    // a change the user made could not be stored; a file that cannot be
+    // written when nothing changed is no problem. Runs once; later calls do
+    // nothing and return true.
+    bool save(QString *problem = nullptr);
+
+    void OnBrowse();
+
+private:
+    // The element texts the controls stand for now.
+    kw::PreferenceTexts currentTexts() const;
+    void load();
+
+    QString m_dataFolder;
+    kw::UserPrompts &m_prompts;
+    bool m_loaded = false;         // preference.xml could be read
+    QString m_loadError;           // why it could not
+    kw::PreferenceTexts m_found;   // the elements the file has, as read
+    kw::PreferenceTexts m_initial; // currentTexts() right after loading
+    bool m_saved = false;
+
+    QRadioButton *m_originalFolder = nullptr;
+    QRadioButton *m_anotherFolder = nullptr;
+    QLineEdit *m_folder = nullptr;
+    QPushButton *m_browse = nullptr;
+    QRadioButton *m_keepName = nullptr;
+    QRadioButton *m_rename = nullptr;
+    QLineEdit *m_suffix = nullptr;
+    QComboBox *m_format = nullptr;
+};
+
+// The Preferences dialog: the General, Update and About and Support tabs.
+// The dialog takes the size of the page shown. It has no OK button: closing
+// it (close box or Escape) saves the General page; a change that could not be
+// stored is told through `prompts`. UI thread only; `prompts` must outlive the
+// dialog.
+class CPreferencesDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    CPreferencesDlg(const QString &dataFolder, kw::UserPrompts &prompts, QWidget *parent = nullptr,
+                    kw::UpdateCheckSetup updateSetup = {});
+
+    QTabWidget *tabs() const { return m_tabs; }
+    COutputSettingsPage *generalPage() const { return m_general; }
+    CUpdatePage *updatePage() const { return m_update; }
+    CAboutPage *aboutPage() const { return m_about; }
+
+    void done(int result) override;
+
+private:
+    void fitPage(int index);
+
+    kw::UserPrompts &m_prompts;
+    QTabWidget *m_tabs = nullptr;
+    COutputSettingsPage *m_general = nullptr;
+    CUpdatePage *m_update = nullptr;
+    CAboutPage *m_about = nullptr;
+};
