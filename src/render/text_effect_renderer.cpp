@@ -13,36 +13,20 @@
 
 namespace kw {
 
+QPointF LocationAnchor(int location, qreal centreX, qreal centreY, qreal right, qreal bottom)
+{
+    const qreal xs[] = {0, centreX, right};
+    const qreal ys[] = {0, centreY, bottom};
+    if (location < 0 || location > 8)
+        return {0, 0};
+    return {xs[location % 3], ys[location / 3]};
+}
+
 QPointF TextAnchor(int location, int canvasWidth, int canvasHeight, QSizeF box)
 {
-    const qreal halfW = canvasWidth / 2; // integer halves of the canvas
-    const qreal halfH = canvasHeight / 2;
-    const qreal centreX = halfW - box.width() / 2;
-    const qreal centreY = halfH - box.height() / 2;
-    const qreal right = canvasWidth - box.width();
-    const qreal bottom = canvasHeight - box.height();
-    switch (location) {
-    case 0:
-        return {0, 0};
-    case 1:
-        return {centreX, 0};
-    case 2:
-        return {right, 0};
-    case 3:
-        return {0, centreY};
-    case 4:
-        return {centreX, centreY};
-    case 5:
-        return {right, centreY};
-    case 6:
-        return {0, bottom};
-    case 7:
-        return {centreX, bottom};
-    case 8:
-        return {right, bottom};
-    default:
-        return {0, 0};
-    }
+    return LocationAnchor(location, canvasWidth / 2 - box.width() / 2,
+                          canvasHeight / 2 - box.height() / 2, canvasWidth - box.width(),
+                          canvasHeight - box.height());
 }
 
 QColor LayerColor(ColorRef color, int32_t alpha)

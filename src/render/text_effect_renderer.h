@@ -10,9 +10,14 @@ class QPainter;
 
 namespace kw {
 
-// Top-left corner of a box of `box` size anchored by a location code on a
-// W x H canvas: integer halves of the canvas, exact halves of the box; codes
-// outside 0 to 8 anchor at (0, 0). Offsets are not included.
+// Top-left corner of a box anchored by a location code (0 top left ... 8
+// bottom right), given where the box's left edge is when centred across
+// (centreX) and down (centreY) and when against the right and bottom edges;
+// codes outside 0 to 8 anchor at (0, 0).
+QPointF LocationAnchor(int location, qreal centreX, qreal centreY, qreal right, qreal bottom);
+
+// The text's anchor on a W x H canvas: integer halves of the canvas, exact
+// halves of the box. Offsets are not included.
 QPointF TextAnchor(int location, int canvasWidth, int canvasHeight, QSizeF box);
 
 // A drawing colour from a stored colour and an alpha field (its lowest byte).

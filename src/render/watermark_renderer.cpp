@@ -45,33 +45,12 @@ QImage SamplePhoto()
 
 namespace {
 
+// Exact halves of the canvas, integer halves of the picture.
 QPointF imageAnchor(int location, int canvasWidth, int canvasHeight, QSize picture)
 {
-    // Exact halves of the canvas, integer halves of the picture.
-    const qreal centreX = canvasWidth * 0.5 - picture.width() / 2;
-    const qreal centreY = canvasHeight * 0.5 - picture.height() / 2;
-    const qreal right = canvasWidth - picture.width();
-    const qreal bottom = canvasHeight - picture.height();
-    switch (location) {
-    case 1:
-        return {centreX, 0};
-    case 2:
-        return {right, 0};
-    case 3:
-        return {0, centreY};
-    case 4:
-        return {centreX, centreY};
-    case 5:
-        return {right, centreY};
-    case 6:
-        return {0, bottom};
-    case 7:
-        return {centreX, bottom};
-    case 8:
-        return {right, bottom};
-    default:
-        return {0, 0};
-    }
+    return kw::LocationAnchor(location, canvasWidth * 0.5 - picture.width() / 2,
+                              canvasHeight * 0.5 - picture.height() / 2,
+                              canvasWidth - picture.width(), canvasHeight - picture.height());
 }
 
 } // namespace

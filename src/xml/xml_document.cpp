@@ -110,21 +110,7 @@ QString CXmlDocument::EscapeText(QStringView text)
 {
     QString out;
     out.reserve(text.size());
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += u"&amp;";
-            break;
-        case u'<':
-            out += u"&lt;";
-            break;
-        case u'>':
-            out += u"&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    kw::AppendXmlEscaped(out, text, false);
     return out;
 }
 

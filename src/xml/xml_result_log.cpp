@@ -2,12 +2,9 @@
 
 namespace kw {
 
-namespace {
-constexpr qsizetype kMaxReportLength = 1000;
-
-void appendEscapedAttribute(QString &out, QStringView value)
+void AppendXmlEscaped(QString &out, QStringView text, bool escapeQuotes)
 {
-    for (QChar c : value) {
+    for (QChar c : text) {
         switch (c.unicode()) {
         case u'&':
             out += u"&amp;";
@@ -19,13 +16,20 @@ void appendEscapedAttribute(QString &out, QStringView value)
             out += u"&gt;";
             break;
         case u'"':
-            out += u"&quot;";
-            break;
+            if (escapeQuotes) {
+                out += u"&quot;";
+                break;
+            }
+            [[fallthrough]];
         default:
             out += c;
         }
     }
 }
+
+namespace {
+constexpr qsizetype kMaxReportLength = 1000;
+
 } // namespace
 
 void XmlResultLog::add(QStringView event, std::initializer_list<Attribute> attributes)
@@ -38,7 +42,7 @@ void XmlResultLog::add(QStringView event, std::initializer_list<Attribute> attri
         m_text += u' ';
         m_text += name;
         m_text += u"=\"";
-        appendEscapedAttribute(m_text, value);
+        AppendXmlEscaped(m_text, value, true);
         m_text += u'"';
     }
     m_text += u"/>";

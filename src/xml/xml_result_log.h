@@ -8,6 +8,10 @@
 
 namespace kw {
 
+// Appends `text` with "&", "<" and ">" written as entity references, and with
+// '"' as "&quot;" too when `escapeQuotes` is set (attribute values).
+void AppendXmlEscaped(QString &out, QStringView text, bool escapeQuotes);
+
 // The report of the last load, parse or save of an XML document: one empty
 // element per event, named after it, with its details as attributes, e.g.
 // <unended_start_tag tagname="a" offset="12"/>. Nothing in the program depends
