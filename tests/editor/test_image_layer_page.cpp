@@ -72,7 +72,6 @@ TEST_F(ImagePage, OffsetAndRotationBoxesStoreAnyNumber)
         int32_t stored;
     };
     for (const Case &c : {Case{"imageOffsetHBox", "40000", &CWatermarkConf::ImageOffsetH, 40000},
-                          Case{"imageOffsetVBox", "-25", &CWatermarkConf::ImageOffsetV, -25},
                           // Unlike the text's rotation, a full turn stays 360.
                           Case{"imageRotationBox", "360", &CWatermarkConf::ImageRotation, 360},
                           Case{"imageRotationBox", "-400", &CWatermarkConf::ImageRotation, -400}}) {

@@ -53,7 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BoxCase{"shadowAlphaBox", "25", "25", &CWatermarkConf::ShadowAlpha, 25},
                       BoxCase{"shadowAlphaBox", "45", "30", &CWatermarkConf::ShadowAlpha, 30},
                       BoxCase{"shadowHBox", "-15", "-10", &CWatermarkConf::ShadowH, -10},
-                      BoxCase{"shadowVBox", "15", "10", &CWatermarkConf::ShadowV, 10},
                       BoxCase{"shadowBlurBox", "12", "10", &CWatermarkConf::ShadowBR, 10},
                       // The keyboard gives only digits, and a minus sign only where the
                       // range goes below 0.
@@ -65,7 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"edgeAlphaBox", "50", "50", &CWatermarkConf::EdgeAlpha, 100},
                       BoxCase{"threeDOffsetBox", "99", "50", &CWatermarkConf::TDTextOffset, 50},
                       BoxCase{"offsetHBox", "40000", "40000", &CWatermarkConf::OffsetH, 40000},
-                      BoxCase{"offsetVBox", "-25", "-25", &CWatermarkConf::OffsetV, -25},
                       BoxCase{"rotationBox", "360", "360", &CWatermarkConf::Rotation, 0},
                       BoxCase{"rotationBox", "-360", "-360", &CWatermarkConf::Rotation, -360},
                       BoxCase{"rotationBox", "45", "45", &CWatermarkConf::Rotation, 45}));
@@ -167,18 +165,6 @@ TEST_F(TextPage, LocationChoiceResetsTheOffsetsAndMovesTheText)
     const QPointF after = InkCentroid(WatermarkInk(find<PreviewFrame>("previewFrame")->picture()));
     EXPECT_GT(after.x(), before.x() + 100);
     EXPECT_GT(after.y(), before.y() + 100);
-}
-
-TEST_F(TextPage, TypedTextIsSavedAndDrawn)
-{
-    openEditor();
-    const int inkBefore = InkCount(WatermarkInk(find<PreviewFrame>("previewFrame")->picture()));
-    auto *text = find<QLineEdit>("textBox");
-    retype(text, u"A much longer watermark text"_s);
-    EXPECT_EQ(savedLayer().textContent, u"A much longer watermark text"_s);
-    waitForPreview();
-    EXPECT_GT(InkCount(WatermarkInk(find<PreviewFrame>("previewFrame")->picture())),
-              inkBefore * 3 / 2);
 }
 
 TEST_F(TextPage, CheckBoxesListsAndSliderStoreTheirFields)
