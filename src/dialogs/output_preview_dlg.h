@@ -31,6 +31,21 @@ public:
     virtual QString SelectPreviousSourceFile() = 0;
 };
 
+// SourceFileStepper over any list that has the three calls under these
+// names (the main window's source list).
+template <typename List>
+class SourceFileStepperFor final : public SourceFileStepper
+{
+public:
+    explicit SourceFileStepperFor(List &list) : m_list(list) {}
+    QString GetCurrentSourceFile() override { return m_list.GetCurrentSourceFile(); }
+    QString SelectNextSourceFile() override { return m_list.SelectNextSourceFile(); }
+    QString SelectPreviousSourceFile() override { return m_list.SelectPreviousSourceFile(); }
+
+private:
+    List &m_list;
+};
+
 // What the previews are made with.
 struct OutputPreviewInputs
 {

@@ -9,8 +9,6 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPointer>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -100,18 +98,3 @@ void CQuickStartDlg::onDontShowClicked(bool checked)
                           kw::MessageIcon::Warning);
     }
 }
-
-namespace kw {
-
-bool ScheduleQuickStart(QWidget *window, const QString &dataFolder, UserPrompts &prompts)
-{
-    if (!ShouldOpenQuickStart(dataFolder))
-        return false;
-    QTimer::singleShot(1000, window, [window, dataFolder, &prompts] {
-        CQuickStartDlg dialog(dataFolder, prompts, window);
-        dialog.exec();
-    });
-    return true;
-}
-
-} // namespace kw

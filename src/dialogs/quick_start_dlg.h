@@ -28,12 +28,3 @@ private:
     QCheckBox *m_dontShow = nullptr;
     CSkinButton *m_thanks = nullptr;
 };
-
-namespace kw {
-
-// Opens the Quick Start dialog, modally, one second after the call when
-// preference.xml asks for it (ShouldOpenQuickStart). Nothing opens when
-// `window` is gone by then. Returns whether the dialog was scheduled.
-bool ScheduleQuickStart(QWidget *window, const QString &dataFolder, UserPrompts &prompts);
-
-} // namespace kw

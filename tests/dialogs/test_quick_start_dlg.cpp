@@ -5,12 +5,9 @@
 #include "settings/preferences.h"
 #include "support/test_sandbox.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -55,32 +52,6 @@ TEST(QuickStartDialog, EachClickOnTheBoxIsWritten)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(f.prompts.messages.isEmpty());
-}
-
-TEST(QuickStartDialog, OpensASecondAfterTheWindowWhenAsked)
-{
-    Fixture f;
-    QWidget window;
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_TRUE(kw::ScheduleQuickStart(&window, f.sandbox.path(), f.prompts));
-    // The dialog runs its own event loop: answer it from a timer inside that loop.
-    qint64 openedAfter = -1;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *shown = qobject_cast<CQuickStartDlg *>(QApplication::activeModalWidget());
-        if (!shown)
-            return;
-        openedAfter = clock.elapsed();
-        shown->findChild<QCheckBox *>(u"dontShowCheck"_s)->click();
-        shown->accept();
-    });
-    poll.start(20);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return openedAfter >= 0; }, 5000));
-    poll.stop();
-    EXPECT_GE(openedAfter, 900);
-
-    EXPECT_FALSE(kw::ScheduleQuickStart(&window, f.sandbox.path(), f.prompts));
 }
 
 } // namespace
