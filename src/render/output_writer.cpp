@@ -571,7 +571,11 @@ OutputResult WriteOutput(QImage picture, const DecodedPhoto &photo, const CPrefe
             return result;
         }
         if (jpeg) {
-            const QString failed = EncodeJpeg(picture, photo.sourceOrientation, segments, &file);
+            // Pixels are stored turned back only when the tag that turns
+            // them upright again is written with them.
+            const bool tagged = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
+            const QString failed =
+                EncodeJpeg(picture, tagged ? photo.sourceOrientation : 0, segments, &file);
             if (!failed.isEmpty()) {
                 result.error = u"cannot encode %1: %2"_s.arg(target.path, Lowered(failed));
                 if (file.error() != QFileDevice::NoError)
