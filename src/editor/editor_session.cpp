@@ -13,6 +13,21 @@ EditorSession::EditorSession(QString templatesFolder, QString templateName, User
       m_preview(m_templatesFolder, m_templateName, PreviewFrame::kSize)
 {}
 
+namespace {
+
+bool SameValue(const LayerField &field, const CWatermarkConf &a, const CWatermarkConf &b)
+{
+    if (field.text)
+        return a.*field.text == b.*field.text;
+    if (field.font)
+        return a.*field.font == b.*field.font;
+    if (field.integer)
+        return a.*field.integer == b.*field.integer;
+    return a.*field.color == b.*field.color;
+}
+
+} // namespace
+
 bool EditorSession::saveRecord(const QString &layerName)
 {
     if (layerName.isEmpty()) {
@@ -20,8 +35,24 @@ bool EditorSession::saveRecord(const QString &layerName)
         return false;
     }
     const ModelResult saved = SaveLayerConf(m_templatesFolder, layerName, m_record);
-    setStatus(saved ? QString() : u"Changes are not saved: %1"_s.arg(saved.reason));
-    return bool(saved);
+    if (!saved) {
+        setStatus(u"Changes are not saved: %1"_s.arg(saved.reason));
+        return false;
+    }
+    // A save only rewrites elements the file has; read it back so a setting
+    // that found no element is not lost without a word.
+    CWatermarkConf reread;
+    QStringList lost;
+    if (LoadLayerOverDefaults(m_templatesFolder, layerName, reread)) {
+        for (const LayerField &field : LayerFields()) {
+            if (!SameValue(field, m_record, reread))
+                lost << field.element.toString();
+        }
+    }
+    setStatus(lost.isEmpty() ? QString()
+                             : u"The layer file has no place for %1: those settings are not "
+                               u"saved."_s.arg(lost.join(u", "_s)));
+    return lost.isEmpty();
 }
 
 void EditorSession::setStatus(const QString &text)

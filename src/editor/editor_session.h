@@ -27,9 +27,10 @@ public:
     UserPrompts &prompts() { return m_prompts; }
     LivePreview &preview() { return m_preview; }
 
-    // Saves the editing record into the layer's file in place. A failure
-    // (no layer, a missing or unwritable file) is reported through
-    // statusChanged(), and the next success clears it.
+    // Saves the editing record into the layer's file in place and reads it
+    // back. A failure (no layer, a missing or unwritable file, settings whose
+    // elements the file lacks) is reported through statusChanged(), and the
+    // next full success clears it.
     bool saveRecord(const QString &layerName);
     // Asks for a new preview of the template as its files now are.
     void redrawPreview() { m_preview.requestRedraw(); }

@@ -24,6 +24,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using kw::ColorSwatch;
@@ -129,6 +130,7 @@ void CTextLayerPage::buildControls()
     grid->addWidget(MakeLabel(this, "textLabel", u"Text: "_s), row, 0);
     m_textBox = new QLineEdit(this);
     m_textBox->setObjectName(u"textBox"_s);
+    m_textBox->setMaxLength(std::numeric_limits<int>::max()); // never cut a stored text
     grid->addWidget(m_textBox, row++, 1, 1, 3);
 
     grid->addWidget(MakeLabel(this, "fontLabel", u"Font: "_s), row, 0);

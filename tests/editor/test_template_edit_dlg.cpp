@@ -198,6 +198,22 @@ TEST_F(Editor, TemplateWithoutLayersWritesNothing)
     EXPECT_EQ(ReadFileBytes(ModelFilePath(m_folder, u"Sample"_s)), templateBytes);
 }
 
+TEST_F(Editor, SettingsTheFileHasNoPlaceForAreReported)
+{
+    QByteArray file = layerBytes(0);
+    const qsizetype start = file.indexOf("<ShadowAlpha>");
+    ASSERT_GE(start, 0);
+    file.remove(start, file.indexOf("\n", start) + 1 - start);
+    ASSERT_TRUE(WriteFileBytes(ModelFilePath(m_folder, layerName(0)), file));
+    openEditor();
+    auto *status = find<QLabel>("editorStatus");
+    EXPECT_TRUE(status->text().isEmpty()) << "nothing lost yet";
+    retype(find<NumberBox>("shadowAlphaBox"), u"25"_s);
+    EXPECT_TRUE(status->text().contains(u"ShadowAlpha"_s)) << status->text().toStdString();
+    retype(find<NumberBox>("shadowAlphaBox"), QString::number(newLayer().ShadowAlpha));
+    EXPECT_TRUE(status->text().isEmpty());
+}
+
 TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
 {
     CWatermarkConf layer = newLayer();
