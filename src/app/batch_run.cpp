@@ -1,0 +1,138 @@
+#include "app/batch_run.h"
+
+#include "app/app_context.h"
+#include "app/source_list.h"
+#include "controls/user_prompts.h"
+#include "settings/preferences.h"
+#include "settings/resize_setting.h"
+
+#include <QCoreApplication>
+
+namespace kw {
+
+namespace {
+
+const QString kSelectTemplateFirst = QStringLiteral("Please select a watermark template first.");
+
+QString Photos(int count)
+{
+    return count == 1 ? QStringLiteral("1 photo") : QStringLiteral("%1 photos").arg(count);
+}
+
+} // namespace
+
+CBatchProcessor::CBatchProcessor(AppContext &context, CSourceList &sources, QObject *parent)
+    : QObject(parent), m_context(context), m_sources(sources)
+{
+    connect(&m_engine, &BatchEngine::fileFinished, this, &CBatchProcessor::onFileFinished);
+    connect(&m_engine, &BatchEngine::progress, this, [this](int done, int total) {
+        if (!m_closing)
+            emit progressChanged(done, total);
+    });
+    connect(&m_engine, &BatchEngine::finished, this, &CBatchProcessor::onFinished);
+}
+
+CBatchProcessor::~CBatchProcessor()
+{
+    stopAndWait();
+}
+
+bool CBatchProcessor::isRunning() const
+{
+    return m_engine.isRunning();
+}
+
+bool CBatchProcessor::start(QWidget *dialogParent, const QString &templateName)
+{
+    if (m_engine.isRunning())
+        return false;
+    if (templateName.isEmpty()) {
+        m_context.prompts.message(dialogParent, kSelectTemplateFirst, MessageIcon::Information);
+        return false;
+    }
+    BatchSettings settings;
+    QString error;
+    if (!LoadPreferences(m_context.dataFolder, settings.preferences, &error)) {
+        m_context.prompts.message(
+            dialogParent,
+            QStringLiteral("The output settings could not be read, so nothing was processed.\n\n%1")
+                .arg(error),
+            MessageIcon::Warning);
+        return false;
+    }
+    // An unreadable resizing file gives the defaults, which resize nothing
+    // unless the user asked for this session.
+    LoadResizeSetting(m_context.dataFolder, settings.resize);
+    settings.resize.resizeJustThisTime = m_context.resizeJustThisTime;
+    settings.templatesFolder = m_context.templatesFolder;
+    settings.templateName = templateName;
+    settings.jobs = m_context.batchJobs;
+
+    m_stopping = false;
+    if (!m_engine.start(m_sources.paths(), settings))
+        return false;
+    emit runningChanged(true);
+    if (m_engine.isRunning())
+        emit progressChanged(0, m_sources.rowCount());
+    return true;
+}
+
+void CBatchProcessor::stop()
+{
+    if (!m_engine.isRunning() || m_stopping)
+        return;
+    m_stopping = true;
+    m_engine.requestStop();
+}
+
+void CBatchProcessor::stopAndWait()
+{
+    if (!m_engine.isRunning())
+        return;
+    m_closing = true;
+    m_stopping = true;
+    m_engine.requestStop();
+    m_engine.waitForWorkers();
+    // The workers' last results wait in the engine's queue; taking them now
+    // ends the run (they change nothing, the window is closing).
+    QCoreApplication::sendPostedEvents(&m_engine);
+}
+
+void CBatchProcessor::onFileFinished(const BatchFileResult &result)
+{
+    if (m_closing)
+        return;
+    const int row = result.index;
+    if (result.ok())
+        m_sources.setStatus(row, CSourceList::Status::Ok, result.warning);
+    else
+        m_sources.setStatus(row, CSourceList::Status::Failed, result.error);
+    m_sources.selectOnly(row);
+    emit rowFinished(row);
+}
+
+void CBatchProcessor::onFinished(const BatchSummary &summary)
+{
+    if (m_closing)
+        return;
+    m_stopping = false;
+    if (!summary.lastWrittenPath.isEmpty())
+        m_context.prompts.showFile(summary.lastWrittenPath);
+    emit runningChanged(false);
+    emit runFinished(summary);
+}
+
+QString CBatchProcessor::SummaryText(const BatchSummary &summary)
+{
+    QString text = summary.stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Finished: ");
+    if (summary.failed == 0 && summary.notProcessed == 0)
+        return text + Photos(summary.written) + QStringLiteral(" written");
+    text += QStringLiteral("%1 written").arg(summary.written);
+    if (summary.failed > 0)
+        text += QStringLiteral(", %1 failed").arg(summary.failed);
+    if (summary.notProcessed > 0)
+        text += QStringLiteral(", %1 not processed").arg(summary.notProcessed);
+    return text;
+}
+
+} // namespace kw

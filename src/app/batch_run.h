@@ -1,0 +1,72 @@
+#pragma once
+
+#include "render/batch_engine.h"
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace kw {
+
+struct AppContext;
+class CSourceList;
+
+// The batch run of the main window: applies the selected template to the
+// rows of the source list on the batch engine's worker threads while the
+// window stays responsive.
+//
+// A run takes the rows listed when it starts; rows added during the run are
+// left for the next one. Each finished photo marks its row "OK" or "Failed"
+// (the reason in the row's tooltip) and becomes the only selected row. When
+// the run ends, by itself or stopped, the file manager shows the last file
+// written (nothing when no file was written).
+//
+// User-interface thread only: results arrive there through the engine's
+// signals.
+class CBatchProcessor : public QObject
+{
+    Q_OBJECT
+public:
+    CBatchProcessor(AppContext &context, CSourceList &sources, QObject *parent = nullptr);
+    ~CBatchProcessor() override;
+
+    // Starts a run with `templateName` (the selected template). With no
+    // template selected, or when the output settings cannot be read, tells
+    // the user why (over `dialogParent`) and starts nothing. Returns whether
+    // a run started.
+    bool start(QWidget *dialogParent, const QString &templateName);
+
+    // Asks the run to take no further photo; the photos in progress are
+    // finished and reported.
+    void stop();
+
+    // For closing the window: stops the run and waits for the photos in
+    // progress. No row is changed and no file manager opens afterwards.
+    void stopAndWait();
+
+    bool isRunning() const;
+    bool isStopping() const { return m_stopping; }
+
+    // The text that sums up a finished run, e.g. "Finished: 118 written, 2 failed".
+    static QString SummaryText(const BatchSummary &summary);
+
+signals:
+    void runningChanged(bool running);
+    void progressChanged(int done, int total);
+    // A photo's row has been marked (and selected).
+    void rowFinished(int row);
+    void runFinished(const kw::BatchSummary &summary);
+
+private:
+    void onFileFinished(const BatchFileResult &result);
+    void onFinished(const BatchSummary &summary);
+
+    AppContext &m_context;
+    CSourceList &m_sources;
+    BatchEngine m_engine;
+    bool m_stopping = false;
+    bool m_closing = false;
+};
+
+} // namespace kw

@@ -1,0 +1,208 @@
+#include "app/template_list.h"
+
+#include "app/list_style.h"
+#include "controls/user_prompts.h"
+#include "model/template_library.h"
+#include "settings/template_selection.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+#include <utility>
+
+namespace kw {
+
+namespace {
+
+const QString kAddCaption = QStringLiteral("Add New Template");
+const QString kRenameCaption = QStringLiteral("Rename Template");
+const QString kNameLabel = QStringLiteral("Input Template Name:");
+const QString kEmptyName = QStringLiteral("Please input a valid template name.");
+const QString kSelectToRemove =
+    QStringLiteral("Please select a watermark template first to remove!");
+const QString kConfirmRemove = QStringLiteral("Are you sure to remove this template?");
+const QString kSelectToRename = QStringLiteral("Please select a template to rename!");
+
+} // namespace
+
+CTemplateList::CTemplateList(QString templatesFolder, UserPrompts &prompts, QWidget *parent)
+    : QTreeWidget(parent), m_folder(std::move(templatesFolder)), m_prompts(prompts)
+{
+    setObjectName(QStringLiteral("templateList"));
+    setColumnCount(1);
+    setHeaderLabels({QStringLiteral("Watermark Templates")});
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideRight);
+    header()->setStretchLastSection(true);
+    header()->setSectionsMovable(false);
+    StyleReportList(this);
+    // Until the index is read the list shows the first-run template.
+    addTopLevelItem(new QTreeWidgetItem(QStringList{kFirstRunTemplateName.toString()}));
+
+    // Keyboard moves change the selected template as clicks do; the
+    // selection itself is never left empty while an item exists.
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem *> selected = selectedItems();
+        if (!selected.isEmpty())
+            m_selectedIndex = indexOfTopLevelItem(selected.first());
+    });
+}
+
+void CTemplateList::loadTemplateList(const QString &dataFolder)
+{
+    clear();
+    const TemplateIndex index = LoadTemplateIndex(m_folder);
+    if (!index.loaded)
+        return;
+    for (const QString &name : index.names)
+        addTopLevelItem(new QTreeWidgetItem(QStringList{name}));
+    m_selectedIndex = LoadSelectedTemplateIndex(dataFolder);
+    selectIndex(m_selectedIndex);
+}
+
+QString CTemplateList::selectedTemplateName() const
+{
+    const QList<QTreeWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text(0);
+}
+
+QStringList CTemplateList::names() const
+{
+    QStringList list;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        list << topLevelItem(i)->text(0);
+    return list;
+}
+
+void CTemplateList::selectIndex(int index)
+{
+    QTreeWidgetItem *item = topLevelItem(index);
+    if (!item) {
+        // An index beyond the list selects nothing, and is kept.
+        const int kept = m_selectedIndex;
+        clearSelection();
+        m_selectedIndex = kept;
+        return;
+    }
+    setCurrentItem(item);
+    item->setSelected(true);
+    scrollToItem(item);
+}
+
+void CTemplateList::applyClickRule(QTreeWidgetItem *hit)
+{
+    if (hit) {
+        m_selectedIndex = indexOfTopLevelItem(hit);
+        selectIndex(m_selectedIndex);
+    } else {
+        selectIndex(m_selectedIndex);
+    }
+}
+
+void CTemplateList::mousePressEvent(QMouseEvent *event)
+{
+    QTreeWidgetItem *hit = itemAt(event->position().toPoint());
+    if (hit)
+        QTreeWidget::mousePressEvent(event);
+    else
+        setFocus(Qt::MouseFocusReason);
+    // A click never leaves the list without a selection (a Ctrl-click on the
+    // selected item would).
+    applyClickRule(hit);
+}
+
+void CTemplateList::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeWidgetItem *hit = itemAt(event->position().toPoint());
+    applyClickRule(hit);
+    if (hit && event->button() == Qt::LeftButton)
+        emit editRequested();
+}
+
+QString CTemplateList::checkName(const QString &name, const QString &renamedFrom) const
+{
+    if (name.isEmpty())
+        return kEmptyName;
+    return CheckNewTemplateName(m_folder, name, renamedFrom);
+}
+
+bool CTemplateList::addTemplate()
+{
+    NameRequest request;
+    request.caption = kAddCaption;
+    request.label = kNameLabel;
+    request.check = [this](const QString &name) { return checkName(name, {}); };
+    const std::optional<QString> name = m_prompts.askName(window(), request);
+    if (!name)
+        return false;
+    const LibraryResult result = AddTemplate(m_folder, *name);
+    if (!result.done()) {
+        m_prompts.message(window(), result.message, MessageIcon::Warning);
+        return false;
+    }
+    addTopLevelItem(new QTreeWidgetItem(QStringList{*name}));
+    // The selection stays where it was.
+    selectIndex(m_selectedIndex);
+    if (!result.message.isEmpty())
+        m_prompts.message(window(), result.message, MessageIcon::Information);
+    return true;
+}
+
+bool CTemplateList::renameSelected()
+{
+    QList<QTreeWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty()) {
+        m_prompts.message(window(), kSelectToRename, MessageIcon::Information);
+        return false;
+    }
+    QTreeWidgetItem *item = selected.first();
+    const QString oldName = item->text(0);
+    NameRequest request;
+    request.caption = kRenameCaption;
+    request.label = kNameLabel;
+    request.check = [this, oldName](const QString &name) { return checkName(name, oldName); };
+    const std::optional<QString> newName = m_prompts.askName(window(), request);
+    if (!newName)
+        return false;
+    const LibraryResult result = RenameTemplate(m_folder, oldName, *newName);
+    if (!result.done()) {
+        m_prompts.message(window(), result.message, MessageIcon::Warning);
+        return false;
+    }
+    item->setText(0, *newName);
+    if (!result.message.isEmpty())
+        m_prompts.message(window(), result.message, MessageIcon::Information);
+    return true;
+}
+
+bool CTemplateList::removeSelected()
+{
+    QList<QTreeWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty()) {
+        m_prompts.message(window(), kSelectToRemove, MessageIcon::Information);
+        return false;
+    }
+    if (m_prompts.message(window(), kConfirmRemove, MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
+        return false;
+    QTreeWidgetItem *item = selected.first();
+    const LibraryResult result = RemoveTemplate(m_folder, item->text(0));
+    if (!result.done()) {
+        m_prompts.message(window(), result.message, MessageIcon::Warning);
+        return false;
+    }
+    delete item;
+    m_selectedIndex = 0;
+    selectIndex(0);
+    if (!result.message.isEmpty())
+        m_prompts.message(window(), result.message, MessageIcon::Information);
+    return true;
+}
+
+} // namespace kw

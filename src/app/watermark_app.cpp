@@ -1,0 +1,42 @@
+#include "app/watermark_app.h"
+
+#include "app/app_context.h"
+#include "app/main_dlg.h"
+#include "app/window_commands.h"
+#include "controls/artwork.h"
+#include "controls/user_prompts.h"
+#include "platform/app_folders.h"
+#include "render/font_mapping.h"
+
+#include "kw_version.h"
+
+#include <QApplication>
+
+namespace kw {
+
+void SetApplicationIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Kelvane Watermark"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KW_VERSION_STRING));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kelvane Watermark"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.kelvane.Watermark"));
+    QGuiApplication::setWindowIcon(AppIcon());
+}
+
+CWatermarkApp::CWatermarkApp(QApplication &application) : m_application(application) {}
+
+int CWatermarkApp::run()
+{
+    SetApplicationIdentity();
+    RegisterWatermarkFonts();
+
+    QtUserPrompts prompts;
+    AppContext context{GetAppDataFolder(), GetTemplatesFolder(), prompts};
+
+    CMainDlg window(context);
+    ConnectWindowCommands(window, context);
+    window.show();
+    return m_application.exec();
+}
+
+} // namespace kw

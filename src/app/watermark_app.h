@@ -1,0 +1,34 @@
+#pragma once
+
+class QApplication;
+
+namespace kw {
+
+// The application: prepares the process and runs the main window; when the
+// window has closed, the process ends.
+//
+// Start-up, in order: the application's name, version and icon; the Tahoma
+// face registered for the interface and the watermarks; the application data
+// and templates folders resolved (the data folder is created, the templates
+// folder is left to the first-run template); the main window built (which
+// writes default preferences, seeds the first-run template and fills the
+// template list) and its commands connected. Shut-down: the window stops a
+// batch run in progress and stores the selected template in config.ini.
+//
+// The program takes no command-line arguments.
+class CWatermarkApp
+{
+public:
+    explicit CWatermarkApp(QApplication &application);
+
+    // Runs the program; returns the process's exit status.
+    int run();
+
+private:
+    QApplication &m_application;
+};
+
+// Sets the application's name, display name, version, desktop entry and icon.
+void SetApplicationIdentity();
+
+} // namespace kw
