@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QImage>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -149,63 +148,6 @@ TEST(Artwork, DISABLED_DumpPictures)
         BuiltInImage(id).save(folder + u"/%1.png"_s.arg(id));
         BuiltInPixmap(id, 2.0).save(folder + u"/%1@2x.png"_s.arg(id));
     }
-    // A sheet at 2x: the bars on the backgrounds they sit on, then the rest.
-    QImage sheet(QSize(760, 900) * 2, QImage::Format_ARGB32_Premultiplied);
-    sheet.setDevicePixelRatio(2);
-    sheet.fill(QColor(183, 183, 183));
-    QPainter p(&sheet);
-    int y = 10;
-    for (int id : {kw::kBmpToolbarNormal, kw::kBmpToolbarHot, kw::kBmpToolbarPressed,
-                   kw::kBmpToolbarDisabled}) {
-        p.drawPixmap(QRect(10, y, 560, 51), BuiltInPixmap(kw::kBmpBanner, 2));
-        p.drawPixmap(10, y, BuiltInPixmap(id, 2));
-        y += 56;
-    }
-    int x = 380;
-    y = 10;
-    for (int id : {kw::kBmpSettingsBarNormal, kw::kBmpSettingsBarHot, kw::kBmpSettingsBarPressed,
-                   kw::kBmpSettingsBarDisabled}) {
-        p.drawPixmap(x, y, BuiltInPixmap(id, 2));
-        y += 56;
-    }
-    y = 240;
-    for (int id : {kw::kBmpTemplateBarNormal, kw::kBmpTemplateBarHot, kw::kBmpTemplateBarPressed,
-                   kw::kBmpTemplateBarDisabled}) {
-        p.drawPixmap(10, y, BuiltInPixmap(id, 2));
-        y += 28;
-    }
-    x = 220;
-    y = 240;
-    for (int id : {kw::kBmpLayerButton, kw::kBmpLayerButtonPressed, kw::kBmpPathBoxFilled,
-                   kw::kBmpPathBoxEmpty}) {
-        p.fillRect(QRect(x - 4, y - 4, 150, 32), Qt::white);
-        p.drawPixmap(x, y, BuiltInPixmap(id, 2));
-        y += 34;
-    }
-    x = 400;
-    y = 240;
-    for (int id : {kw::kBmpSkinNormal, kw::kBmpSkinHot, kw::kBmpSkinPressed}) {
-        p.fillRect(QRect(x - 4, y - 4, 180, 32), QColor(75, 75, 75));
-        p.drawPixmap(x, y, BuiltInPixmap(id, 2));
-        p.drawPixmap(x + 80, y, BuiltInPixmap(id, QSize(90, 28), 2));
-        y += 36;
-    }
-    y = 390;
-    x = 10;
-    for (int id :
-         {kw::kBmpQuickStartTemplates, kw::kBmpQuickStartAddPhotos, kw::kBmpQuickStartProcess}) {
-        p.drawPixmap(x, y, BuiltInPixmap(id, 2));
-        x += 210;
-    }
-    p.drawPixmap(10, 520, BuiltInPixmap(kw::kIconApp, 2));
-    p.drawPixmap(280, 520, BuiltInPixmap(kw::kIconApp, QSize(48, 48), 2));
-    p.drawPixmap(340, 520, BuiltInPixmap(kw::kIconApp, QSize(16, 16), 1));
-    p.drawPixmap(380, 520, BuiltInPixmap(kw::kCurPan, 2));
-    p.drawPixmap(420, 520, BuiltInPixmap(kw::kCurPanDrag, 2));
-    p.drawPixmap(380, 580, BuiltInPixmap(kw::kCurPan, QSize(128, 128), 2));
-    p.drawPixmap(520, 580, BuiltInPixmap(kw::kCurPanDrag, QSize(128, 128), 2));
-    p.end();
-    sheet.save(folder + u"/sheet.png"_s);
 }
 
 } // namespace

@@ -1,0 +1,371 @@
+#include "main_window_fixture.h"
+
+#include "app/source_list.h"
+#include "app/template_list.h"
+#include "model/template_library.h"
+#include "settings/template_selection.h"
+
+#include <QFile>
+#include <QMenu>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using kw::CMainDlg;
+using kw::test::DropUrls;
+using kw::test::MainWindowFixture;
+using kw::test::ReadFileBytes;
+using kw::test::WritePhoto;
+
+class MainWindowTest : public MainWindowFixture
+{
+protected:
+    QStringList listedTemplates() const { return window->templateList()->names(); }
+
+    // A click on the list row of `name` (or on the empty area below the rows).
+    void clickTemplate(const QString &name)
+    {
+        kw::CTemplateList *list = window->templateList();
+        QPoint at(20, list->viewport()->height() - 5);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (list->topLevelItem(i)->text(0) == name)
+                at = list->visualItemRect(list->topLevelItem(i)).center();
+        }
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void templateMenu(int command)
+    {
+        click(window->templateBar(), kw::kCmdTemplateMenu);
+        QMenu *menu = window->templateMenu();
+        ASSERT_TRUE(menu->isVisible());
+        for (QAction *action : menu->actions()) {
+            if (action->data().toInt() == command)
+                action->trigger();
+        }
+        menu->hide();
+    }
+
+    bool templateFileExists(const QString &name) const
+    {
+        return QFile::exists(kw::JoinPath(templatesFolder(), name + u".xml"_s));
+    }
+
+    bool toolbarEnabled(int command) const
+    {
+        return window->mainToolbar()->isButtonEnabled(command);
+    }
+};
+
+TEST_F(MainWindowTest, FirstStartLaysOutTheWindowAndSelectsTheDemoTemplate)
+{
+    start();
+    EXPECT_TRUE(QFile::exists(kw::JoinPath(templatesFolder(), u"qthumb.xml"_s)));
+    EXPECT_TRUE(templateFileExists(u"Demo 1"_s));
+    EXPECT_TRUE(templateFileExists(u"Demo 1_Layer 1"_s));
+    EXPECT_TRUE(QFile::exists(kw::JoinPath(dataFolder(), u"preference.xml"_s)));
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Demo 1"_s);
+    EXPECT_EQ(window->windowTitle(), u"Kelvane Watermark"_s);
+
+    // The layout numbers, for a 787-pixel-wide client area.
+    EXPECT_EQ(window->size(), QSize(787, 545));
+    EXPECT_EQ(window->minimumSize(), QSize(787, 545));
+    EXPECT_EQ(window->mainToolbar()->geometry(), QRect(1, 18, 360, 51));
+    EXPECT_EQ(window->settingsBar()->geometry(), QRect(627, 18, 159, 51));
+    EXPECT_EQ(window->templateList()->geometry(), QRect(1, 68, 179, 453));
+    EXPECT_EQ(window->sourceList()->geometry(), QRect(181, 68, 605, 477));
+    EXPECT_EQ(window->templateBar()->geometry().topLeft(), QPoint(2, 521));
+    // Nothing reaches past the client area or under a neighbour.
+    for (QWidget *child : {static_cast<QWidget *>(window->sourceList()),
+                           static_cast<QWidget *>(window->templateBar()),
+                           static_cast<QWidget *>(window->settingsBar())})
+        EXPECT_TRUE(window->rect().contains(child->geometry()))
+            << child->objectName().toStdString();
+    EXPECT_LE(window->templateBar()->geometry().right(),
+              window->templateList()->geometry().right());
+
+    // Only "Add photo files" works while the list is empty.
+    EXPECT_TRUE(toolbarEnabled(kw::kCmdAddPhotos));
+    for (int command : {kw::kCmdRemovePhoto, kw::kCmdPreview, kw::kCmdProcess, kw::kCmdAbort})
+        EXPECT_FALSE(toolbarEnabled(command)) << command;
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add photo files"_s);
+    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate), u"Add New Template "_s);
+}
+
+TEST_F(MainWindowTest, AMissingIndexLeavesTheListEmptyAndSeedsNothing)
+{
+    start();
+    window.reset();
+    ASSERT_TRUE(QFile::remove(kw::JoinPath(templatesFolder(), u"qthumb.xml"_s)));
+    start();
+    EXPECT_TRUE(listedTemplates().isEmpty());
+    EXPECT_FALSE(QFile::exists(kw::JoinPath(templatesFolder(), u"qthumb.xml"_s)));
+    // Without the folder, the next start seeds the first-run template again.
+    window.reset();
+    ASSERT_TRUE(QDir(templatesFolder()).removeRecursively());
+    start();
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+}
+
+TEST_F(MainWindowTest, AnchorsFollowAResizeAndTheMinimumHolds)
+{
+    start();
+    const QRect toolbar = window->mainToolbar()->geometry();
+    const QRect settings = window->settingsBar()->geometry();
+    const QRect templates = window->templateList()->geometry();
+    const QRect sources = window->sourceList()->geometry();
+    const QRect bar = window->templateBar()->geometry();
+
+    window->resize(window->size() + QSize(100, 100));
+    EXPECT_EQ(window->mainToolbar()->geometry(), toolbar);
+    EXPECT_EQ(window->settingsBar()->geometry(), settings.translated(100, 0));
+    EXPECT_EQ(window->templateList()->geometry(), templates.adjusted(0, 0, 0, 100));
+    EXPECT_EQ(window->sourceList()->geometry(), sources.adjusted(0, 0, 100, 100));
+    EXPECT_EQ(window->templateBar()->geometry(), bar.translated(0, 100));
+
+    window->resize(300, 200);
+    EXPECT_EQ(window->size(), QSize(787, 545));
+    EXPECT_EQ(window->sourceList()->geometry(), sources);
+}
+
+TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
+{
+    start();
+    // An empty name keeps the prompt open; the second answer is taken.
+    prompts.names = {u""_s, u"Logo"_s};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    ASSERT_EQ(prompts.nameRequests.size(), 1);
+    EXPECT_EQ(prompts.nameRequests[0].caption, u"Add New Template"_s);
+    EXPECT_EQ(prompts.nameRequests[0].label, u"Input Template Name:"_s);
+    EXPECT_EQ(prompts.messageTexts(), QStringList{u"Please input a valid template name."_s});
+    EXPECT_EQ(prompts.messages[0].icon, kw::MessageIcon::Warning);
+    EXPECT_EQ(prompts.messages[0].caption, u"Kelvane Watermark"_s);
+    EXPECT_EQ(listedTemplates(), (QStringList{u"Demo 1"_s, u"Logo"_s}));
+    EXPECT_TRUE(templateFileExists(u"Logo"_s));
+    EXPECT_TRUE(templateFileExists(u"Logo_Layer 1"_s));
+    // Adding does not move the selection.
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Demo 1"_s);
+
+    // Rename: the template file follows, its layer keeps its name.
+    clickTemplate(u"Logo"_s);
+    prompts.names = {u"Brand"_s};
+    templateMenu(kw::kCmdRenameTemplate);
+    EXPECT_EQ(prompts.nameRequests.last().caption, u"Rename Template"_s);
+    EXPECT_EQ(listedTemplates(), (QStringList{u"Demo 1"_s, u"Brand"_s}));
+    EXPECT_FALSE(templateFileExists(u"Logo"_s));
+    EXPECT_TRUE(templateFileExists(u"Brand"_s));
+    EXPECT_TRUE(ReadFileBytes(kw::JoinPath(templatesFolder(), u"Brand.xml"_s))
+                    .contains("<layer>Logo_Layer 1</layer>"));
+    EXPECT_EQ(kw::LoadTemplateIndex(templatesFolder()).names,
+              (QStringList{u"Demo 1"_s, u"Brand"_s}));
+
+    // Remove asks first; No keeps everything.
+    prompts.messages.clear();
+    prompts.answers = {kw::MessageAnswer::No};
+    templateMenu(kw::kCmdRemoveTemplate);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].text, u"Are you sure to remove this template?"_s);
+    EXPECT_EQ(prompts.messages[0].buttons, kw::MessageButtons::YesNo);
+    EXPECT_EQ(listedTemplates().size(), 2);
+
+    prompts.answers = {kw::MessageAnswer::Yes};
+    templateMenu(kw::kCmdRemoveTemplate);
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_FALSE(templateFileExists(u"Brand"_s));
+    EXPECT_FALSE(templateFileExists(u"Logo_Layer 1"_s));
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Demo 1"_s);
+    EXPECT_EQ(window->templateList()->selectedIndex(), 0);
+
+    // Removing the last template leaves an empty list; then there is nothing
+    // to remove, rename or edit.
+    prompts.answers = {kw::MessageAnswer::Yes};
+    templateMenu(kw::kCmdRemoveTemplate);
+    EXPECT_TRUE(listedTemplates().isEmpty());
+    prompts.messages.clear();
+    templateMenu(kw::kCmdRemoveTemplate);
+    templateMenu(kw::kCmdRenameTemplate);
+    QSignalSpy edits(window.get(), &CMainDlg::editTemplateRequested);
+    templateMenu(kw::kCmdEditTemplate);
+    EXPECT_EQ(prompts.messageTexts(),
+              (QStringList{u"Please select a watermark template first to remove!"_s,
+                           u"Please select a template to rename!"_s,
+                           u"Please select a watermark template first."_s}));
+    EXPECT_EQ(edits.count(), 0);
+    window->close();
+    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()), 0);
+}
+
+TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
+{
+    start();
+    const QStringList before = QDir(templatesFolder()).entryList(QDir::Files);
+    // A clash with an existing template, in another case: told, and the
+    // prompt stays open until the user cancels.
+    prompts.names = {u"demo 1"_s, std::nullopt};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].icon, kw::MessageIcon::Warning);
+    EXPECT_FALSE(prompts.messages[0].text.isEmpty());
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+}
+
+TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
+{
+    start();
+    prompts.names = {u"Logo"_s, u"Brand"_s};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    clickTemplate(u"Brand"_s);
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Brand"_s);
+    clickTemplate(QString()); // the empty area below the rows
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Brand"_s);
+    // The keyboard moves the selected template as a click does.
+    window->templateList()->setFocus();
+    QTest::keyClick(window->templateList(), Qt::Key_Up);
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Logo"_s);
+
+    restart();
+    EXPECT_EQ(listedTemplates(), (QStringList{u"Demo 1"_s, u"Logo"_s, u"Brand"_s}));
+    EXPECT_EQ(window->GetSelectedTemplateName(), u"Logo"_s);
+    EXPECT_TRUE(ReadFileBytes(kw::JoinPath(dataFolder(), u"config.ini"_s)).contains("template=1"));
+
+    // An index beyond the list selects nothing.
+    window.reset();
+    kw::SaveSelectedTemplateIndex(dataFolder(), 7);
+    start();
+    EXPECT_EQ(window->GetSelectedTemplateName(), QString());
+}
+
+TEST_F(MainWindowTest, DoubleClickAndEditOpenTheEditorForTheSelection)
+{
+    start();
+    QSignalSpy edits(window.get(), &CMainDlg::editTemplateRequested);
+    templateMenu(kw::kCmdEditTemplate);
+    EXPECT_EQ(edits.count(), 1);
+    kw::CTemplateList *list = window->templateList();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualItemRect(list->topLevelItem(0)).center());
+    EXPECT_EQ(edits.count(), 2);
+    // A double-click below the rows opens nothing.
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       QPoint(20, list->viewport()->height() - 5));
+    EXPECT_EQ(edits.count(), 2);
+}
+
+TEST_F(MainWindowTest, TemplateMenuOpensBesideTheBarWithoutCoveringIt)
+{
+    start();
+    click(window->templateBar(), kw::kCmdTemplateMenu);
+    QMenu *menu = window->templateMenu();
+    ASSERT_TRUE(menu->isVisible());
+    const QRect bar(window->templateBar()->mapToGlobal(QPoint(0, 0)),
+                    window->templateBar()->size());
+    EXPECT_EQ(menu->geometry().left(), bar.left() + 36);
+    EXPECT_FALSE(menu->geometry().intersects(bar));
+    QStringList texts;
+    for (QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            texts << action->text();
+    }
+    EXPECT_EQ(texts, (QStringList{u"Edit Selected Template"_s, u"Remove Selected Template"_s,
+                                  u"Rename Selected Template"_s}));
+    menu->hide();
+}
+
+TEST_F(MainWindowTest, PhotosAddedRemovedAndDroppedSetTheButtons)
+{
+    start();
+    const QString a = WritePhoto(file(u"photos/a.jpg"_s));
+    const QString b = WritePhoto(file(u"photos/b.png"_s));
+    const QString c = WritePhoto(file(u"photos/c.jpg"_s));
+    kw::CSourceList *list = window->sourceList();
+
+    prompts.files = {{a, b}};
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    ASSERT_EQ(prompts.fileRequests.size(), 1);
+    EXPECT_EQ(prompts.fileRequests[0].filter, kw::QtFileFilter(kw::kSourceFileFilter));
+    EXPECT_TRUE(prompts.fileRequests[0].multiple);
+    EXPECT_EQ(list->paths(), (QStringList{a, b}));
+    EXPECT_EQ(list->statusTextAt(0), u"ready"_s);
+    EXPECT_EQ(list->firstSelectedRow(), 0);
+    for (int command : {kw::kCmdRemovePhoto, kw::kCmdPreview, kw::kCmdProcess})
+        EXPECT_TRUE(toolbarEnabled(command)) << command;
+    EXPECT_FALSE(toolbarEnabled(kw::kCmdAbort));
+
+    // Three chosen, one already listed: two appended, the first selected.
+    prompts.files = {{b, c, a}};
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    EXPECT_EQ(list->paths(), (QStringList{a, b, c}));
+    EXPECT_EQ(list->firstSelectedRow(), 2);
+    // Cancelling adds nothing.
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    EXPECT_EQ(list->rowCount(), 3);
+
+    // Removing the last row selects the new last row.
+    click(window->mainToolbar(), kw::kCmdRemovePhoto);
+    EXPECT_EQ(list->paths(), (QStringList{a, b}));
+    EXPECT_EQ(list->firstSelectedRow(), 1);
+    // Several selected rows go at once.
+    list->selectAll();
+    click(window->mainToolbar(), kw::kCmdRemovePhoto);
+    EXPECT_EQ(list->rowCount(), 0);
+    for (int command : {kw::kCmdRemovePhoto, kw::kCmdPreview, kw::kCmdProcess})
+        EXPECT_FALSE(toolbarEnabled(command)) << command;
+
+    // A drop from the file manager adds and enables the commands.
+    QSignalSpy dropped(list, &kw::CSourceList::filesDropped);
+    ASSERT_TRUE(DropUrls(list->viewport(), {QUrl::fromLocalFile(a), QUrl::fromLocalFile(c)}));
+    EXPECT_EQ(list->paths(), (QStringList{a, c}));
+    EXPECT_EQ(dropped.count(), 1);
+    EXPECT_TRUE(toolbarEnabled(kw::kCmdProcess));
+    EXPECT_GE(list->columnWidth(kw::CSourceList::kStatusColumn), 55);
+    // The same files again add nothing; the program's own drags are refused.
+    ASSERT_TRUE(DropUrls(list->viewport(), {QUrl::fromLocalFile(a)}));
+    EXPECT_FALSE(
+        DropUrls(list->viewport(), {QUrl::fromLocalFile(b)}, kw::kPrivateDragMimeType.toString()));
+    EXPECT_FALSE(DropUrls(list->viewport(), {QUrl(u"https://example.org/x.jpg"_s)}));
+    EXPECT_EQ(list->rowCount(), 2);
+
+    // Preview follows its button: from the toolbar and a double-click on a row.
+    QSignalSpy previews(window.get(), &CMainDlg::previewRequested);
+    click(window->mainToolbar(), kw::kCmdPreview);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualItemRect(list->topLevelItem(1)).center());
+    EXPECT_EQ(previews.count(), 2);
+}
+
+TEST_F(MainWindowTest, SettingsBarAndShortcutsDispatchTheirCommands)
+{
+    start();
+    QSignalSpy resizing(window.get(), &CMainDlg::resizeSettingsRequested);
+    QSignalSpy preferences(window.get(), &CMainDlg::preferencesRequested);
+    click(window->settingsBar(), kw::kCmdImageResizing);
+    click(window->settingsBar(), kw::kCmdPreferences);
+    EXPECT_EQ(resizing.count(), 1);
+    EXPECT_EQ(preferences.count(), 1);
+    EXPECT_EQ(window->settingsBar()->tooltipText(kw::kCmdPreferences), QString());
+
+    // Ctrl+O is "Add photo files".
+    window->activateWindow();
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.fileRequests.size(), 1);
+}
+
+TEST_F(MainWindowTest, TooltipsComeFromTheLanguageFile)
+{
+    const QString lang = file(u"home/.local/share/kelvane-watermark/Lang"_s);
+    QDir().mkpath(lang);
+    kw::test::WriteFileBytes(lang + u"/lang_en.ini"_s,
+                             "[STRING]\r\n103=Add\\nphotos\r\n108=New template\r\n");
+    start();
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add\nphotos"_s);
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAbort), u"Abort processing"_s);
+    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate), u"New template"_s);
+}
+
+} // namespace

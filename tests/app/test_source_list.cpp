@@ -1,0 +1,132 @@
+#include "main_window_fixture.h"
+
+#include "app/source_list.h"
+
+#include <QFileDialog>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using kw::CSourceList;
+using kw::test::DropUrls;
+using kw::test::WritePhoto;
+
+TEST(SourceFilter, TheDialogFilterInQtSyntax)
+{
+    EXPECT_EQ(kw::QtFileFilter(kw::kSourceFileFilter),
+              u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
+              "Joint Photographic Experts (*.jpg);;Windows Bitmap Image (*.bmp);;"
+              "Portable Network Graphics (*.png);;Tagged Image File Format (*.tif *.tiff)"_s);
+    EXPECT_EQ(kw::QtFileFilter(u""), QString());
+    EXPECT_EQ(kw::QtFileFilter(u"Odd|"), QString());
+}
+
+TEST(SourceFilter, SupportedPhotoNames)
+{
+    for (QStringView name :
+         {u"a.jpg", u"B.JPEG", u"c.Png", u"d.bmp", u"e.tif", u"f.TIFF", u"g.gif", u"dir.jpg/h.gif"})
+        EXPECT_TRUE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
+    for (QStringView name : {u"a.txt", u"jpg", u"a.jpg.bak", u"", u"a.webp"})
+        EXPECT_FALSE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
+}
+
+TEST(SourceFilter, NaturalPathOrder)
+{
+    const std::pair<QStringView, QStringView> ordered[] = {
+        {u"/a/p2.jpg", u"/a/p10.jpg"}, {u"/a/p02.jpg", u"/a/p3.jpg"}, {u"/a/b/z.jpg", u"/a/b2.jpg"},
+        {u"/a/B.jpg", u"/a/a.jpg"},    {u"/a/x.jpg", u"/a/x1.jpg"},   {u"/a/img9", u"/a/img10x"},
+        {u"/a/01.jpg", u"/a/1.jpg"},
+    };
+    for (const auto &[first, second] : ordered) {
+        EXPECT_TRUE(kw::NaturalPathLess(first, second)) << first.toString().toStdString();
+        EXPECT_FALSE(kw::NaturalPathLess(second, first)) << first.toString().toStdString();
+    }
+    EXPECT_FALSE(kw::NaturalPathLess(u"/same", u"/same"));
+}
+
+class SourceListTest : public ::testing::Test
+{
+protected:
+    SourceListTest() : list(prompts) { list.resize(600, 300); }
+
+    QString file(const QString &name) const { return sandbox.filePath(name); }
+
+    kw::test::TestSandbox sandbox;
+    kw::ScriptedPrompts prompts;
+    CSourceList list;
+};
+
+TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
+{
+    const QString a = WritePhoto(file(u"drop/a.jpg"_s));
+    const QString p10 = WritePhoto(file(u"drop/sub/p10.png"_s));
+    const QString p2 = WritePhoto(file(u"drop/sub/p2.PNG"_s));
+    const QString deep = WritePhoto(file(u"drop/sub/deeper/z.tif"_s));
+    kw::test::WriteFileBytes(file(u"drop/notes.txt"_s), "text");
+    WritePhoto(file(u"drop/.hidden/h.jpg"_s));
+    const QString loose = file(u"loose.txt"_s);
+    kw::test::WriteFileBytes(loose, "any file dropped by itself is listed");
+
+    ASSERT_TRUE(DropUrls(list.viewport(),
+                         {QUrl::fromLocalFile(file(u"drop"_s)), QUrl::fromLocalFile(loose)}));
+    EXPECT_EQ(list.paths(), (QStringList{a, deep, p2, p10, loose}));
+    // Dropping the folder again adds nothing; the selection is left alone.
+    ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"drop/sub"_s))}));
+    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(list.firstSelectedRow(), -1);
+    // An empty folder adds nothing.
+    QDir().mkpath(file(u"empty"_s));
+    ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"empty"_s))}));
+    EXPECT_EQ(list.rowCount(), 5);
+}
+
+TEST_F(SourceListTest, DuplicatesAreExactPaths)
+{
+    const QString lower = file(u"x/photo.jpg"_s);
+    EXPECT_EQ(list.appendPaths({lower, lower, QString(), file(u"x/PHOTO.jpg"_s)}), 2);
+    EXPECT_EQ(list.appendPaths({lower}), 0);
+    // A removed path can come back.
+    list.selectOnly(0);
+    EXPECT_EQ(list.removeSelected(), 1);
+    EXPECT_EQ(list.appendPaths({lower}), 1);
+    EXPECT_EQ(list.paths().last(), lower);
+}
+
+TEST_F(SourceListTest, SteppingForThePreview)
+{
+    EXPECT_EQ(list.GetCurrentSourceFile(), QString());
+    EXPECT_EQ(list.SelectNextSourceFile(), QString());
+    list.appendPaths({u"/p/1.jpg"_s, u"/p/2.jpg"_s, u"/p/3.jpg"_s});
+
+    // Nothing selected: row 0 becomes the current row.
+    EXPECT_EQ(list.GetCurrentSourceFile(), u"/p/1.jpg"_s);
+    EXPECT_EQ(list.firstSelectedRow(), 0);
+    EXPECT_EQ(list.SelectPreviousSourceFile(), QString());
+    EXPECT_EQ(list.firstSelectedRow(), 0);
+    EXPECT_EQ(list.SelectNextSourceFile(), u"/p/2.jpg"_s);
+    EXPECT_EQ(list.SelectNextSourceFile(), u"/p/3.jpg"_s);
+    EXPECT_EQ(list.selectedItems().size(), 1);
+    // At the end: empty, and the last row stays selected.
+    EXPECT_EQ(list.SelectNextSourceFile(), QString());
+    EXPECT_EQ(list.firstSelectedRow(), 2);
+    EXPECT_EQ(list.SelectPreviousSourceFile(), u"/p/2.jpg"_s);
+}
+
+TEST_F(SourceListTest, StatusesAndReasons)
+{
+    list.appendPaths({u"/p/1.jpg"_s, u"/p/2.jpg"_s});
+    list.setStatus(0, CSourceList::Status::Ok);
+    list.setStatus(1, CSourceList::Status::Failed, u"cannot decode photo"_s);
+    EXPECT_EQ(list.statusTextAt(0), u"OK"_s);
+    EXPECT_EQ(list.statusTextAt(1), u"Failed"_s);
+    EXPECT_EQ(list.statusAt(1), CSourceList::Status::Failed);
+    const QTreeWidgetItem *failed = list.topLevelItem(1);
+    EXPECT_EQ(failed->toolTip(CSourceList::kStatusColumn), u"cannot decode photo"_s);
+    EXPECT_TRUE(failed->toolTip(CSourceList::kPathColumn).contains(u"cannot decode photo"_s));
+    // The status colours differ, so a failure stands out.
+    EXPECT_NE(failed->foreground(0).color(), list.topLevelItem(0)->foreground(0).color());
+    list.setStatus(7, CSourceList::Status::Ok); // no such row: nothing happens
+}
+
+} // namespace
