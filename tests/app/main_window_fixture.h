@@ -19,8 +19,8 @@
 #include <QUrl>
 
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
