@@ -146,9 +146,8 @@ bool CTemplateList::addTemplate()
         m_prompts.message(window(), result.message, MessageIcon::Warning);
         return false;
     }
+    // Appended without touching the selection.
     addTopLevelItem(new QTreeWidgetItem(QStringList{*name}));
-    // The selection stays where it was.
-    selectIndex(m_selectedIndex);
     if (!result.message.isEmpty())
         m_prompts.message(window(), result.message, MessageIcon::Information);
     return true;
