@@ -83,7 +83,7 @@ void CButtonBar::setupTooltips(const LanguageFile &language)
 {
     for (Button &button : m_buttons)
         button.tooltip =
-            button.spec.tooltipId != 0 ? language.string(button.spec.tooltipId) : QString();
+            button.data.tooltipId != 0 ? language.string(button.data.tooltipId) : QString();
 }
 
 void CButtonBar::enableButton(int command, bool enabled)
@@ -91,7 +91,7 @@ void CButtonBar::enableButton(int command, bool enabled)
     Button *button = find(command);
     if (!button)
         return;
-    button->spec.enabled = enabled;
+    button->data.enabled = enabled;
     if (!enabled) {
         if (m_hot == command)
             m_hot = -1;
@@ -106,7 +106,7 @@ void CButtonBar::enableButton(int command, bool enabled)
 bool CButtonBar::isButtonEnabled(int command) const
 {
     const Button *button = find(command);
-    return button && button->spec.enabled;
+    return button && button->data.enabled;
 }
 
 bool CButtonBar::hasButton(int command) const
@@ -117,7 +117,7 @@ bool CButtonBar::hasButton(int command) const
 QRect CButtonBar::buttonRect(int command) const
 {
     const Button *button = find(command);
-    return button ? button->spec.rect : QRect();
+    return button ? button->data.rect : QRect();
 }
 
 QString CButtonBar::tooltipText(int command) const
@@ -130,7 +130,7 @@ QList<int> CButtonBar::commands() const
 {
     QList<int> list;
     for (const Button &button : m_buttons)
-        list << button.spec.command;
+        list << button.data.command;
     return list;
 }
 
@@ -145,7 +145,7 @@ bool CButtonBar::trigger(int command)
 const CButtonBar::Button *CButtonBar::find(int command) const
 {
     for (const Button &button : m_buttons) {
-        if (button.spec.command == command)
+        if (button.data.command == command)
             return &button;
     }
     return nullptr;
@@ -159,8 +159,8 @@ CButtonBar::Button *CButtonBar::find(int command)
 int CButtonBar::enabledButtonAt(QPoint pos) const
 {
     for (const Button &button : m_buttons) {
-        if (button.spec.enabled && button.spec.rect.contains(pos))
-            return button.spec.command;
+        if (button.data.enabled && button.data.rect.contains(pos))
+            return button.data.command;
     }
     return -1;
 }
@@ -204,12 +204,12 @@ void CButtonBar::paintEvent(QPaintEvent *)
         };
         int enabledCount = 0;
         for (const Button &button : m_buttons)
-            enabledCount += button.spec.enabled ? 1 : 0;
+            enabledCount += button.data.enabled ? 1 : 0;
         const bool mostlyEnabled = enabledCount * 2 > m_buttons.size();
         copy(mostlyEnabled ? State::Normal : State::Disabled, rect());
         for (const Button &button : m_buttons) {
-            if (button.spec.enabled != mostlyEnabled)
-                copy(mostlyEnabled ? State::Disabled : State::Normal, button.spec.rect);
+            if (button.data.enabled != mostlyEnabled)
+                copy(mostlyEnabled ? State::Disabled : State::Normal, button.data.rect);
         }
         if (m_pressed != -1 && m_pressedInside)
             copy(State::Pressed, buttonRect(m_pressed));
@@ -276,8 +276,8 @@ bool CButtonBar::event(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         for (const Button &button : m_buttons) {
-            if (button.spec.rect.contains(help->pos()) && !button.tooltip.isEmpty()) {
-                QToolTip::showText(help->globalPos(), button.tooltip, this, button.spec.rect);
+            if (button.data.rect.contains(help->pos()) && !button.tooltip.isEmpty()) {
+                QToolTip::showText(help->globalPos(), button.tooltip, this, button.data.rect);
                 return true;
             }
         }

@@ -90,7 +90,7 @@ protected:
 private:
     struct Button
     {
-        BarButton spec;
+        BarButton data;
         QString tooltip;
     };
 
