@@ -1,0 +1,224 @@
+#include "cli/cli_options.h"
+
+#include "kw_version.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace kw::cli {
+
+namespace {
+
+constexpr int kMaxJobs = 256;
+constexpr int kMaxResizeSide = 100000;
+
+std::optional<int> PositiveNumber(const QString &text, int maximum)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > maximum || text.startsWith(u'+'))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> FormatIndex(const QString &text)
+{
+    const QString name = text.toLower();
+    if (name == u"jpg"_s || name == u"jpeg"_s)
+        return 0;
+    if (name == u"png"_s)
+        return 1;
+    if (name == u"bmp"_s)
+        return 2;
+    if (name == u"tiff"_s || name == u"tif"_s)
+        return 3;
+    return std::nullopt;
+}
+
+QString Lowered(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const QStringList &arguments)
+{
+    ParsedCommandLine parsed;
+    CliOptions &o = parsed.options;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const auto flag = [](const QStringList &names) { return QCommandLineOption(names); };
+    const auto valued = [](const QStringList &names, const QString &valueName) {
+        return QCommandLineOption(names, QString(), valueName);
+    };
+    const QList<QCommandLineOption> options = {
+        valued({u"t"_s, u"template"_s}, u"NAME"_s),
+        valued({u"o"_s, u"output-dir"_s}, u"DIR"_s),
+        flag({u"same-folder"_s}),
+        valued({u"f"_s, u"format"_s}, u"FORMAT"_s),
+        valued({u"s"_s, u"suffix"_s}, u"TEXT"_s),
+        flag({u"keep-name"_s}),
+        valued({u"resize-width"_s}, u"N"_s),
+        valued({u"resize-height"_s}, u"N"_s),
+        valued({u"resize"_s}, u"WxH"_s),
+        flag({u"no-resize"_s}),
+        flag({u"r"_s, u"recursive"_s}),
+        valued({u"j"_s, u"jobs"_s}, u"N"_s),
+        flag({u"list-templates"_s}),
+        flag({u"q"_s, u"quiet"_s}),
+        flag({u"h"_s, u"help"_s}),
+        flag({u"V"_s, u"version"_s}),
+    };
+    parser.addOptions(options);
+    // QCommandLineParser wants the program name first.
+    if (!parser.parse(QStringList{u"kelvane-watermark-cli"_s} + arguments)) {
+        parsed.error = Lowered(parser.errorText());
+        return parsed;
+    }
+
+    // Options in the order given, each with its own value, so that the last
+    // of two contradicting options wins.
+    QHash<QString, QString> canonical;
+    for (const QCommandLineOption &option : options) {
+        for (const QString &name : option.names())
+            canonical.insert(name, option.names().constLast());
+    }
+    QHash<QString, int> seen;
+    for (const QString &typed : parser.optionNames()) {
+        const QString name = canonical.value(typed);
+        const QStringList values = parser.values(name);
+        const QString value = values.value(seen[name]++);
+        const QString shown = (typed.size() == 1 ? u"-"_s : u"--"_s) + typed;
+        auto fail = [&](const QString &why) {
+            parsed.error = u"invalid argument '%1' for '%2': %3"_s.arg(value, shown, why);
+        };
+        if (name == u"template"_s) {
+            o.templateName = value;
+        } else if (name == u"output-dir"_s) {
+            if (value.isEmpty()) {
+                fail(u"an empty folder name"_s);
+                return parsed;
+            }
+            o.outputDir = QFileInfo(value).absoluteFilePath();
+            o.sameFolder = false;
+        } else if (name == u"same-folder"_s) {
+            o.sameFolder = true;
+            o.outputDir.reset();
+        } else if (name == u"format"_s) {
+            o.format = FormatIndex(value);
+            if (!o.format) {
+                fail(u"valid formats are jpg, png, bmp and tiff"_s);
+                return parsed;
+            }
+        } else if (name == u"suffix"_s) {
+            o.suffix = value;
+            o.keepName = false;
+        } else if (name == u"keep-name"_s) {
+            o.keepName = true;
+            o.suffix.reset();
+        } else if (name == u"resize-width"_s || name == u"resize-height"_s) {
+            const std::optional<int> n = PositiveNumber(value, kMaxResizeSide);
+            if (!n) {
+                fail(u"a number of pixels from 1 to %1 is expected"_s.arg(kMaxResizeSide));
+                return parsed;
+            }
+            const bool width = name == u"resize-width"_s;
+            o.resize = width ? CliOptions::Resize::Width : CliOptions::Resize::Height;
+            (width ? o.resizeWidth : o.resizeHeight) = *n;
+        } else if (name == u"resize"_s) {
+            const QStringList sides = value.toLower().split(u'x');
+            const std::optional<int> w =
+                sides.size() == 2 ? PositiveNumber(sides[0], kMaxResizeSide) : std::nullopt;
+            const std::optional<int> h =
+                sides.size() == 2 ? PositiveNumber(sides[1], kMaxResizeSide) : std::nullopt;
+            if (!w || !h) {
+                fail(u"WIDTHxHEIGHT in pixels is expected, such as 800x600"_s);
+                return parsed;
+            }
+            o.resize = CliOptions::Resize::Exact;
+            o.resizeWidth = *w;
+            o.resizeHeight = *h;
+        } else if (name == u"no-resize"_s) {
+            o.resize = CliOptions::Resize::Off;
+        } else if (name == u"recursive"_s) {
+            o.recursive = true;
+        } else if (name == u"jobs"_s) {
+            const std::optional<int> n = PositiveNumber(value, kMaxJobs);
+            if (!n) {
+                fail(u"a number from 1 to %1 is expected"_s.arg(kMaxJobs));
+                return parsed;
+            }
+            o.jobs = *n;
+        } else if (name == u"list-templates"_s) {
+            o.listTemplates = true;
+        } else if (name == u"quiet"_s) {
+            o.quiet = true;
+        } else if (name == u"help"_s) {
+            o.help = true;
+        } else if (name == u"version"_s) {
+            o.version = true;
+        }
+    }
+    o.inputs = parser.positionalArguments();
+    return parsed;
+}
+
+QString HelpText(const QString &program)
+{
+    return uR"(Usage: %1 [OPTION]... PHOTO|FOLDER...
+Apply a Kelvane Watermark template to photos and write the watermarked copies.
+
+The templates, preference.xml and resizing_config.ini of the application are
+used; the options below override them for this run only and are never saved.
+
+  -t, --template=NAME      template to apply (default: the one selected in the
+                             application)
+  -o, --output-dir=DIR     write into DIR, created when missing
+      --same-folder        write beside each source photo
+  -f, --format=FORMAT      jpg, png, bmp or tiff
+  -s, --suffix=TEXT        append TEXT to each output name (IMG_1.jpg gives
+                             IMG_1TEXT.jpg)
+      --keep-name          keep the source's name
+      --resize-width=N     resize to N pixels wide, keeping the proportions
+      --resize-height=N    resize to N pixels high, keeping the proportions
+      --resize=WxH         resize to exactly W x H pixels
+      --no-resize          keep the photos' own size
+  -r, --recursive          descend into the folders' subfolders
+  -j, --jobs=N             photos rendered at once (default: %2, the number of
+                             processor cores)
+      --list-templates     print the template names, one a line, and exit
+  -q, --quiet              print only the photos that fail
+  -h, --help               display this help and exit
+  -V, --version            output version information and exit
+
+A FOLDER gives the photos in it with the extensions .jpg, .jpeg, .png, .bmp,
+.tif, .tiff and .gif. A source photo is never overwritten: an output that would
+replace a source fails. JPEG output is written at quality 98 and keeps the
+source's EXIF, IPTC and XMP metadata and colour profile.
+
+Exit status:
+  0  every photo was written
+  1  at least one photo could not be written
+  2  usage error: unknown option or template, nothing to do
+130  interrupted: the photos in progress were finished, the rest left out
+)"_s.arg(program)
+        .arg(std::max(1, QThread::idealThreadCount()));
+}
+
+QString VersionText(const QString &program)
+{
+    return u"%1 (Kelvane Watermark) %2\n"_s.arg(program, QStringLiteral(KW_VERSION_STRING));
+}
+
+} // namespace kw::cli

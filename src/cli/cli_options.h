@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line of kelvane-watermark-cli. Options override the
+// application's settings for one run; whatever is not given comes from the
+// data folder.
+namespace kw::cli {
+
+struct CliOptions
+{
+    std::optional<QString> templateName;
+    std::optional<QString> outputDir; // --output-dir (made absolute)
+    bool sameFolder = false;          // --same-folder (the last of the two wins)
+    std::optional<QString> suffix;    // --suffix
+    bool keepName = false;            // --keep-name (the last of the two wins)
+    std::optional<int> format;        // OutputFormat index
+
+    enum class Resize { FromSettings, Off, Width, Height, Exact };
+    Resize resize = Resize::FromSettings;
+    int resizeWidth = 0;
+    int resizeHeight = 0;
+
+    bool recursive = false;
+    int jobs = 0; // 0: one per core
+    bool listTemplates = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    QStringList inputs; // photos and folders, as given
+};
+
+struct ParsedCommandLine
+{
+    CliOptions options;
+    QString error; // a usage error, ready to print after "program: "
+
+    explicit operator bool() const { return error.isEmpty(); }
+};
+
+// Parses the arguments after the program name, GNU style: short options may
+// be grouped and take their value attached or as the next argument, long
+// options take "=VALUE" or the next argument, "--" ends the options, and
+// options and operands may be mixed. Of options that contradict each other
+// (-o and --same-folder, -s and --keep-name, the resize options) the last
+// one wins.
+ParsedCommandLine ParseCommandLine(const QStringList &arguments);
+
+// The text of --help, naming the program `program`.
+QString HelpText(const QString &program);
+
+// The text of --version.
+QString VersionText(const QString &program);
+
+} // namespace kw::cli

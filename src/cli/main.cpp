@@ -1,0 +1,348 @@
+// kelvane-watermark-cli: applies a template the application keeps to photos
+// and folders, through the same batch engine as the window.
+#include "cli/cli_options.h"
+#include "cli/photo_list.h"
+#include "kw_version.h"
+#include "model/template_library.h"
+#include "platform/app_folders.h"
+#include "render/batch_engine.h"
+#include "render/font_mapping.h"
+#include "settings/preferences.h"
+#include "settings/resize_setting.h"
+#include "settings/template_selection.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kProgram = u"kelvane-watermark-cli"_s;
+
+enum ExitCode { kAllWritten = 0, kSomeFailed = 1, kUsage = 2, kInterrupted = 130 };
+
+void Print(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void Diagnose(const QString &what)
+{
+    Print(stderr, kProgram + u": "_s + what + u'\n');
+}
+
+int UsageError(const QString &what)
+{
+    Diagnose(what);
+    Print(stderr, u"Try '%1 --help' for more information.\n"_s.arg(kProgram));
+    return kUsage;
+}
+
+// A 24 MP photo is a 96 MB picture, made afresh for every photo. Mapped in
+// 4 KiB pages, the kernel spends about as long faulting it in as the JPEG
+// decoder spends filling it; in 2 MiB transparent huge pages, a fifth of
+// that. glibc asks for huge pages when GLIBC_TUNABLES says so, which it reads
+// only as a program starts: so the tool sets it and starts itself once more.
+// Nothing changes when that fails or the kernel has huge pages switched off.
+void StartAgainWithHugePages(char *argv[])
+{
+#if defined(__GLIBC__) && defined(Q_OS_LINUX)
+    static const char kTunable[] = "glibc.malloc.hugetlb=1";
+    const char *tunables = std::getenv("GLIBC_TUNABLES");
+    if (tunables && std::strstr(tunables, "glibc.malloc.hugetlb"))
+        return; // set already, by the user or by the first start
+    const std::string value =
+        tunables && *tunables ? std::string(tunables) + ':' + kTunable : std::string(kTunable);
+    const std::string previous = tunables ? tunables : "";
+    if (::setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0)
+        return;
+    ::execv("/proc/self/exe", argv);
+    if (tunables)
+        ::setenv("GLIBC_TUNABLES", previous.c_str(), 1);
+    else
+        ::unsetenv("GLIBC_TUNABLES");
+#else
+    Q_UNUSED(argv);
+#endif
+}
+
+// The first Ctrl-C (or SIGTERM) lets the photos in progress finish; the
+// handler is reset, so a second one ends the program at once.
+kw::BatchEngine *g_engine = nullptr;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    g_interrupted = 1;
+    if (g_engine)
+        g_engine->requestStop();
+    static const char message[] =
+        "\nkelvane-watermark-cli: stopping after the photos in progress (again to quit now)\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
+}
+
+// Qt's own notes (such as a missing runtime folder) are not the user's
+// business here; only its errors get through.
+void QtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        Diagnose(message);
+}
+
+void CatchInterrupts()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Progress on stderr: a bar redrawn in place on a terminal, one line per
+// photo otherwise; failures and warnings always get a line of their own.
+class ProgressReport
+{
+public:
+    ProgressReport(bool quiet) : m_quiet(quiet), m_terminal(::isatty(STDERR_FILENO) == 1) {}
+
+    void fileDone(const kw::BatchFileResult &result, int done, int total)
+    {
+        clearBar();
+        if (!result.ok())
+            Diagnose(result.sourcePath + u": "_s + result.error);
+        else if (!result.warning.isEmpty())
+            Diagnose(result.sourcePath + u": warning: "_s + result.warning);
+        if (m_quiet)
+            return;
+        if (m_terminal)
+            drawBar(done, total, QFileInfo(result.sourcePath).fileName());
+        else if (result.ok())
+            Print(stderr, u"[%1/%2] %3 -> %4\n"_s.arg(done).arg(total).arg(result.sourcePath,
+                                                                           result.outputPath));
+    }
+
+    void finished(const kw::BatchSummary &summary, qint64 milliseconds)
+    {
+        clearBar();
+        if (m_quiet)
+            return;
+        QString line = u"%1 of %2 photos written"_s.arg(summary.written).arg(summary.total);
+        if (summary.failed)
+            line += u", %1 failed"_s.arg(summary.failed);
+        if (summary.notProcessed)
+            line += u", %1 not processed (stopped)"_s.arg(summary.notProcessed);
+        line += u" in %1 s\n"_s.arg(double(milliseconds) / 1000.0, 0, 'f', 1);
+        Print(stderr, line);
+    }
+
+private:
+    void drawBar(int done, int total, const QString &name)
+    {
+        winsize size = {};
+        const int columns =
+            ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20 ? size.ws_col : 80;
+        const int width = 30;
+        const int filled = total > 0 ? int(qint64(width) * done / total) : width;
+        QString line = u"\r["_s + QString(filled, u'#') + QString(width - filled, u'.') +
+                       u"] %1/%2 "_s.arg(done).arg(total);
+        line += name.left(std::max(0, int(columns - line.size() - 1)));
+        Print(stderr, line);
+        m_barShown = true;
+    }
+    void clearBar()
+    {
+        if (m_barShown)
+            Print(stderr, u"\r\x1b[K"_s);
+        m_barShown = false;
+    }
+
+    bool m_quiet;
+    bool m_terminal;
+    bool m_barShown = false;
+};
+
+// The template to apply: the one named (any letter case), or the one the
+// application has selected. Empty and a reason when there is none.
+QString ChooseTemplate(const kw::cli::CliOptions &options, const kw::TemplateIndex &index,
+                       const QString &dataFolder, QString &why)
+{
+    if (options.templateName) {
+        for (const QString &name : index.names) {
+            if (name.compare(*options.templateName, Qt::CaseInsensitive) == 0)
+                return name;
+        }
+        why = u"unknown template '%1' (see --list-templates)"_s.arg(*options.templateName);
+        return {};
+    }
+    const int selected = kw::LoadSelectedTemplateIndex(dataFolder);
+    if (selected >= 0 && selected < index.names.size())
+        return index.names.at(selected);
+    why = u"no template is selected in the application; choose one with --template"_s;
+    return {};
+}
+
+void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &settings)
+{
+    using Resize = kw::cli::CliOptions::Resize;
+    kw::CPreferences &prefs = settings.preferences;
+    if (options.outputDir) {
+        prefs.outputFolderOpts = 1;
+        prefs.outputFolderPath = *options.outputDir;
+    } else if (options.sameFolder) {
+        prefs.outputFolderOpts = 0;
+    }
+    if (options.suffix) {
+        prefs.outputFileNameOpts = 1;
+        prefs.outputFileNameSuffix = *options.suffix;
+    } else if (options.keepName) {
+        prefs.outputFileNameOpts = 0;
+    }
+    if (options.format)
+        prefs.outputFormat = *options.format;
+
+    kw::CResizeSetting &resize = settings.resize;
+    switch (options.resize) {
+    case Resize::FromSettings:
+        break;
+    case Resize::Off:
+        resize.resizeEveryTime = 0;
+        resize.resizeJustThisTime = false;
+        break;
+    case Resize::Width:
+    case Resize::Height:
+    case Resize::Exact:
+        resize.resizeJustThisTime = true;
+        resize.scaleType = options.resize == Resize::Width    ? 1
+                           : options.resize == Resize::Height ? 2
+                                                              : 3;
+        resize.targetWidth = options.resizeWidth;
+        resize.targetHeight = options.resizeHeight;
+        break;
+    }
+    settings.jobs = options.jobs;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const kw::cli::ParsedCommandLine parsed = kw::cli::ParseCommandLine(arguments);
+    if (!parsed)
+        return UsageError(parsed.error);
+    const kw::cli::CliOptions &options = parsed.options;
+    if (options.help) {
+        Print(stdout, kw::cli::HelpText(kProgram));
+        return kAllWritten;
+    }
+    if (options.version) {
+        Print(stdout, kw::cli::VersionText(kProgram));
+        return kAllWritten;
+    }
+    if (!options.listTemplates && options.inputs.isEmpty())
+        return UsageError(u"no photo or folder given"_s);
+
+    StartAgainWithHugePages(argv);
+
+    // Drawing text needs a GUI application, never a display: the tool only
+    // draws into pictures. Qt sees no argument of ours.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QtMessages);
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    QGuiApplication::setApplicationName(u"Kelvane Watermark"_s);
+    QGuiApplication::setApplicationVersion(QStringLiteral(KW_VERSION_STRING));
+    kw::RegisterWatermarkFonts();
+
+    // The data folder as the application's start-up leaves it.
+    const QString dataFolder = kw::GetAppDataFolder();
+    if (dataFolder.isEmpty()) {
+        Diagnose(u"cannot find a folder for the application's data"_s);
+        return kSomeFailed;
+    }
+    QString why;
+    if (!kw::CreateDefaultPreferences(dataFolder, {}, &why))
+        Diagnose(u"warning: "_s + why);
+    const QString templatesFolder = kw::GetTemplatesFolder();
+    const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
+    if (!seeded.done() || !seeded.message.isEmpty())
+        Diagnose(u"warning: "_s + seeded.message);
+    const kw::TemplateIndex index = kw::LoadTemplateIndex(templatesFolder);
+
+    if (options.listTemplates) {
+        if (!index.loaded) {
+            Diagnose(u"cannot read the template list: "_s + index.reason);
+            return kSomeFailed;
+        }
+        for (const QString &name : index.names)
+            Print(stdout, name + u'\n');
+        return kAllWritten;
+    }
+
+    kw::BatchSettings settings;
+    settings.templatesFolder = templatesFolder;
+    settings.templateName = ChooseTemplate(options, index, dataFolder, why);
+    if (settings.templateName.isEmpty())
+        return UsageError(index.loaded ? why : u"cannot read the template list: "_s + index.reason);
+    // Without readable output settings only a run whose options say where,
+    // how and in which format to write can go on.
+    const bool fullyOverridden = (options.outputDir || options.sameFolder) &&
+                                 (options.suffix || options.keepName) && options.format;
+    if (!kw::LoadPreferences(dataFolder, settings.preferences, &why)) {
+        if (!fullyOverridden) {
+            Diagnose(u"cannot read the output settings: %1 (give --output-dir or --same-folder, "
+                     u"--suffix or --keep-name, and --format to run without them)"_s.arg(why));
+            return kSomeFailed;
+        }
+        if (!options.quiet)
+            Diagnose(u"warning: "_s + why);
+    }
+    if (!kw::LoadResizeSetting(dataFolder, settings.resize, &why) && !options.quiet)
+        Diagnose(u"warning: "_s + why);
+    ApplyOverrides(options, settings);
+
+    const QStringList photos = kw::cli::CollectPhotos(options.inputs, options.recursive);
+    if (photos.isEmpty())
+        return UsageError(u"nothing to do: no photos in "_s + options.inputs.join(u", "_s));
+
+    kw::BatchEngine engine;
+    ProgressReport report(options.quiet);
+    QElapsedTimer clock;
+    clock.start();
+    int exitCode = kAllWritten;
+    int done = 0;
+    QObject::connect(&engine, &kw::BatchEngine::fileFinished, &engine,
+                     [&](const kw::BatchFileResult &result) {
+                         report.fileDone(result, ++done, int(photos.size()));
+                     });
+    QObject::connect(&engine, &kw::BatchEngine::finished, &engine,
+                     [&](const kw::BatchSummary &summary) {
+                         report.finished(summary, clock.elapsed());
+                         exitCode = g_interrupted                      ? kInterrupted
+                                    : summary.written == summary.total ? kAllWritten
+                                                                       : kSomeFailed;
+                         QCoreApplication::exit(exitCode);
+                     });
+    g_engine = &engine;
+    CatchInterrupts();
+    engine.start(photos, settings);
+    QGuiApplication::exec();
+    g_engine = nullptr;
+    return exitCode;
+}
