@@ -66,6 +66,9 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
     return result;
 }
 
+// Where a photo of the run stands, once a worker has taken it.
+enum : char { kPending = 0, kWritten = 1, kFailed = 2 };
+
 // What the workers of one run share: the list and settings (read only) and
 // the hand-out of photos (under the mutex).
 struct BatchEngine::Run
@@ -130,47 +133,61 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
         return true;
     }
     run->activeWorkers = jobs;
-    for (int w = 0; w < jobs; ++w) {
-        m_workers.emplace_back([this, run] {
-            const int count = int(run->paths.size());
-            for (;;) {
-                int index = -1;
-                int after = -1;
-                {
-                    std::unique_lock lock(run->mutex);
-                    if (m_stopRequested.load() || run->next >= count)
-                        break;
-                    index = run->next++;
-                    after = run->writesAfter[size_t(index)];
-                    if (after >= 0)
-                        run->finishedChanged.wait(
-                            lock, [&] { return run->finished[size_t(after)] != 0; });
-                }
-                BatchFileResult result =
-                    ProcessBatchFile(run->paths.at(index), run->settings, &run->sources);
-                result.index = index;
-                if (after >= 0 && result.ok()) {
-                    const QString note = u"replaces the output of "_s + run->paths.at(after);
-                    result.warning =
-                        result.warning.isEmpty() ? note : result.warning + u"; "_s + note;
-                }
-                {
-                    std::lock_guard lock(run->mutex);
-                    run->finished[size_t(index)] = 1;
-                }
-                run->finishedChanged.notify_all();
-                QMetaObject::invokeMethod(
-                    this, [this, result] { deliver(result); }, Qt::QueuedConnection);
+    const auto work = [this, run] {
+        const int count = int(run->paths.size());
+        for (;;) {
+            int index = -1;
+            int after = -1;
+            {
+                std::unique_lock lock(run->mutex);
+                if (m_stopRequested.load() || run->next >= count)
+                    break;
+                index = run->next++;
+                after = run->writesAfter[size_t(index)];
+                if (after >= 0)
+                    run->finishedChanged.wait(
+                        lock, [&] { return run->finished[size_t(after)] != kPending; });
             }
-            bool last = false;
+            BatchFileResult result =
+                ProcessBatchFile(run->paths.at(index), run->settings, &run->sources);
+            result.index = index;
+            if (after >= 0 && result.ok() && run->finished[size_t(after)] == kWritten) {
+                const QString note = u"replaces the output of "_s + run->paths.at(after);
+                result.warning = result.warning.isEmpty() ? note : result.warning + u"; "_s + note;
+            }
             {
                 std::lock_guard lock(run->mutex);
-                last = --run->activeWorkers == 0;
+                run->finished[size_t(index)] = result.ok() ? kWritten : kFailed;
             }
-            if (last)
-                QMetaObject::invokeMethod(
-                    this, [this] { finish(); }, Qt::QueuedConnection);
-        });
+            run->finishedChanged.notify_all();
+            QMetaObject::invokeMethod(
+                this, [this, result] { deliver(result); }, Qt::QueuedConnection);
+        }
+        bool last = false;
+        {
+            std::lock_guard lock(run->mutex);
+            last = --run->activeWorkers == 0;
+        }
+        if (last)
+            QMetaObject::invokeMethod(
+                this, [this] { finish(); }, Qt::QueuedConnection);
+    };
+    int started = 0;
+    try {
+        for (; started < jobs; ++started)
+            m_workers.emplace_back(work);
+    } catch (const std::exception &) {
+        // Fewer threads than asked for (the system refused more): the ones
+        // that started do the work; with none, the run ends at once.
+        bool last = false;
+        {
+            std::lock_guard lock(run->mutex);
+            run->activeWorkers -= jobs - started;
+            last = run->activeWorkers == 0;
+        }
+        if (last)
+            QMetaObject::invokeMethod(
+                this, [this] { finish(); }, Qt::QueuedConnection);
     }
     return true;
 }
