@@ -2,12 +2,18 @@
 
 #include "app/source_list.h"
 #include "app/template_list.h"
+#include "app/window_commands.h"
+#include "dialogs/output_preview_dlg.h"
+#include "editor/template_edit_dlg.h"
 #include "model/template_library.h"
 #include "settings/template_selection.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -254,6 +260,58 @@ TEST_F(MainWindowTest, DoubleClickAndEditOpenTheEditorForTheSelection)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
                        QPoint(20, list->viewport()->height() - 5));
     EXPECT_EQ(edits.count(), 2);
+}
+
+// Each command that opens a window opens its dialog modally over the main
+// window; the preview starts on the selected photo.
+TEST_F(MainWindowTest, CommandsOpenTheirDialogsModallyOverTheWindow)
+{
+    start();
+    kw::UpdateCheckSetup offline;
+    offline.reachability = [] { return kw::NetworkReachability::Offline; };
+    kw::ConnectWindowCommands(*window, *context, offline);
+    addPhotos({WritePhoto(file(u"p/one.jpg"_s)), WritePhoto(file(u"p/two.jpg"_s))});
+    window->sourceList()->selectOnly(1);
+
+    // Runs `command` and returns the class of the modal dialog it opened
+    // (closed again at once), or empty text when none opened.
+    const auto opened = [&](const std::function<void()> &command,
+                            const std::function<void(QDialog *)> &inspect = {}) {
+        QString name;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            poll.stop();
+            name = QString::fromLatin1(dialog->metaObject()->className());
+            EXPECT_EQ(dialog->parentWidget(), window.get()) << name.toStdString();
+            if (inspect)
+                inspect(dialog);
+            dialog->done(QDialog::Rejected);
+        });
+        poll.start(20);
+        command();
+        QCoreApplication::processEvents();
+        return name;
+    };
+
+    EXPECT_EQ(opened([&] { templateMenu(kw::kCmdEditTemplate); }), u"CTemplateEditDlg"_s);
+    QString previewed;
+    EXPECT_EQ(opened([&] { click(window->mainToolbar(), kw::kCmdPreview); },
+                     [&](QDialog *d) {
+                         if (auto *preview = qobject_cast<COutputPreviewDlg *>(d))
+                             previewed = preview->currentPath();
+                     }),
+              u"COutputPreviewDlg"_s);
+    EXPECT_EQ(previewed, file(u"p/two.jpg"_s));
+
+    EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdImageResizing); }),
+              u"CResizeSettingDlg"_s);
+    EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdPreferences); }),
+              u"CPreferencesDlg"_s);
+    EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"CQuickStartDlg"_s);
+    EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"CAboutDlg"_s);
 }
 
 TEST_F(MainWindowTest, TemplateMenuOpensBesideTheBarWithoutCoveringIt)
