@@ -1,5 +1,8 @@
-// Takes screenshots of the main window for the documentation and for looking
-// at the layout: idle with a list of photos, and in the middle of a batch.
+// Takes screenshots for the documentation and for looking at the layout: the
+// main window idle with a list of photos and in the middle of a batch, the
+// template editor's two pages on a layer that uses every effect, the output
+// preview of a large photo, each Preferences page, and the Image Resizing and
+// Quick Start dialogs.
 //
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/app/kw_screenshots OUTPUT_FOLDER [SCALE]
 //
@@ -11,6 +14,13 @@
 #include "app/watermark_app.h"
 #include "controls/button_bar.h"
 #include "controls/user_prompts.h"
+#include "dialogs/output_preview_dlg.h"
+#include "dialogs/preferences_dlg.h"
+#include "dialogs/quick_start_dlg.h"
+#include "dialogs/resize_setting_dlg.h"
+#include "editor/template_edit_dlg.h"
+#include "model/layer_file.h"
+#include "model/template_file.h"
 #include "platform/app_folders.h"
 #include "render/font_mapping.h"
 
@@ -18,6 +28,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +52,54 @@ void Save(QWidget &window, const QString &path)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     else
         std::printf("%s\n", qPrintable(path));
+}
+
+// Shows a dialog without its own event loop, lets it settle, and saves it.
+void ShowAndSave(QWidget &dialog, const QString &path, int settleMs = 600)
+{
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog))
+        std::fprintf(stderr, "%s was not shown\n", qPrintable(path));
+    QTest::qWait(settleMs);
+    Save(dialog, path);
+}
+
+// Turns every effect of the template's first layer on, with a logo picture.
+void UseEveryEffect(const QString &templatesFolder, const QString &templateName,
+                    const QString &logoPath)
+{
+    QImage logo(160, 160, QImage::Format_ARGB32_Premultiplied);
+    logo.fill(Qt::transparent);
+    {
+        QPainter painter(&logo);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(250, 190, 40));
+        painter.setPen(QPen(Qt::white, 8));
+        painter.drawEllipse(logo.rect().adjusted(8, 8, -8, -8));
+    }
+    logo.save(logoPath);
+
+    const QString layer = kw::FirstLayerName(templateName);
+    CWatermarkConf conf;
+    if (!kw::LoadLayerConf(templatesFolder, layer, conf))
+        return;
+    conf.BAddShadow = 1;
+    conf.ShadowH = conf.ShadowV = 4;
+    conf.ShadowBR = 4;
+    conf.ShadowAlpha = 60;
+    conf.BDrawEdge = 1;
+    conf.EdgeLineThickness = 2;
+    conf.EdgeAlpha = 255;
+    conf.B3DText = 1;
+    conf.TDTextOffset = 4;
+    conf.BGradientText = 1;
+    conf.GradientBeginColor = 0x0000C0FF; // COLORREF: 0x00BBGGRR
+    conf.GradientEndColor = 0x00FF6020;
+    conf.ImagePathName = logoPath;
+    conf.ImageLocation = 8;
+    conf.ImageOffsetH = conf.ImageOffsetV = -20;
+    conf.ImageTransparency = 70;
+    kw::SaveLayerConf(templatesFolder, layer, conf);
 }
 
 } // namespace
@@ -92,5 +152,50 @@ int main(int argc, char **argv)
     WaitFor([&] { return window.sourceList()->statusTextAt(8) == QStringLiteral("OK"); }, 60000);
     Save(window, output + QStringLiteral("/main-window-batch.png"));
     window.batch()->stopAndWait();
+
+    const QString templateName = window.GetSelectedTemplateName();
+    UseEveryEffect(context.templatesFolder, templateName,
+                   home.filePath(QStringLiteral("logo.png")));
+    {
+        CTemplateEditDlg editor(context.templatesFolder, templateName, prompts, &window);
+        ShowAndSave(editor, output + QStringLiteral("/editor-text.png"), 1500);
+        if (auto *tabs = editor.findChild<QTabWidget *>())
+            tabs->setCurrentIndex(1);
+        QTest::qWait(300);
+        Save(editor, output + QStringLiteral("/editor-image.png"));
+        editor.done(QDialog::Accepted);
+    }
+    {
+        kw::SourceFileStepperFor<kw::CSourceList> sources(*window.sourceList());
+        COutputPreviewDlg preview(
+            {context.dataFolder, context.templatesFolder, templateName, false}, sources, prompts,
+            &window);
+        preview.show();
+        WaitFor([&] { return !preview.isRendering(); }, 30000);
+        ShowAndSave(preview, output + QStringLiteral("/output-preview.png"));
+        preview.done(QDialog::Accepted);
+    }
+    {
+        CPreferencesDlg preferences(context.dataFolder, prompts, &window);
+        const char *pages[] = {"general", "update", "about"};
+        for (int i = 0; i < 3; ++i) {
+            preferences.tabs()->setCurrentIndex(i);
+            ShowAndSave(preferences,
+                        output +
+                            QStringLiteral("/preferences-%1.png").arg(QLatin1String(pages[i])));
+        }
+        preferences.done(QDialog::Rejected);
+    }
+    {
+        bool justThisTime = false;
+        CResizeSettingDlg resizing(context.dataFolder, justThisTime, prompts, &window);
+        ShowAndSave(resizing, output + QStringLiteral("/image-resizing.png"));
+        resizing.done(QDialog::Rejected);
+    }
+    {
+        CQuickStartDlg quickStart(context.dataFolder, prompts, &window);
+        ShowAndSave(quickStart, output + QStringLiteral("/quick-start.png"));
+        quickStart.done(QDialog::Accepted);
+    }
     return 0;
 }
