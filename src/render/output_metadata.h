@@ -1,0 +1,31 @@
+#pragma once
+
+#include "render/photo_input.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QStringList>
+
+// The metadata an output carries from its source, whatever the output
+// format: EXIF without the embedded pictures that would show the photo
+// unmarked and with the written size, XMP, the colour profile and IPTC. The
+// encoders wrap these blocks in their own containers. Any thread.
+namespace kw {
+
+struct OutputMetadata
+{
+    QByteArray exif; // a TIFF-structured EXIF block, without the "Exif\0\0" header
+    QByteArray xmp;
+    QByteArray iccProfile;
+    QByteArray iptc;      // IPTC-IIM records
+    QStringList warnings; // what was left out, and why
+};
+
+// The metadata for an output of `written` size (in the stored layout) that
+// keeps EXIF `orientation` (0 when the source had none). EXIF larger than
+// `maxExifSize` bytes (0: no limit) is replaced by a block with only the
+// Orientation tag and the sizes, with a warning.
+OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,
+                                     qsizetype maxExifSize = 0);
+
+} // namespace kw
