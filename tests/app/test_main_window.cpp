@@ -201,7 +201,7 @@ TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
                            u"Please select a watermark template first."_s}));
     EXPECT_EQ(edits.count(), 0);
     window->close();
-    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()), 0);
+    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()).valueOr(-9), 0);
 }
 
 TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
 
     // An index beyond the list selects nothing.
     window.reset();
-    kw::SaveSelectedTemplateIndex(dataFolder(), 7);
+    ASSERT_TRUE(kw::SaveSelectedTemplateIndex(dataFolder(), 7));
     start();
     EXPECT_EQ(window->GetSelectedTemplateName(), QString());
 }

@@ -72,9 +72,9 @@ TEST(ResizeSetting, Writes)
     for (const kw::ResizeSettingInput &input : {kw::ResizeSettingInput{4, u"1"_s, u"1"_s, false},
                                                 {1, u"-5"_s, u"1"_s, false},
                                                 {1, u"1"_s, u"5\n"_s, false}}) {
-        QString error;
-        EXPECT_FALSE(kw::SaveResizeSetting(sandbox.path(), input, &error));
-        EXPECT_FALSE(error.isEmpty());
+        const kw::Status saved = kw::SaveResizeSetting(sandbox.path(), input);
+        EXPECT_FALSE(saved);
+        EXPECT_FALSE(saved.error().isEmpty());
     }
     EXPECT_EQ(ReadFileBytes(path), written);
 }
