@@ -219,6 +219,27 @@ TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
     EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
 }
 
+// A name the template list's encoding cannot hold is refused with the reason,
+// before any file is written.
+TEST_F(MainWindowTest, ANameTheListCannotHoldIsToldAndWritesNothing)
+{
+    start();
+    const QString index = kw::TemplateIndexPath(templatesFolder());
+    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
+                              "<Templates>\r\n<template>Demo 1</template>\r\n</Templates>\r\n";
+    ASSERT_TRUE(kw::test::WriteFileBytes(index, latin1));
+    const QStringList before = QDir(templatesFolder()).entryList(QDir::Files);
+    prompts.names = {u"\u4e2d\u6587"_s};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].icon, kw::MessageIcon::Warning);
+    EXPECT_TRUE(prompts.messages[0].text.contains(u"U+4E2D"_s))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+    EXPECT_EQ(ReadFileBytes(index), latin1);
+}
+
 TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
 {
     start();
