@@ -438,8 +438,7 @@ kw::Result<QByteArray> CXmlDocument::encodeForSave(const QString &path, kw::XmlR
             QStringLiteral("cannot save \"%1\": %2 of the bytes it was read from could not be "
                            "decoded in its encoding and show as \"?\"; saving would write "
                            "\"?\" in their place")
-                .arg(path)
-                .arg(m_undecodable)};
+                .arg(path, QString::number(m_undecodable))};
     kw::Result<QByteArray> bytes = kw::EncodeXmlFile(m_text, m_bom, m_codePage, log);
     if (!bytes)
         return kw::Failure{QStringLiteral("cannot save \"%1\": %2").arg(path, bytes.error())};

@@ -35,10 +35,10 @@ public:
     bool SetDocumentText(QStringView text);
     const QString &GetDocumentText() const { return m_text; }
 
-    // Reads and decodes a file (byte-order mark, declared encoding or UTF-8
-    // detection) and parses it. True only when the file was read and is
-    // well-formed; a file that was read but is not well-formed stays loaded so
-    // what was recognised can still be navigated.
+    // Reads and decodes a file (byte-order mark, declared encoding, UTF-8
+    // detection or the ANSI code page; see xml_file_codec.h) and parses it. True only when the file
+    // was read and is well-formed; a file that was read but is not well-formed stays loaded so what
+    // was recognised can still be navigated.
     bool LoadFile(const QString &path);
     // Writes the text in the encoding it was read in (the remembered
     // byte-order mark's, else the code page of the loaded file), and text set

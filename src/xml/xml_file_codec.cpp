@@ -17,17 +17,24 @@ constexpr qsizetype kSniffBytes = 1024;
 
 using Bom = CXmlDocument::ByteOrderMark;
 
-void logFileError(XmlResultLog &log, const QFileDevice &file, const QString &path)
+// The platform's message, cut at its first line break.
+QString errorLine(const QFileDevice &file)
 {
     QString message = file.errorString();
     const qsizetype lineBreak = message.indexOf(u'\n');
     if (lineBreak >= 0)
         message.truncate(lineBreak);
-    log.add(u"file_error",
-            {{u"msg", message}, {u"n", QString::number(int(file.error()))}, {u"type", path}});
+    return message;
 }
 
-QString codePageDisplayName(int codePage)
+void logFileError(XmlResultLog &log, const QFileDevice &file, const QString &path)
+{
+    log.add(
+        u"file_error",
+        {{u"msg", errorLine(file)}, {u"n", QString::number(int(file.error()))}, {u"type", path}});
+}
+
+QString logEncodingName(int codePage)
 {
     return QStringLiteral("cp") + QString::number(codePage);
 }
@@ -35,11 +42,7 @@ QString codePageDisplayName(int codePage)
 // "cannot read "/x/a.xml": No such file or directory"
 QString fileFailure(QStringView what, const QFileDevice &file, const QString &path)
 {
-    QString message = file.errorString();
-    const qsizetype lineBreak = message.indexOf(u'\n');
-    if (lineBreak >= 0)
-        message.truncate(lineBreak);
-    return what.toString() + QStringLiteral(" \"%1\": %2").arg(path, message);
+    return what.toString() + QStringLiteral(" \"%1\": %2").arg(path, errorLine(file));
 }
 
 bool isUnicodeCodePage(int codePage)
@@ -195,7 +198,8 @@ Result<QByteArray> ReadXmlFileBytes(const QString &path, XmlResultLog &log)
     if (file.size() > kMaxFileBytes) {
         log.add(u"file_error", {{u"msg", QStringLiteral("file too large")},
                                 {u"length", QString::number(file.size())}});
-        return Failure{QStringLiteral("\"%1\" is too large (%2 bytes)").arg(path).arg(file.size())};
+        return Failure{QStringLiteral("\"%1\" is too large (%2 bytes)")
+                           .arg(path, QString::number(file.size()))};
     }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
@@ -310,7 +314,7 @@ DecodedXmlFile DecodeXmlFile(QByteArrayView bytes, XmlResultLog &log)
     }
     result.codePage = codePage;
     result.undecodable = undecodable;
-    log.add(u"converted_to", {{u"encoding", codePageDisplayName(codePage)},
+    log.add(u"converted_to", {{u"encoding", logEncodingName(codePage)},
                               {u"length", QString::number(result.text.size())}});
     return result;
 }
@@ -345,7 +349,7 @@ Result<QByteArray> EncodeXmlFile(QStringView text, Bom bom, int codePage, XmlRes
             codePage = declaredCodePage(text);
         int lost = 0;
         bytes = EncodeToCodePage(text, codePage, &lost);
-        log.add(u"converted_from", {{u"encoding", codePageDisplayName(codePage)},
+        log.add(u"converted_from", {{u"encoding", logEncodingName(codePage)},
                                     {u"length", QString::number(bytes.size())}});
         if (lost)
             log.add(u"conversion_loss", {{u"count", QString::number(lost)}});
