@@ -212,6 +212,10 @@ TEST_F(XmlFileCodec, FilesThatAreNotUtf8AreReadAndSavedInTheAnsiCodePage)
     // continuation byte taken as a lead) are no exception.
     EXPECT_EQ(load(" <r>\x80\x80</r>"), u" <r>\u20ac\u20ac</r>");
     EXPECT_EQ(save(), " <r>\x80\x80</r>");
+
+    // Text set in place of what was read names its own encoding: none, UTF-8.
+    m_doc.SetDocumentText(u"<r>\u00e9</r>");
+    EXPECT_EQ(save(), "<r>\xC3\xA9</r>");
 }
 
 // Windows-1252 leaves five bytes undefined; they survive a load and save like
