@@ -51,18 +51,18 @@ bool CBatchProcessor::start(QWidget *dialogParent, const QString &templateName)
         return false;
     }
     BatchSettings settings;
-    QString error;
-    if (!LoadPreferences(m_context.dataFolder, settings.preferences, &error)) {
+    if (const Status loaded = LoadPreferences(m_context.dataFolder, settings.preferences);
+        !loaded) {
         m_context.prompts.message(
             dialogParent,
             QStringLiteral("The output settings could not be read, so nothing was processed.\n\n%1")
-                .arg(error),
+                .arg(loaded.error()),
             MessageIcon::Warning);
         return false;
     }
     // An unreadable resizing file gives the defaults, which resize nothing
     // unless the user asked for this session.
-    LoadResizeSetting(m_context.dataFolder, settings.resize);
+    (void)LoadResizeSetting(m_context.dataFolder, settings.resize);
     settings.resize.resizeJustThisTime = m_context.resizeJustThisTime;
     settings.templatesFolder = m_context.templatesFolder;
     settings.templateName = templateName;

@@ -113,7 +113,7 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
 
     // Start-up, in order: preferences, the first-run template, the list with
     // the last selection, the Quick Start.
-    CreateDefaultPreferences(context.dataFolder);
+    (void)CreateDefaultPreferences(context.dataFolder);
     SeedFirstRun(context.templatesFolder);
     m_templates->loadTemplateList(context.dataFolder);
     if (ShouldOpenQuickStart(context.dataFolder))
@@ -139,7 +139,7 @@ CMainDlg::~CMainDlg()
 
 void CMainDlg::saveSelection()
 {
-    SaveSelectedTemplateIndex(m_context.dataFolder, m_templates->selectedIndex());
+    (void)SaveSelectedTemplateIndex(m_context.dataFolder, m_templates->selectedIndex());
     m_selectionSaved = true;
 }
 

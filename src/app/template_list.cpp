@@ -62,7 +62,7 @@ void CTemplateList::loadTemplateList(const QString &dataFolder)
         return;
     for (const QString &name : index.names)
         addTopLevelItem(new QTreeWidgetItem(QStringList{name}));
-    m_selectedIndex = LoadSelectedTemplateIndex(dataFolder);
+    m_selectedIndex = LoadSelectedTemplateIndex(dataFolder).valueOr(kDefaultTemplateIndex);
     selectIndex(m_selectedIndex);
 }
 

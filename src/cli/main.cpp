@@ -188,7 +188,8 @@ QString ChooseTemplate(const kw::cli::CliOptions &options, const kw::TemplateInd
         why = u"unknown template '%1' (see --list-templates)"_s.arg(*options.templateName);
         return {};
     }
-    const int selected = kw::LoadSelectedTemplateIndex(dataFolder);
+    const int selected =
+        kw::LoadSelectedTemplateIndex(dataFolder).valueOr(kw::kDefaultTemplateIndex);
     if (selected >= 0 && selected < index.names.size())
         return index.names.at(selected);
     why = u"no template is selected in the application; choose one with --template"_s;
@@ -277,8 +278,8 @@ int main(int argc, char *argv[])
         return kSomeFailed;
     }
     QString why;
-    if (!kw::CreateDefaultPreferences(dataFolder, {}, &why))
-        Diagnose(u"warning: "_s + why);
+    if (const kw::Status created = kw::CreateDefaultPreferences(dataFolder); !created)
+        Diagnose(u"warning: "_s + created.error());
     const QString templatesFolder = kw::GetTemplatesFolder();
     const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
     if (!seeded.done() || !seeded.message.isEmpty())
@@ -304,17 +305,19 @@ int main(int argc, char *argv[])
     // how and in which format to write can go on.
     const bool fullyOverridden = (options.outputDir || options.sameFolder) &&
                                  (options.suffix || options.keepName) && options.format;
-    if (!kw::LoadPreferences(dataFolder, settings.preferences, &why)) {
+    if (const kw::Status loaded = kw::LoadPreferences(dataFolder, settings.preferences); !loaded) {
         if (!fullyOverridden) {
             Diagnose(u"cannot read the output settings: %1 (give --output-dir or --same-folder, "
-                     u"--suffix or --keep-name, and --format to run without them)"_s.arg(why));
+                     u"--suffix or --keep-name, and --format to run without them)"_s.arg(
+                         loaded.error()));
             return kSomeFailed;
         }
         if (!options.quiet)
-            Diagnose(u"warning: "_s + why);
+            Diagnose(u"warning: "_s + loaded.error());
     }
-    if (!kw::LoadResizeSetting(dataFolder, settings.resize, &why) && !options.quiet)
-        Diagnose(u"warning: "_s + why);
+    if (const kw::Status resize = kw::LoadResizeSetting(dataFolder, settings.resize);
+        !resize && !options.quiet)
+        Diagnose(u"warning: "_s + resize.error());
     ApplyOverrides(options, settings);
 
     const QStringList photos = kw::cli::CollectPhotos(options.inputs, options.recursive);

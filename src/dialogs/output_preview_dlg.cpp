@@ -279,7 +279,7 @@ void COutputPreviewDlg::showPhoto(const QString &path)
 
     kw::CResizeSetting setting;
     setting.resizeJustThisTime = m_inputs.resizeJustThisTime;
-    kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file gives the defaults
+    (void)kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file: the defaults
     const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
                                    setting.targetWidth, setting.targetHeight};
     const QString key = cacheKey(path, resize);

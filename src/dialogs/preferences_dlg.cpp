@@ -165,12 +165,13 @@ void COutputSettingsPage::load()
         m_format->addItem(formats[i], i);
     m_format->setCurrentIndex(0);
 
-    m_loaded = kw::ReadPreferenceTexts(
-        m_dataFolder,
-        {PreferenceElement::OutputFolderOpts, PreferenceElement::OutputFolderPath,
-         PreferenceElement::OutputFileNameOpts, PreferenceElement::OutputFileNameSuffix,
-         PreferenceElement::OutputFormat},
-        m_found, &m_loadError);
+    const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
+        m_dataFolder, {PreferenceElement::OutputFolderOpts, PreferenceElement::OutputFolderPath,
+                       PreferenceElement::OutputFileNameOpts,
+                       PreferenceElement::OutputFileNameSuffix, PreferenceElement::OutputFormat});
+    m_loaded = read.ok();
+    m_found = read.valueOr({});
+    m_loadError = read.error();
     if (m_loaded) {
         if (const auto &opts = m_found.text(PreferenceElement::OutputFolderOpts)) {
             const bool original = *opts == u"0"_s;
@@ -239,11 +240,11 @@ bool COutputSettingsPage::save(QString *problem)
         else if (changed.contains(kw::PreferenceElementName(element).toString()))
             missing << kw::PreferenceElementName(element).toString();
     }
-    QString error;
-    const bool written = changes.isEmpty() || kw::UpdatePreferences(m_dataFolder, changes, &error);
+    const kw::Status written =
+        changes.isEmpty() ? kw::Status() : kw::UpdatePreferences(m_dataFolder, changes);
     if (!written && !changed.isEmpty()) {
         if (problem)
-            *problem = error;
+            *problem = written.error();
         return false;
     }
     if (!missing.isEmpty()) {

@@ -48,9 +48,10 @@ bool FindLayerEntry(CXmlDocument &doc, int index)
 bool SaveTemplate(const QString &folder, const QString &templateName, CXmlDocument &doc,
                   QString *message)
 {
-    if (doc.SaveFile(ModelFilePath(folder, templateName)))
+    const Status saved = doc.SaveFile(ModelFilePath(folder, templateName));
+    if (saved)
         return true;
-    *message = u"The template file cannot be written: %1"_s.arg(doc.GetResult());
+    *message = u"The template file cannot be written: %1"_s.arg(saved.error());
     return false;
 }
 

@@ -45,9 +45,8 @@ ModelResult CreateTemplateFile(const QString &folder, const QString &templateNam
     if (!doc.AddElement(u"Layers") || !doc.EnterElement() ||
         !doc.AddElement(u"layer", firstLayerName))
         return ModelResult::Failure(u"cannot build template file \"%1\""_s.arg(templateName));
-    if (!doc.SaveFile(path))
-        return ModelResult::Failure(
-            u"cannot write template file \"%1\": %2"_s.arg(path, doc.GetResult()));
+    if (const Status saved = doc.SaveFile(path); !saved)
+        return ModelResult::Failure(saved.error());
     return ModelResult::Success();
 }
 

@@ -201,7 +201,7 @@ TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
                            u"Please select a watermark template first."_s}));
     EXPECT_EQ(edits.count(), 0);
     window->close();
-    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()), 0);
+    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()).valueOr(-9), 0);
 }
 
 TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
@@ -217,6 +217,27 @@ TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
     EXPECT_FALSE(prompts.messages[0].text.isEmpty());
     EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
     EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+}
+
+// A name the template list's encoding cannot hold is refused with the reason,
+// before any file is written.
+TEST_F(MainWindowTest, ANameTheListCannotHoldIsToldAndWritesNothing)
+{
+    start();
+    const QString index = kw::TemplateIndexPath(templatesFolder());
+    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
+                              "<Templates>\r\n<template>Demo 1</template>\r\n</Templates>\r\n";
+    ASSERT_TRUE(kw::test::WriteFileBytes(index, latin1));
+    const QStringList before = QDir(templatesFolder()).entryList(QDir::Files);
+    prompts.names = {u"\u4e2d\u6587"_s};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].icon, kw::MessageIcon::Warning);
+    EXPECT_TRUE(prompts.messages[0].text.contains(u"U+4E2D"_s))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+    EXPECT_EQ(ReadFileBytes(index), latin1);
 }
 
 TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
@@ -241,7 +262,7 @@ TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
 
     // An index beyond the list selects nothing.
     window.reset();
-    kw::SaveSelectedTemplateIndex(dataFolder(), 7);
+    ASSERT_TRUE(kw::SaveSelectedTemplateIndex(dataFolder(), 7));
     start();
     EXPECT_EQ(window->GetSelectedTemplateName(), QString());
 }

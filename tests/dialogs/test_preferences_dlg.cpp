@@ -132,14 +132,14 @@ TEST(PreferencesDialog, RadioRulesBrowseAndWriteBack)
               u"originalFolder browse:off [/data/results] | rename suffix:on [] | TIFF"_s);
     dialog->reject();
 
-    kw::PreferenceTexts stored;
-    ASSERT_TRUE(kw::ReadPreferenceTexts(
+    const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
         f.sandbox.path(),
         {kw::PreferenceElement::OutputFolderOpts, kw::PreferenceElement::OutputFolderPath,
          kw::PreferenceElement::OutputFileNameOpts, kw::PreferenceElement::OutputFileNameSuffix,
          kw::PreferenceElement::OutputFormat, kw::PreferenceElement::JpegQuality,
-         kw::PreferenceElement::OpenQuickStartDlg},
-        stored));
+         kw::PreferenceElement::OpenQuickStartDlg});
+    ASSERT_TRUE(read);
+    const kw::PreferenceTexts &stored = *read;
     const QStringList expected = {u"0"_s, u"/data/results"_s, u"1"_s, QString(),
                                   u"3"_s, u"100"_s,           u"1"_s};
     for (int i = 0; i < expected.size(); ++i)

@@ -17,8 +17,8 @@ namespace {
 
 QString QuickStartValue(const QString &folder)
 {
-    kw::PreferenceTexts found;
-    kw::ReadPreferenceTexts(folder, {kw::PreferenceElement::OpenQuickStartDlg}, found);
+    const kw::PreferenceTexts found =
+        kw::ReadPreferenceTexts(folder, {kw::PreferenceElement::OpenQuickStartDlg}).valueOr({});
     return found.text(kw::PreferenceElement::OpenQuickStartDlg).value_or(u"missing"_s);
 }
 

@@ -353,8 +353,55 @@ TEST_F(LayerFileTest, SaveRefusesValuesTheFilesEncodingCannotHold)
     conf.textContent = u"\u4e2d"_s;
     const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.reason.contains(u"encoding"_s));
+    EXPECT_TRUE(result.reason.contains(path(u"L"_s))) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.contains(u"ISO-8859-1, cannot hold the character U+4E2D"_s))
+        << result.reason.toStdString();
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
+}
+
+// The program's own layer file, edited and saved by an editor working in the
+// ANSI code page (its declaration still says UTF-8): the values read as meant,
+// and saving another field changes only that field's line.
+TEST_F(LayerFileTest, AnsiEditedFileKeepsItsBytesOnSave)
+{
+    QByteArray ansi = NewLayerFile("Caf\xE9 \x80 \x81\x8D\x8F\x90\x9D");
+    ansi.replace("<ImagePathName/>", "<ImagePathName>/Bilder/M\xFCnchen.png</ImagePathName>");
+    writeLayer(u"L"_s, ansi);
+    CWatermarkConf conf = NewLayer();
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, conf));
+    EXPECT_EQ(conf.textContent, u"Caf\u00e9 \u20ac \u0081\u008D\u008F\u0090\u009D"_s);
+    EXPECT_EQ(conf.ImagePathName, u"/Bilder/M\u00fcnchen.png"_s);
+
+    conf.Rotation = -15;
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, conf));
+    const QByteArray saved = QByteArray(ansi).replace("<Rotation>30", "<Rotation>-15");
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), saved);
+
+    // What Windows-1252 cannot hold is refused, not written as '?'.
+    conf.textContent = u"\u65e5\u672c"_s;
+    const kw::ModelResult refused = kw::SaveLayerConf(folder, u"L"_s, conf);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason.contains(u"Windows-1252, cannot hold the character U+65E5"_s))
+        << refused.reason.toStdString();
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), saved);
+}
+
+// Bytes the declared encoding cannot decode are read as '?'; a save would
+// write the '?' in their place, so it is refused and the file kept.
+TEST_F(LayerFileTest, SaveRefusesAFileWithUndecodableBytes)
+{
+    const QByteArray sjis = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                            "<WatermarkConf><Text><textContent>\x93\xFA\xFF</textContent>"
+                            "<Rotation>30</Rotation></Text></WatermarkConf>\r\n";
+    writeLayer(u"L"_s, sjis);
+    CWatermarkConf conf = NewLayer();
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, conf));
+    EXPECT_EQ(conf.textContent, u"\u65e5?"_s);
+    conf.Rotation = 5;
+    const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.reason.contains(u"could not be decoded"_s)) << result.reason.toStdString();
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), sjis);
 }
 
 TEST_F(LayerFileTest, SaveNeverCreatesOrRepairsAFile)
