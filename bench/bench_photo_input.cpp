@@ -107,12 +107,12 @@ void Load(benchmark::State &state, const QString &path, kw::ResizeRequest resize
     options.resize = resize;
     options.dctScaling = dct;
     for (auto _ : state) {
-        const kw::PhotoLoadResult result = kw::LoadPhoto(path, options);
+        const kw::Result<kw::DecodedPhoto> result = kw::LoadPhoto(path, options);
         if (!result) {
-            state.SkipWithError(result.error.toStdString().c_str());
+            state.SkipWithError(result.error().toStdString().c_str());
             return;
         }
-        benchmark::DoNotOptimize(result.photo.image.constBits());
+        benchmark::DoNotOptimize(result->image.constBits());
     }
 }
 

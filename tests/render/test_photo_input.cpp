@@ -91,16 +91,16 @@ TEST_F(PhotoInput, TurnsAllEightOrientationsUprightAndBack)
             SCOPED_TRACE(testing::Message() << "orientation " << o << (resize ? ", resized" : ""));
             PhotoLoadOptions options;
             options.resize = {resize, 1, 24, 0};
-            const PhotoLoadResult r = LoadPhoto(path, options);
-            ASSERT_TRUE(r) << r.error.toStdString();
-            EXPECT_EQ(r.photo.sourceOrientation, o);
+            const Result<DecodedPhoto> r = LoadPhoto(path, options);
+            ASSERT_TRUE(r) << r.error().toStdString();
+            EXPECT_EQ(r->sourceOrientation, o);
             const QSize upright = o >= 5 ? QSize(64, 96) : QSize(96, 64);
-            EXPECT_EQ(r.photo.fullSize, upright);
-            EXPECT_EQ(r.photo.image.size(),
+            EXPECT_EQ(r->fullSize, upright);
+            EXPECT_EQ(r->image.size(),
                       resize ? QSize(24, 24 * upright.height() / upright.width()) : upright);
-            EXPECT_EQ(r.photo.image.format(), QImage::Format_ARGB32_Premultiplied);
-            EXPECT_EQ(Corners(r.photo.image), kUprightLayout[o]);
-            EXPECT_EQ(Corners(OrientToStored(r.photo.image, o)), kStoredLayout);
+            EXPECT_EQ(r->image.format(), QImage::Format_ARGB32_Premultiplied);
+            EXPECT_EQ(Corners(r->image), kUprightLayout[o]);
+            EXPECT_EQ(Corners(OrientToStored(r->image, o)), kStoredLayout);
         }
     }
 }
@@ -128,11 +128,11 @@ TEST_F(PhotoInput, LeavesBogusAbsentAndUnreadOrientationsAlone)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const PhotoLoadResult r = LoadPhoto(write(QString::fromLatin1(c.name), c.bytes));
-        ASSERT_TRUE(r) << r.error.toStdString();
-        EXPECT_EQ(r.photo.sourceOrientation, c.expectedOrientation);
-        EXPECT_EQ(r.photo.image.size(), QSize(96, 64));
-        EXPECT_EQ(Corners(r.photo.image), kStoredLayout);
+        const Result<DecodedPhoto> r = LoadPhoto(write(QString::fromLatin1(c.name), c.bytes));
+        ASSERT_TRUE(r) << r.error().toStdString();
+        EXPECT_EQ(r->sourceOrientation, c.expectedOrientation);
+        EXPECT_EQ(r->image.size(), QSize(96, 64));
+        EXPECT_EQ(Corners(r->image), kStoredLayout);
     }
 }
 
@@ -156,10 +156,10 @@ TEST_F(PhotoInput, KeepsTheMetadataAJpegWriterCarries)
             image.iptcData()["Iptc.Application2.Keywords"] = std::string("harbour");
             image.xmpData()["Xmp.dc.subject"] = std::string("boats");
         });
-    const PhotoLoadResult r = LoadPhoto(write(u"meta.jpg"_s, jpeg));
-    ASSERT_TRUE(r) << r.error.toStdString();
-    const PhotoMetadata &m = r.photo.metadata;
-    EXPECT_TRUE(r.photo.metadataNote.isEmpty());
+    const Result<DecodedPhoto> r = LoadPhoto(write(u"meta.jpg"_s, jpeg));
+    ASSERT_TRUE(r) << r.error().toStdString();
+    const PhotoMetadata &m = r->metadata;
+    EXPECT_TRUE(r->metadataNote.isEmpty());
 
     Exiv2::ExifData exif;
     Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(m.exif.constData()),
@@ -174,15 +174,15 @@ TEST_F(PhotoInput, KeepsTheMetadataAJpegWriterCarries)
     EXPECT_EQ(iptc["Iptc.Application2.Keywords"].toString(), "harbour");
     EXPECT_TRUE(m.xmp.contains("boats"));
     EXPECT_EQ(QColorSpace::fromIccProfile(m.iccProfile), QColorSpace(QColorSpace::AdobeRgb));
-    EXPECT_EQ(r.photo.image.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
+    EXPECT_EQ(r->image.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
 
     // Other formats carry none, as do previews that do not ask for it.
-    const PhotoLoadResult png = LoadPhoto(write(u"meta.png"_s, test::Encode(picture, "png")));
+    const Result<DecodedPhoto> png = LoadPhoto(write(u"meta.png"_s, test::Encode(picture, "png")));
     ASSERT_TRUE(png);
-    EXPECT_TRUE(png.photo.metadata.isEmpty());
+    EXPECT_TRUE(png->metadata.isEmpty());
     PhotoLoadOptions preview;
     preview.keepMetadata = false;
-    EXPECT_TRUE(LoadPhoto(write(u"meta2.jpg"_s, jpeg), preview).photo.metadata.isEmpty());
+    EXPECT_TRUE(LoadPhoto(write(u"meta2.jpg"_s, jpeg), preview)->metadata.isEmpty());
 }
 
 TEST_F(PhotoInput, DecodesAPhotoWhoseMetadataIsBroken)
@@ -196,10 +196,10 @@ TEST_F(PhotoInput, DecodesAPhotoWhoseMetadataIsBroken)
     broken += char((app1.size() + 2) >> 8);
     broken += char((app1.size() + 2) & 0xff);
     broken += app1 + jpeg.mid(2);
-    const PhotoLoadResult r = LoadPhoto(write(u"broken_exif.jpg"_s, broken));
-    ASSERT_TRUE(r) << r.error.toStdString();
-    EXPECT_EQ(r.photo.sourceOrientation, 0);
-    EXPECT_EQ(Corners(r.photo.image), kStoredLayout);
+    const Result<DecodedPhoto> r = LoadPhoto(write(u"broken_exif.jpg"_s, broken));
+    ASSERT_TRUE(r) << r.error().toStdString();
+    EXPECT_EQ(r->sourceOrientation, 0);
+    EXPECT_EQ(Corners(r->image), kStoredLayout);
 }
 
 TEST_F(PhotoInput, DecodesEachInputFormat)
@@ -225,22 +225,23 @@ TEST_F(PhotoInput, DecodesEachInputFormat)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
         ASSERT_FALSE(c.bytes.isEmpty());
-        const PhotoLoadResult r = LoadPhoto(write(QString::fromLatin1(c.file), c.bytes));
-        ASSERT_TRUE(r) << r.error.toStdString();
-        EXPECT_EQ(r.photo.format, c.format);
-        EXPECT_EQ(r.photo.image.format(), QImage::Format_ARGB32_Premultiplied);
-        EXPECT_EQ(Corners(r.photo.image), kStoredLayout);
+        const Result<DecodedPhoto> r = LoadPhoto(write(QString::fromLatin1(c.file), c.bytes));
+        ASSERT_TRUE(r) << r.error().toStdString();
+        EXPECT_EQ(r->format, c.format);
+        EXPECT_EQ(r->image.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(Corners(r->image), kStoredLayout);
         if (c.format != "jpeg") { // lossless: every pixel as drawn
-            EXPECT_EQ(test::MeanAbsDiff(r.photo.image, picture), 0.0);
+            EXPECT_EQ(test::MeanAbsDiff(r->image, picture), 0.0);
         }
     }
 
     // Alpha arrives premultiplied.
     QImage translucent(4, 4, QImage::Format_ARGB32);
     translucent.fill(qRgba(200, 100, 50, 128));
-    const PhotoLoadResult r = LoadPhoto(write(u"alpha.png"_s, test::Encode(translucent, "png")));
+    const Result<DecodedPhoto> r =
+        LoadPhoto(write(u"alpha.png"_s, test::Encode(translucent, "png")));
     ASSERT_TRUE(r);
-    const QRgb p = reinterpret_cast<const QRgb *>(r.photo.image.constScanLine(0))[0];
+    const QRgb p = reinterpret_cast<const QRgb *>(r->image.constScanLine(0))[0];
     EXPECT_EQ(qAlpha(p), 128);
     EXPECT_NEAR(qRed(p), 100, 1);
 }
@@ -294,19 +295,19 @@ TEST_F(PhotoInput, RefusesBadFilesWithAReason)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
-        const PhotoLoadResult r = LoadPhoto(write(QString::fromLatin1(c.file), c.bytes));
+        const Result<DecodedPhoto> r = LoadPhoto(write(QString::fromLatin1(c.file), c.bytes));
         EXPECT_FALSE(r);
-        EXPECT_TRUE(r.error.contains(c.reason)) << r.error.toStdString();
-        EXPECT_TRUE(r.photo.image.isNull());
+        EXPECT_TRUE(r.error().contains(c.reason)) << r.error().toStdString();
     }
 
     EXPECT_TRUE(
-        LoadPhoto(m_dir.filePath(u"missing.jpg"_s)).error.startsWith(u"cannot open photo"_s));
-    EXPECT_TRUE(LoadPhoto(m_dir.path()).error.contains(u"folder"_s));
+        LoadPhoto(m_dir.filePath(u"missing.jpg"_s)).error().startsWith(u"cannot open photo"_s));
+    EXPECT_TRUE(LoadPhoto(m_dir.path()).error().contains(u"folder"_s));
     PhotoLoadOptions zeroWidth;
     zeroWidth.resize = {true, 1, 0, 600};
-    EXPECT_TRUE(
-        LoadPhoto(write(u"ok.jpg"_s, jpeg), zeroWidth).error.startsWith(u"cannot resize photo"_s));
+    EXPECT_TRUE(LoadPhoto(write(u"ok.jpg"_s, jpeg), zeroWidth)
+                    .error()
+                    .startsWith(u"cannot resize photo"_s));
 }
 
 // Renders run one per core: loads on several threads at once, metadata and
@@ -326,7 +327,7 @@ TEST_F(PhotoInput, LoadsOnSeveralThreadsAtOnce)
     options.resize = {true, 1, 120, 0};
     QList<QImage> expected;
     for (const QString &path : paths)
-        expected << LoadPhoto(path, options).photo.image;
+        expected << LoadPhoto(path, options)->image;
 
     std::atomic<int> mismatches = 0;
     std::vector<std::thread> threads;
@@ -334,9 +335,8 @@ TEST_F(PhotoInput, LoadsOnSeveralThreadsAtOnce)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 12; ++i) {
                 const int which = (t + i) % paths.size();
-                const PhotoLoadResult r = LoadPhoto(paths[which], options);
-                if (!r || r.photo.image != expected[which] ||
-                    !r.photo.metadata.xmp.contains("parallel"))
+                const Result<DecodedPhoto> r = LoadPhoto(paths[which], options);
+                if (!r || r->image != expected[which] || !r->metadata.xmp.contains("parallel"))
                     ++mismatches;
             }
         });
@@ -371,12 +371,12 @@ TEST_F(PhotoInput, DctScaledDecodeLooksLikeTheFullDecode)
         PhotoLoadOptions fast, full;
         fast.resize = full.resize = c.resize;
         full.dctScaling = false;
-        const PhotoLoadResult a = LoadPhoto(c.path, fast);
-        const PhotoLoadResult b = LoadPhoto(c.path, full);
+        const Result<DecodedPhoto> a = LoadPhoto(c.path, fast);
+        const Result<DecodedPhoto> b = LoadPhoto(c.path, full);
         ASSERT_TRUE(a && b);
-        ASSERT_EQ(a.photo.image.size(), c.expected);
-        ASSERT_EQ(b.photo.image.size(), c.expected);
-        EXPECT_LT(test::MeanAbsDiff(a.photo.image, b.photo.image), 1.2);
+        ASSERT_EQ(a->image.size(), c.expected);
+        ASSERT_EQ(b->image.size(), c.expected);
+        EXPECT_LT(test::MeanAbsDiff(a->image, b->image), 1.2);
     }
 }
 
