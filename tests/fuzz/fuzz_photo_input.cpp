@@ -4,7 +4,11 @@
 // whether the JPEG decoder may scale, so the corpus covers those paths too.
 // Checks: a failure has a reason that names its cause; a success is a
 // premultiplied bitmap of the working size of its upright full size, which
-// is within the pixel limit, with an orientation the tag can hold.
+// is within the pixel limit, with an orientation the tag can hold; and no
+// codec writes anything on stderr. stderr is caught in a file during each
+// load, so a sanitizer report from inside a load lands in that file too (its
+// path is printed at start); set KW_FUZZ_KEEP_STDERR=1 to see it directly
+// when reproducing a crash.
 //
 // Memory: a photo just under the pixel limit decodes to 1.6 GB when it has 16
 // bits a sample; run with -rss_limit_mb=4096 -malloc_limit_mb=2048.
@@ -13,8 +17,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -46,6 +56,35 @@ kw::PhotoLoadOptions OptionsFor(size_t size)
     return options;
 }
 
+// Sends stderr to a file while it lives; `written()` says whether anything
+// came.
+class CatchStderr
+{
+public:
+    explicit CatchStderr(int file) : m_file(file)
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        Check(::ftruncate(m_file, 0) == 0 && ::lseek(m_file, 0, SEEK_SET) == 0);
+        Check(::dup2(m_file, STDERR_FILENO) == STDERR_FILENO);
+    }
+    ~CatchStderr()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+    }
+    bool written() const
+    {
+        struct stat status = {};
+        return ::fstat(m_file, &status) == 0 && status.st_size > 0;
+    }
+
+private:
+    int m_file;
+    int m_saved = -1;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -59,8 +98,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     file.close();
 
+    static const bool keepStderr = std::getenv("KW_FUZZ_KEEP_STDERR") != nullptr;
+    static const QString stderrPath = dir.path() + u"/stderr.txt"_s;
+    static const int stderrFile = [] {
+        if (keepStderr)
+            return -1;
+        std::fprintf(stderr, "fuzz_photo_input: stderr of each load goes to %s\n",
+                     qPrintable(stderrPath));
+        return ::open(qPrintable(stderrPath), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    }();
+
     const kw::PhotoLoadOptions options = OptionsFor(size);
+    std::optional<CatchStderr> caught;
+    if (stderrFile >= 0)
+        caught.emplace(stderrFile);
     const kw::Result<kw::DecodedPhoto> loaded = kw::LoadPhoto(path, options);
+    const bool printed = caught && caught->written();
+    caught.reset();
+    if (printed) {
+        QFile text(stderrPath);
+        text.open(QIODevice::ReadOnly);
+        std::fprintf(stderr, "a codec wrote on stderr: %s\n", text.readAll().constData());
+        std::abort();
+    }
+    if (std::getenv("KW_FUZZ_SHOW")) // to see what a corpus decodes to
+        std::printf("%d bytes: %s\n", int(size),
+                    loaded ? qPrintable(u"%1 x %2, orientation %3"_s.arg(loaded->image.width())
+                                            .arg(loaded->image.height())
+                                            .arg(loaded->sourceOrientation))
+                           : qPrintable(loaded.error()));
     if (!loaded) {
         Check(loaded.error().startsWith(u"cannot "_s));
         Check(!loaded.error().contains(u"unknown error"_s, Qt::CaseInsensitive));
