@@ -162,6 +162,10 @@ bool BmpPixelsComplete(const QByteArray &bytes)
         if (width <= 0 || height <= 0 || bitsPerPixel <= 0)
             return true;
         const int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+        // More rows than the whole file could hold are not all there (and
+        // their size could overflow).
+        if (height - 1 > n / rowBytes)
+            return false;
         // The last row's padding is sometimes left out.
         needed = rowBytes * (height - 1) + (width * bitsPerPixel + 7) / 8;
     } else {

@@ -6,9 +6,9 @@
 // premultiplied bitmap of the working size of its upright full size, which
 // is within the pixel limit, with an orientation the tag can hold; and no
 // codec writes anything on stderr. stderr is caught in a file during each
-// load, so a sanitizer report from inside a load lands in that file too (its
-// path is printed at start); set KW_FUZZ_KEEP_STDERR=1 to see it directly
-// when reproducing a crash.
+// load; sanitizer reports keep going to the real stderr, but libFuzzer's own
+// lines about a crash or timeout inside a load land in that file (its path
+// is printed at start). Set KW_FUZZ_KEEP_STDERR=1 to leave stderr alone.
 //
 // Memory: a photo just under the pixel limit decodes to 1.6 GB when it has 16
 // bits a sample; run with -rss_limit_mb=4096 -malloc_limit_mb=2048.
@@ -16,6 +16,13 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/common_interface_defs.h>
+#define KW_HAS_SANITIZER_REPORT_FD 1
+#endif
+#endif
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,6 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const int stderrFile = [] {
         if (keepStderr)
             return -1;
+#ifdef KW_HAS_SANITIZER_REPORT_FD
+        __sanitizer_set_report_fd(reinterpret_cast<void *>(intptr_t(::dup(STDERR_FILENO))));
+#endif
         std::fprintf(stderr, "fuzz_photo_input: stderr of each load goes to %s\n",
                      qPrintable(stderrPath));
         return ::open(qPrintable(stderrPath), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
