@@ -66,10 +66,10 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
     kw::PhotoLoadOptions options;
     options.orient = false;
     options.keepMetadata = false;
-    const kw::PhotoLoadResult loaded = kw::LoadPhoto(layer.ImagePathName, options);
+    const kw::Result<kw::DecodedPhoto> loaded = kw::LoadPhoto(layer.ImagePathName, options);
     if (!loaded)
         return; // a missing or unreadable picture draws nothing
-    const QImage &picture = loaded.photo.image;
+    const QImage &picture = loaded->image;
     const QPointF corner =
         imageAnchor(layer.ImageLocation, canvasWidth, canvasHeight, picture.size()) +
         QPointF(layer.ImageOffsetH, layer.ImageOffsetV);
@@ -131,15 +131,15 @@ kw::RenderOutcome CWatermarkRenderer::RenderWatermark(kw::RenderMode mode,
     kw::PhotoLoadOptions options;
     options.resize = inputs.resize;
     options.keepMetadata = mode == kw::RenderMode::BatchOutput;
-    kw::PhotoLoadResult loaded = kw::LoadPhoto(sourcePath, options);
+    kw::Result<kw::DecodedPhoto> loaded = kw::LoadPhoto(sourcePath, options);
     if (loaded) {
-        outcome.picture = std::move(loaded.photo.image);
-        outcome.photo = std::move(loaded.photo);
+        outcome.picture = std::move(loaded->image);
+        outcome.photo = std::move(loaded).value();
         outcome.photo.image = QImage();
         DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
                      inputs.templatesFolder, inputs.templateName);
     } else {
-        outcome.error = loaded.error;
+        outcome.error = loaded.error();
     }
 
     if (mode == kw::RenderMode::OutputPreview) {

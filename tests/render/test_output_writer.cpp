@@ -71,9 +71,9 @@ protected:
     }
     DecodedPhoto load(const QString &path)
     {
-        const PhotoLoadResult r = LoadPhoto(path);
-        EXPECT_TRUE(r) << r.error.toStdString();
-        return r.photo;
+        Result<DecodedPhoto> r = LoadPhoto(path);
+        EXPECT_TRUE(r) << r.error().toStdString();
+        return r ? std::move(r).value() : DecodedPhoto();
     }
     QStringList filesIn(const QString &folder) const
     {
