@@ -1,6 +1,7 @@
 #include "model/template_library.h"
 
 #include "model/layer_file.h"
+#include "model/library_files.h"
 #include "model/template_file.h"
 #include "model/watermark_conf.h"
 #include "platform/app_folders.h"
@@ -314,19 +315,13 @@ LibraryResult RenameTemplate(const QString &folder, const QString &oldName, cons
         return Failed(u"The template \"%1\" is not in the template list."_s.arg(oldName));
     index.SetElementText(newName);
 
-    const QString newPath = ModelFilePath(folder, newName);
-    const bool hasFile = QFileInfo::exists(oldPath);
-    if (hasFile) {
-        QFile file(oldPath);
-        if (!file.rename(newPath))
-            return Failed(u"The template file cannot be renamed: %1"_s.arg(file.errorString()));
-    }
-    if (!index.SaveFile(TemplateIndexPath(folder))) {
-        if (hasFile)
-            QFile::rename(newPath, oldPath);
-        return Failed(u"The template list cannot be written: %1"_s.arg(index.GetResult()));
-    }
-    return Done();
+    const Status renamed =
+        RenameFileThenCommit(oldPath, ModelFilePath(folder, newName), u"template", [&]() -> Status {
+            if (index.SaveFile(TemplateIndexPath(folder)))
+                return {};
+            return Failure{u"The template list cannot be written: %1"_s.arg(index.GetResult())};
+        });
+    return renamed ? Done() : Failed(renamed.error());
 }
 
 LibraryResult RemoveTemplate(const QString &folder, const QString &name)
