@@ -182,52 +182,62 @@ void CTextLayerPage::addFillRow(QGridLayout *grid, int &row)
     connectSwatch(m_textColor, &CWatermarkConf::TextColor);
 }
 
+CTextLayerPage::EffectRows CTextLayerPage::addEffectRows(QGridLayout *grid, int &row,
+                                                         const EffectRowsSpec &spec)
+{
+    EffectRows rows;
+    rows.check = MakeCheckBox(this, spec.checkName, spec.checkText);
+    grid->addWidget(rows.check, row++, 0, 1, 4);
+    grid->addWidget(MakeLabel(this, spec.colorLabelName, u"Color: "_s, kIndent), row, 0);
+    rows.color = MakeSwatch(this, spec.colorName, 31);
+    grid->addWidget(rows.color, row, 1);
+    grid->addWidget(MakeLabel(this, spec.numberLabelName, spec.numberLabel), row, 2);
+    rows.number = MakeNumberBox(this, spec.numberName, spec.number, true);
+    grid->addWidget(rows.number, row++, 3);
+    grid->addWidget(MakeLabel(this, spec.listLabelName, spec.listLabel, kIndent), row, 0, 1, 2);
+    rows.list = MakeList(this, spec.listName, spec.entries);
+    grid->addWidget(rows.list, row++, 2, 1, 2);
+
+    connectFlag(rows.check, spec.flag);
+    connectSwatch(rows.color, spec.color);
+    connectClamped(rows.number, spec.number);
+    connectList(rows.list, spec.listField, spec.listOffset);
+    return rows;
+}
+
 void CTextLayerPage::addEdgeRows(QGridLayout *grid, int &row)
 {
-    m_drawEdge = MakeCheckBox(this, "drawEdgeCheck", u"Draw Edge"_s);
-    grid->addWidget(m_drawEdge, row++, 0, 1, 4);
-    grid->addWidget(MakeLabel(this, "edgeColorLabel", u"Color: "_s, kIndent), row, 0);
-    m_edgeColor = MakeSwatch(this, "edgeColorSwatch", 31);
-    grid->addWidget(m_edgeColor, row, 1);
-    grid->addWidget(MakeLabel(this, "edgeAlphaLabel", u"Alpha:"_s), row, 2);
-    m_edgeAlpha = MakeNumberBox(this, "edgeAlphaBox", &CWatermarkConf::EdgeAlpha, true);
-    grid->addWidget(m_edgeAlpha, row++, 3);
-    grid->addWidget(MakeLabel(this, "lineThicknessLabel", u"Line Thickness: "_s, kIndent), row, 0,
-                    1, 2);
     QStringList thicknesses;
     const auto [thinnest, thickest] = kw::EditorRange(&CWatermarkConf::EdgeLineThickness);
     for (int width = thinnest; width <= thickest; ++width)
         thicknesses << QString::number(width);
-    m_lineThickness = MakeList(this, "lineThicknessList", thicknesses);
-    grid->addWidget(m_lineThickness, row++, 2, 1, 2);
-
-    connectFlag(m_drawEdge, &CWatermarkConf::BDrawEdge);
-    connectSwatch(m_edgeColor, &CWatermarkConf::EdgeColor);
-    connectClamped(m_edgeAlpha, &CWatermarkConf::EdgeAlpha);
-    connectList(m_lineThickness, &CWatermarkConf::EdgeLineThickness, thinnest);
+    const EffectRows edge = addEffectRows(
+        grid, row,
+        {"drawEdgeCheck", u"Draw Edge"_s, &CWatermarkConf::BDrawEdge, "edgeColorLabel",
+         "edgeColorSwatch", &CWatermarkConf::EdgeColor, "edgeAlphaLabel", u"Alpha:"_s,
+         "edgeAlphaBox", &CWatermarkConf::EdgeAlpha, "lineThicknessLabel", u"Line Thickness: "_s,
+         "lineThicknessList", thicknesses, &CWatermarkConf::EdgeLineThickness, thinnest});
+    m_drawEdge = edge.check;
+    m_edgeColor = edge.color;
+    m_edgeAlpha = edge.number;
+    m_lineThickness = edge.list;
 }
 
 void CTextLayerPage::addThreeDRows(QGridLayout *grid, int &row)
 {
-    m_threeD = MakeCheckBox(this, "threeDTextCheck", u"3D Text"_s);
-    grid->addWidget(m_threeD, row++, 0, 1, 4);
-    grid->addWidget(MakeLabel(this, "threeDColorLabel", u"Color: "_s, kIndent), row, 0);
-    m_threeDColor = MakeSwatch(this, "threeDColorSwatch", 31);
-    grid->addWidget(m_threeDColor, row, 1);
-    grid->addWidget(MakeLabel(this, "threeDOffsetLabel", u"Offset:"_s), row, 2);
-    m_threeDOffset = MakeNumberBox(this, "threeDOffsetBox", &CWatermarkConf::TDTextOffset, true);
-    grid->addWidget(m_threeDOffset, row++, 3);
-    grid->addWidget(MakeLabel(this, "threeDPositionLabel", u"Position: "_s, kIndent), row, 0, 1, 2);
     QStringList positions;
     for (int code = 0; code < kw::kTDTextPosCodeCount; ++code)
         positions << kw::TDTextPosName(kw::TDTextPosCode(code));
-    m_threeDPosition = MakeList(this, "threeDPositionList", positions);
-    grid->addWidget(m_threeDPosition, row++, 2, 1, 2);
-
-    connectFlag(m_threeD, &CWatermarkConf::B3DText);
-    connectSwatch(m_threeDColor, &CWatermarkConf::TDTextColor);
-    connectClamped(m_threeDOffset, &CWatermarkConf::TDTextOffset);
-    connectList(m_threeDPosition, &CWatermarkConf::TDTextPos);
+    const EffectRows threeD = addEffectRows(
+        grid, row,
+        {"threeDTextCheck", u"3D Text"_s, &CWatermarkConf::B3DText, "threeDColorLabel",
+         "threeDColorSwatch", &CWatermarkConf::TDTextColor, "threeDOffsetLabel", u"Offset:"_s,
+         "threeDOffsetBox", &CWatermarkConf::TDTextOffset, "threeDPositionLabel", u"Position: "_s,
+         "threeDPositionList", positions, &CWatermarkConf::TDTextPos, 0});
+    m_threeD = threeD.check;
+    m_threeDColor = threeD.color;
+    m_threeDOffset = threeD.number;
+    m_threeDPosition = threeD.list;
 }
 
 void CTextLayerPage::addGradientRows(QGridLayout *grid, int &row)

@@ -3,6 +3,9 @@
 #include "editor/layer_page.h"
 #include "model/watermark_conf.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <cstdint>
 
 class QCheckBox;
@@ -47,6 +50,38 @@ private:
     void addThreeDRows(QGridLayout *grid, int &row);
     void addGradientRows(QGridLayout *grid, int &row);
     void addCoverRow(QGridLayout *grid, int &row);
+
+    // The rows of an effect with a colour, a number and a list (edge, 3D
+    // text): its check box, then an indented colour swatch with the number
+    // box beside it, then an indented list. The list's entry i stores
+    // i + listOffset.
+    struct EffectRowsSpec
+    {
+        const char *checkName;
+        QString checkText;
+        int32_t CWatermarkConf::*flag;
+        const char *colorLabelName;
+        const char *colorName;
+        kw::ColorRef CWatermarkConf::*color;
+        const char *numberLabelName;
+        QString numberLabel;
+        const char *numberName;
+        int32_t CWatermarkConf::*number;
+        const char *listLabelName;
+        QString listLabel;
+        const char *listName;
+        QStringList entries;
+        int32_t CWatermarkConf::*listField;
+        int listOffset;
+    };
+    struct EffectRows
+    {
+        QCheckBox *check = nullptr;
+        kw::ColorSwatch *color = nullptr;
+        kw::NumberBox *number = nullptr;
+        QComboBox *list = nullptr;
+    };
+    EffectRows addEffectRows(QGridLayout *grid, int &row, const EffectRowsSpec &spec);
 
     // Connection helpers; each handler ends with a commit unless noted.
     void connectFlag(QCheckBox *box, int32_t CWatermarkConf::*field);

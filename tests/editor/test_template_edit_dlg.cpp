@@ -1,6 +1,7 @@
 #include "editor_test_support.h"
 
 #include "editor/number_box.h"
+#include "model/template_library.h"
 #include "render/watermark_renderer.h"
 
 #include "support/image_measure.h"
@@ -139,6 +140,27 @@ TEST_F(Editor, RemoveLayerAsksAndKeepsTheLastLayer)
     EXPECT_EQ(m_prompts.messages.last().icon, MessageIcon::Warning) << "refused, not asked";
     EXPECT_EQ(templateLayers(), QStringList({layerName(0)}));
     EXPECT_TRUE(QFileInfo::exists(ModelFilePath(m_folder, layerName(0))));
+}
+
+TEST_F(Editor, ALayerAnotherTemplateUsesIsNotRenamed)
+{
+    writeTwoLayers();
+    ASSERT_TRUE(WriteFileBytes(TemplateIndexPath(m_folder),
+                               "<Templates><template>Sample</template>"
+                               "<template>Other</template></Templates>"));
+    ASSERT_TRUE(WriteFileBytes(ModelFilePath(m_folder, u"Other"_s),
+                               "<Layers><layer>" + layerName(1).toUtf8() + "</layer></Layers>"));
+    openEditor();
+    choose(find<QComboBox>("imageLayerList"), 1);
+    m_prompts.names.push_back(u"Renamed"_s);
+    runLayerCommand("imageLayerButton", "renameLayerAction");
+
+    ASSERT_EQ(m_prompts.messages.size(), 1);
+    EXPECT_EQ(m_prompts.messages.first().icon, MessageIcon::Warning) << "refused, not failed";
+    EXPECT_TRUE(m_prompts.messages.first().text.contains(u"Other"_s));
+    EXPECT_EQ(templateLayers(), QStringList({layerName(0), layerName(1)}));
+    EXPECT_TRUE(QFileInfo::exists(ModelFilePath(m_folder, layerName(1))));
+    EXPECT_EQ(find<QComboBox>("layerList")->currentText(), layerName(1));
 }
 
 // ---------------------------------------------------------------- the dialog
