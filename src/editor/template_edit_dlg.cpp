@@ -32,8 +32,6 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     m_tabs->setObjectName(u"editorTabs"_s);
     m_textPage = new CTextLayerPage(*m_session);
     m_imagePage = new CImageLayerPage(*m_session);
-    m_textPage->setImagePage(m_imagePage);
-    m_imagePage->setTextPage(m_textPage);
     m_tabs->addTab(m_textPage, u"Text"_s);
     m_tabs->addTab(m_imagePage, u"Image"_s);
 
@@ -70,8 +68,7 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
             &kw::PreviewFrame::showPicture);
     connect(m_session, &kw::EditorSession::statusChanged, m_status, &QLabel::setText);
 
-    m_textPage->SetUp();
-    m_imagePage->SetUp();
+    m_session->open();
     m_status->setText(m_session->status());
 }
 
@@ -96,7 +93,7 @@ void CTemplateEditDlg::finishEditing()
     if (m_finished)
         return;
     m_finished = true;
-    m_textPage->SaveRecord();
+    m_session->saveRecord();
     m_session->preview().stop();
 }
 

@@ -13,7 +13,6 @@
 #include "app/source_list.h"
 #include "app/watermark_app.h"
 #include "controls/button_bar.h"
-#include "controls/user_prompts.h"
 #include "dialogs/output_preview_dlg.h"
 #include "dialogs/preferences_dlg.h"
 #include "dialogs/quick_start_dlg.h"
@@ -23,6 +22,7 @@
 #include "model/template_file.h"
 #include "platform/app_folders.h"
 #include "render/font_mapping.h"
+#include "support/scripted_prompts.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 #include "dialogs/preferences_dlg.h"
 
 #include "controls/hyperlink_label.h"
-#include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 #include "update/loopback_http_server.h"
 
