@@ -102,30 +102,39 @@ bool CarriesPicture(const Exiv2::Exifdatum &datum)
     return HoldsJpeg(bytes.data(), bytes.size());
 }
 
+bool IsMakerNoteTag(const Exiv2::Exifdatum &datum)
+{
+    const std::string group = datum.groupName();
+    return Exiv2::ExifTags::isMakerGroup(group) || group == "MakerNote" ||
+           datum.key() == "Exif.Photo.MakerNote";
+}
+
 // Removes every embedded picture of the photo from `exif`: the thumbnail, the
 // preview pictures of camera maker notes and of further image directories,
 // and any other tag found to carry one. A maker note the library does not
 // parse (kept as one block) cannot lose its previews alone: when it holds a
-// picture it is left out whole, with a warning.
+// picture it is left out whole, with a warning. (A parsed note is written
+// anew from its tags; the raw block the library keeps beside them is not.)
 void DropEmbeddedPictures(Exiv2::ExifData &exif, QStringList &warnings)
 {
     Exiv2::ExifThumb(exif).erase();
+    const bool parsedNote = std::any_of(exif.begin(), exif.end(), [](const Exiv2::Exifdatum &d) {
+        return Exiv2::ExifTags::isMakerGroup(d.groupName());
+    });
     for (auto it = exif.begin(); it != exif.end();) {
         const std::string key = it->key();
         const std::string group = it->groupName();
         const bool listed = std::any_of(std::begin(kPictureKeys), std::end(kPictureKeys),
                                         [&](const char *k) { return key == k; }) ||
                             std::any_of(std::begin(kPictureGroups), std::end(kPictureGroups),
-                                        [&](const char *g) { return group == g; });
-        if (listed) {
-            it = exif.erase(it);
-            continue;
-        }
-        if (CarriesPicture(*it)) {
-            if (key == "Exif.Photo.MakerNote")
+                                        [&](const char *g) { return group == g; }) ||
+                            group == "MpfInfo";
+        const bool rawNote = key == "Exif.Photo.MakerNote";
+        if (listed || (!(rawNote && parsedNote) && CarriesPicture(*it))) {
+            if (rawNote)
                 warnings << u"maker note left out: it holds a preview picture that cannot be "
                             u"removed alone"_s;
-            else if (!Exiv2::ExifTags::isMakerGroup(group))
+            else if (!listed && !Exiv2::ExifTags::isMakerGroup(group))
                 warnings << u"EXIF tag %1 left out: it holds a picture"_s.arg(
                     QString::fromStdString(key));
             it = exif.erase(it);
@@ -133,16 +142,12 @@ void DropEmbeddedPictures(Exiv2::ExifData &exif, QStringList &warnings)
         }
         ++it;
     }
-    // MPF index tags describe images that follow the source's own picture,
-    // which an output never carries.
-    for (auto it = exif.begin(); it != exif.end();)
-        it = it->groupName() == "MpfInfo" ? exif.erase(it) : std::next(it);
 }
 
 // The XMP packet without the pictures it may carry: the thumbnails of the
 // basic schema (xmp:Thumbnails, each an xmpGImg:image in base64), any other
 // property built of xmpGImg fields, and the original picture that portrait
-// modes keep in GImage:Data. A packet that names none of them is kept byte
+// modes keep in GImage:Data (with its type). A packet that names none of them is kept byte
 // for byte; one that cannot be rewritten is left out with a warning.
 QByteArray XmpWithoutPictures(const QByteArray &packet, QStringList &warnings)
 {
@@ -160,7 +165,8 @@ QByteArray XmpWithoutPictures(const QByteArray &packet, QStringList &warnings)
             const std::string key = datum.key();
             const std::string top = key.substr(0, key.find_first_of("[/"));
             if (key.find("xmpGImg:") != std::string::npos || top == "Xmp.xmp.Thumbnails" ||
-                (datum.groupName() == "GImage" && datum.tagName() == "Data"))
+                (datum.groupName() == "GImage" &&
+                 (datum.tagName() == "Data" || datum.tagName() == "Mime")))
                 doomed.push_back(top);
         }
         if (doomed.empty())
@@ -212,8 +218,23 @@ QByteArray OutputExif(const QByteArray &source, QSize written, int orientation, 
         DropEmbeddedPictures(exif, dropped);
         setSize(exif);
         Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(
-            blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, exif);
+        const Exiv2::ByteOrder outOrder =
+            order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order;
+        Exiv2::ExifParser::encode(blob, outOrder, exif);
+        // What is written is checked too: a picture left in a maker note of a
+        // kind not listed above takes the whole note with it.
+        if (HoldsJpeg(blob.data(), blob.size())) {
+            const auto before = exif.count();
+            for (auto it = exif.begin(); it != exif.end();)
+                it = IsMakerNoteTag(*it) ? exif.erase(it) : std::next(it);
+            if (exif.count() < before)
+                dropped << u"maker note left out: it holds a preview picture that cannot be "
+                           u"removed alone"_s;
+            blob.clear();
+            Exiv2::ExifParser::encode(blob, outOrder, exif);
+            if (HoldsJpeg(blob.data(), blob.size()))
+                throw std::runtime_error("it holds a picture that cannot be removed");
+        }
         // The encoder drops tags, silently, when the block would not fit in
         // one segment.
         Exiv2::ExifData check;
