@@ -9,8 +9,10 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <functional>
 #include <new>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -40,40 +42,83 @@ QString Lowered(QString text)
 }
 
 // The device an encoder writes to: it passes everything on to the output
-// file. A failed write is remembered and not reported to the encoder, which
-// runs on into the void: codec libraries print their own write errors to the
-// terminal and lose the system's reason, which the file device keeps.
+// file in large blocks. A failed write is remembered and not reported to the
+// encoder, which runs on into the void: codec libraries print their own write
+// errors to the terminal and lose the system's reason. The file is opened
+// unbuffered, and a short write is retried, so that the system's reason
+// ("no space left on device") is what the file device reports.
 class FileSink final : public QIODevice
 {
 public:
     explicit FileSink(QFileDevice *file) : m_file(file)
     {
+        m_buffer.reserve(kBlock);
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
 
-    // Why a write failed ("no space left on device"); empty while none did.
+    // Writes what is still held. False after any failure.
+    bool finish()
+    {
+        flushBuffer();
+        return m_error.isEmpty();
+    }
+    // Why a write failed; empty while none did.
     const QString &error() const { return m_error; }
 
     bool isSequential() const override { return false; }
     bool seek(qint64 pos) override
     {
+        flushBuffer();
         if (m_error.isEmpty() && !m_file->seek(pos))
-            m_error = Lowered(m_file->errorString());
+            fail();
         return QIODevice::seek(pos);
     }
-    qint64 size() const override { return m_error.isEmpty() ? m_file->size() : pos(); }
+    qint64 size() const override { return m_end; }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
     qint64 writeData(const char *data, qint64 length) override
     {
-        if (m_error.isEmpty() && m_file->write(data, length) != length)
-            m_error = Lowered(m_file->errorString());
+        m_end = std::max(m_end, pos() + length);
+        if (!m_error.isEmpty())
+            return length;
+        if (m_buffer.empty() && length >= kBlock) {
+            writeAll(data, length);
+            return length;
+        }
+        m_buffer.insert(m_buffer.end(), data, data + length);
+        if (qint64(m_buffer.size()) >= kBlock)
+            flushBuffer();
         return length;
     }
 
 private:
+    static constexpr qint64 kBlock = qint64(1) << 18;
+
+    void writeAll(const char *data, qint64 length)
+    {
+        for (qint64 done = 0; m_error.isEmpty() && done < length;) {
+            const qint64 n = m_file->write(data + done, length - done);
+            if (n <= 0)
+                fail();
+            else
+                done += n;
+        }
+    }
+    void flushBuffer()
+    {
+        writeAll(m_buffer.data(), qint64(m_buffer.size()));
+        m_buffer.clear();
+    }
+    void fail()
+    {
+        m_error = m_file->error() != QFileDevice::NoError ? Lowered(m_file->errorString())
+                                                          : u"the file takes no more data"_s;
+    }
+
     QFileDevice *m_file;
+    std::vector<char> m_buffer;
+    qint64 m_end = 0;
     QString m_error;
 };
 
@@ -82,11 +127,11 @@ private:
 Status SaveFile(const QString &path, const std::function<Status(QIODevice *)> &encode)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Failure{u"cannot write %1: %2"_s.arg(path, Lowered(file.errorString()))};
     FileSink sink(&file);
     const Status encoded = encode(&sink);
-    if (!sink.error().isEmpty()) {
+    if (!sink.finish()) {
         file.cancelWriting();
         return Failure{u"cannot write %1: %2"_s.arg(path, sink.error())};
     }
