@@ -66,6 +66,10 @@ constexpr const char *kPictureKeys[] = {
     "Exif.Casio2.PreviewImageStart",
     "Exif.Casio2.PreviewImageLength",
     "Exif.PanasonicRaw.PreviewImage",
+    // A TIFF source's XMP packet and Photoshop resources (which hold a
+    // thumbnail): their XMP and IPTC travel in blocks of their own.
+    "Exif.Image.XMLPacket",
+    "Exif.Image.ImageResources",
     // The source's own picture data (a TIFF source's strips or tiles).
     "Exif.Image.JPEGInterchangeFormat",
     "Exif.Image.JPEGInterchangeFormatLength",

@@ -1,6 +1,7 @@
 // No embedded picture of a source reaches its output: each would show the
 // photo without its watermark. The sources are made with exiftool, which also
 // confirms that each carries its picture before the output is checked.
+#include "render/output_metadata.h"
 #include "render/output_writer.h"
 
 #include "photo_test_files.h"
@@ -120,12 +121,15 @@ protected:
         ASSERT_TRUE(test::WriteFileBytes(m_dir.filePath(u"thumb.jpg"_s), m_thumbnail));
     }
 
-    // A source photo: a plain JPEG changed by exiftool with each list of
-    // arguments in turn ("THUMB" stands for the thumbnail file).
+    // A source photo: a plain JPEG (or TIFF, by the name) changed by exiftool
+    // with each list of arguments in turn ("THUMB" stands for the thumbnail
+    // file).
     QString makeSource(const QString &name, const QList<QStringList> &steps)
     {
         const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(test::WriteFileBytes(path, test::Encode(test::PhotoLikeImage(96, 64), "jpeg")));
+        EXPECT_TRUE(
+            test::WriteFileBytes(path, test::Encode(test::PhotoLikeImage(96, 64),
+                                                    name.endsWith(u".tif"_s) ? "tiff" : "jpeg")));
         for (QStringList args : steps) {
             args.replaceInStrings(u"THUMB"_s, m_dir.filePath(u"thumb.jpg"_s));
             Exiftool(QStringList{u"-q"_s, u"-overwrite_original"_s} + args + QStringList{path});
@@ -169,28 +173,44 @@ protected:
 
 TEST_F(OutputPictures, XmpPhotoshopAndExifThumbnailsAreDroppedTheRestKept)
 {
-    const QString source = makeSource(
-        u"xmp.jpg"_s, {{u"-ThumbnailImage<=THUMB"_s, u"-XMP-xmp:ThumbnailImage<=THUMB"_s,
-                        u"-XMP-xmp:ThumbnailFormat=JPEG"_s, u"-XMP-GImage:ImageData<=THUMB"_s,
-                        u"-XMP-GImage:ImageMimeType=image/jpeg"_s, u"-XMP-dc:Subject=boats"_s,
-                        u"-XMP-dc:Creator=Ann"_s, u"-Photoshop:PhotoshopThumbnail<=THUMB"_s,
-                        u"-IPTC:Keywords=harbour"_s, u"-Artist=Ann"_s}});
-    const QString before = PicturesIn(source);
-    ASSERT_TRUE(before.contains(u"[IFD1]"_s) && before.contains(u"[XMP-xmp]"_s) &&
-                before.contains(u"[Photoshop]"_s))
-        << before.toStdString();
-    ASSERT_FALSE(Exiftool({u"-XMP-GImage:ImageData"_s, source}).isEmpty());
+    // A TIFF keeps XMP and the Photoshop resources in tags of its first
+    // directory, a JPEG in segments of their own.
+    for (const QString &name : {u"xmp.jpg"_s, u"xmp.tif"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        const bool jpeg = name.endsWith(u".jpg"_s);
+        QStringList args = {u"-XMP-xmp:ThumbnailImage<=THUMB"_s,
+                            u"-XMP-xmp:ThumbnailFormat=JPEG"_s,
+                            u"-XMP-GImage:ImageData<=THUMB"_s,
+                            u"-XMP-GImage:ImageMimeType=image/jpeg"_s,
+                            u"-XMP-dc:Subject=boats"_s,
+                            u"-XMP-dc:Creator=Ann"_s,
+                            u"-Photoshop:PhotoshopThumbnail<=THUMB"_s,
+                            u"-IPTC:Keywords=harbour"_s,
+                            u"-Artist=Ann"_s};
+        if (jpeg)
+            args << u"-ThumbnailImage<=THUMB"_s;
+        const QString source = makeSource(name, {args});
+        const QString before = PicturesIn(source);
+        ASSERT_TRUE(before.contains(u"[XMP-xmp]"_s) && before.contains(u"[Photoshop]"_s) &&
+                    (!jpeg || before.contains(u"[IFD1]"_s)))
+            << before.toStdString();
+        ASSERT_FALSE(Exiftool({u"-XMP-GImage:ImageData"_s, source}).isEmpty());
 
-    QString warning;
-    const QString output = writeOutput(source, warning);
-    ASSERT_FALSE(output.isEmpty());
-    EXPECT_TRUE(warning.isEmpty()) << warning.toStdString();
-    expectOnlyTheMarkedPicture(output);
-    EXPECT_EQ(Exiftool({u"-XMP-GImage:all"_s, output}), QString());
-    // Everything else of the metadata is still there.
-    EXPECT_EQ(Exiftool({u"-s3"_s, u"-XMP-dc:Subject"_s, u"-XMP-dc:Creator"_s, u"-IPTC:Keywords"_s,
-                        u"-EXIF:Artist"_s, output}),
-              u"boats\nAnn\nharbour\nAnn"_s);
+        QString warning;
+        const QString output = writeOutput(source, warning);
+        ASSERT_FALSE(output.isEmpty());
+        EXPECT_TRUE(warning.isEmpty()) << warning.toStdString();
+        expectOnlyTheMarkedPicture(output);
+        EXPECT_EQ(Exiftool({u"-XMP-GImage:all"_s, output}), QString());
+        // Everything else of the metadata is still there (a TIFF source's
+        // metadata is not carried over at all).
+        if (jpeg) {
+            EXPECT_EQ(Exiftool({u"-s3"_s, u"-XMP-dc:Subject"_s, u"-XMP-dc:Creator"_s,
+                                u"-IPTC:Keywords"_s, u"-EXIF:Artist"_s, output})
+                          .toStdString(),
+                      "boats\nAnn\nharbour\nAnn");
+        }
+    }
 }
 
 TEST_F(OutputPictures, MakerNotePreviewsAreDroppedAndTheNoteKept)
@@ -275,6 +295,37 @@ TEST_F(OutputPictures, MpfImagesNeverFollowTheOutput)
     ASSERT_FALSE(output.isEmpty());
     expectOnlyTheMarkedPicture(output);
     EXPECT_FALSE(test::ReadFileBytes(output).contains(secondary.mid(2, 200)));
+}
+
+// Pictures the list of known preview tags does not name are found by their
+// bytes: in a maker-note tag (dropped alone) and in another tag (dropped with
+// a warning).
+TEST(OutputMetadata, PicturesInUnlistedTagsAreFoundByTheirBytes)
+{
+    const QByteArray jpeg = test::Encode(test::PhotoLikeImage(24, 16), "jpeg");
+    const Exiv2::DataValue picture(reinterpret_cast<const Exiv2::byte *>(jpeg.constData()),
+                                   long(jpeg.size()), Exiv2::invalidByteOrder, Exiv2::undefined);
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = std::string("Canon");
+    exif["Exif.Canon.OwnerName"] = std::string("Ann");
+    exif.add(Exiv2::ExifKey("Exif.Canon.0x4321"), &picture);
+    exif.add(Exiv2::ExifKey("Exif.Photo.UserComment"), &picture);
+    exif["Exif.Image.Artist"] = std::string("Ann");
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    PhotoMetadata source;
+    source.exif = QByteArray(reinterpret_cast<const char *>(blob.data()), qsizetype(blob.size()));
+    ASSERT_EQ(source.exif.count(jpeg.left(3)), 2);
+
+    const OutputMetadata out = PrepareOutputMetadata(source, {24, 16}, 0);
+    EXPECT_EQ(out.exif.count(jpeg.left(3)), 0);
+    EXPECT_EQ(out.warnings.join(u'|').toStdString(),
+              "EXIF tag Exif.Photo.UserComment left out: it holds a picture");
+    Exiv2::ExifData back;
+    Exiv2::ExifParser::decode(back, reinterpret_cast<const Exiv2::byte *>(out.exif.constData()),
+                              uint32_t(out.exif.size()));
+    EXPECT_EQ(back["Exif.Canon.OwnerName"].toString(), "Ann") << "the maker note stays";
+    EXPECT_EQ(back["Exif.Image.Artist"].toString(), "Ann");
 }
 
 } // namespace
