@@ -132,6 +132,8 @@ void DropEmbeddedPictures(Exiv2::ExifData &exif, QStringList &warnings)
                                         [&](const char *k) { return key == k; }) ||
                             std::any_of(std::begin(kPictureGroups), std::end(kPictureGroups),
                                         [&](const char *g) { return group == g; }) ||
+                            // MPF index tags describe images that follow the
+                            // source's own picture, which no output carries.
                             group == "MpfInfo";
         const bool rawNote = key == "Exif.Photo.MakerNote";
         if (listed || (!(rawNote && parsedNote) && CarriesPicture(*it))) {

@@ -5,6 +5,7 @@
 #include "render/output_metadata.h"
 
 #include <QColorSpace>
+#include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -144,6 +145,25 @@ Status SaveFile(const QString &path, const std::function<Status(QIODevice *)> &e
     return {};
 }
 
+// Why `folder` could not be made, as ": reason", read from the nearest part
+// of its path that exists; empty when nothing there explains it.
+QString FolderFailureCause(const QString &folder)
+{
+    QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    QFileInfo existing(path);
+    while (!existing.exists() && !existing.isRoot() && !path.isEmpty()) {
+        path = existing.path();
+        existing = QFileInfo(path);
+    }
+    if (!existing.exists())
+        return {};
+    if (!existing.isDir())
+        return u": %1 is not a folder"_s.arg(existing.filePath());
+    if (!existing.isWritable())
+        return u": permission denied in %1"_s.arg(existing.filePath());
+    return {};
+}
+
 // Where the output goes, once it is known that it may be written there.
 Result<OutputTarget> CheckedTarget(const QImage &picture, const DecodedPhoto &photo,
                                    const CPreferences &prefs, const ProtectedFiles *protectedFiles)
@@ -216,7 +236,8 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
         return Failure{u"no encoder for %1"_s.arg(target->format->mimeType)};
     if (prefs.outputFolderOpts == 1 && !QFileInfo::exists(target->folder) &&
         !CreateFolderPath(target->folder))
-        return Failure{u"cannot create the output folder %1"_s.arg(target->folder)};
+        return Failure{u"cannot create the output folder %1%2"_s.arg(
+            target->folder, FolderFailureCause(target->folder))};
 
     QStringList warnings;
     const Status written = jpeg ? WriteJpeg(std::move(picture), photo, target->path, warnings)
