@@ -197,8 +197,10 @@ Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path,
             PrepareOutputMetadata(photo.metadata, stored, orientation, kMaxJpegExifSize);
         warnings << metadata.warnings;
         segments = JpegMetadataSegments(metadata, warnings);
-    } else if (picture.colorSpace().isValid())
-        AppendIccSegments(segments, picture.colorSpace().iccProfile());
+    } else if (picture.colorSpace().isValid()) {
+        if (const Status icc = AppendIccSegments(segments, picture.colorSpace().iccProfile()); !icc)
+            warnings << icc.error();
+    }
     // Pixels are stored turned back only when the tag that turns them upright
     // again is written with them.
     const bool tagged = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
