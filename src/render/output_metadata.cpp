@@ -197,6 +197,34 @@ QByteArray XmpWithoutPictures(const QByteArray &packet, QStringList &warnings)
     }
 }
 
+// The IPTC records without the object preview (dataset 2:202, a picture of
+// the photo) and the two that describe it. Records without one are kept byte
+// for byte; records that cannot be rewritten are left out with a warning.
+QByteArray IptcWithoutPreview(const QByteArray &records, QStringList &warnings)
+{
+    if (!records.contains("\x1c\x02\xca"))
+        return records;
+    try {
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte *>(records.data()),
+                                      uint32_t(records.size())) != 0)
+            throw std::runtime_error("cannot parse the records");
+        for (auto it = iptc.begin(); it != iptc.end();) {
+            const std::string key = it->key();
+            const bool preview = key == "Iptc.Application2.Preview" ||
+                                 key == "Iptc.Application2.PreviewFormat" ||
+                                 key == "Iptc.Application2.PreviewVersion";
+            it = preview ? iptc.erase(it) : std::next(it);
+        }
+        const Exiv2::DataBuf out = Exiv2::IptcParser::encode(iptc);
+        return QByteArray(reinterpret_cast<const char *>(out.pData_), qsizetype(out.size_));
+    } catch (const std::exception &e) {
+        warnings << u"IPTC left out: it holds a preview that cannot be removed (%1)"_s.arg(
+            QString::fromLocal8Bit(e.what()));
+        return {};
+    }
+}
+
 // The EXIF block for the output: the source's tags without the embedded
 // pictures (they would show the photo without its watermark), the
 // pixel-dimension tags set to the written size. When the source's block
@@ -284,7 +312,7 @@ OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written,
     }
     out.xmp = XmpWithoutPictures(source.xmp, out.warnings);
     out.iccProfile = source.iccProfile;
-    out.iptc = source.iptc;
+    out.iptc = IptcWithoutPreview(source.iptc, out.warnings);
     return out;
 }
 

@@ -10,7 +10,8 @@
 // format: EXIF with the written size, XMP, the colour profile and IPTC. No
 // embedded picture of the source passes, since each would show the photo
 // without its mark: not the EXIF thumbnail, the preview pictures of camera
-// maker notes or further image directories, nor the XMP thumbnails. (MPF
+// maker notes or further image directories, the XMP thumbnails nor the IPTC
+// object preview. (MPF
 // images and Photoshop thumbnails never reach these blocks: only the IPTC
 // records of the Photoshop resources are read.) The encoders wrap these
 // blocks in their own containers. Any thread.

@@ -171,7 +171,7 @@ protected:
     QByteArray m_thumbnail;
 };
 
-TEST_F(OutputPictures, XmpPhotoshopAndExifThumbnailsAreDroppedTheRestKept)
+TEST_F(OutputPictures, XmpIptcPhotoshopAndExifThumbnailsAreDroppedTheRestKept)
 {
     // A TIFF keeps XMP and the Photoshop resources in tags of its first
     // directory, a JPEG in segments of their own.
@@ -186,13 +186,15 @@ TEST_F(OutputPictures, XmpPhotoshopAndExifThumbnailsAreDroppedTheRestKept)
                             u"-XMP-dc:Creator=Ann"_s,
                             u"-Photoshop:PhotoshopThumbnail<=THUMB"_s,
                             u"-IPTC:Keywords=harbour"_s,
+                            u"-IPTC:ObjectPreviewData<=THUMB"_s,
+                            u"-IPTC:ObjectPreviewFileVersion=1"_s,
                             u"-Artist=Ann"_s};
         if (jpeg)
             args << u"-ThumbnailImage<=THUMB"_s;
         const QString source = makeSource(name, {args});
         const QString before = PicturesIn(source);
         ASSERT_TRUE(before.contains(u"[XMP-xmp]"_s) && before.contains(u"[Photoshop]"_s) &&
-                    (!jpeg || before.contains(u"[IFD1]"_s)))
+                    before.contains(u"[IPTC]"_s) && (!jpeg || before.contains(u"[IFD1]"_s)))
             << before.toStdString();
         ASSERT_FALSE(Exiftool({u"-XMP-GImage:ImageData"_s, source}).isEmpty());
 
