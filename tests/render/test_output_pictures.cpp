@@ -16,8 +16,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 using namespace Qt::StringLiterals;
+
+// exiftool's answers in failure messages, as text.
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kw {
 namespace {
