@@ -83,13 +83,14 @@ protected:
         m_end = std::max(m_end, pos() + length);
         if (!m_error.isEmpty())
             return length;
-        if (m_buffer.empty() && length >= kBlock) {
-            writeAll(data, length);
-            return length;
-        }
-        m_buffer.insert(m_buffer.end(), data, data + length);
-        if (qint64(m_buffer.size()) >= kBlock)
+        // The buffer never grows past what was reserved: nothing here
+        // allocates, or throws, inside the encoder's C code.
+        if (qint64(m_buffer.size()) + length > kBlock)
             flushBuffer();
+        if (length >= kBlock)
+            writeAll(data, length);
+        else
+            m_buffer.insert(m_buffer.end(), data, data + length);
         return length;
     }
 
