@@ -48,15 +48,16 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
             result.error = outcome.error;
             return result;
         }
-        const OutputResult written = WriteOutput(std::move(outcome.picture), outcome.photo,
-                                                 settings.preferences, protectedFiles);
-        result.outputPath = written.outputPath;
-        result.error = written.error;
+        const Result<WrittenOutput> written = WriteOutput(std::move(outcome.picture), outcome.photo,
+                                                          settings.preferences, protectedFiles);
+        if (written)
+            result.outputPath = written->path;
+        result.error = written.error();
         QStringList warnings;
         if (!outcome.photo.metadataNote.isEmpty())
             warnings << outcome.photo.metadataNote + u" (written as stored, without metadata)"_s;
-        if (!written.warning.isEmpty())
-            warnings << written.warning;
+        if (written && !written->warning.isEmpty())
+            warnings << written->warning;
         result.warning = warnings.join(u"; "_s);
     } catch (const std::bad_alloc &) {
         result.error = u"not enough memory"_s;
