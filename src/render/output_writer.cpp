@@ -5,11 +5,19 @@
 #include "render/output_metadata.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
 #include <new>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +44,24 @@ QString Lowered(QString text)
     if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
         text[0] = text.at(0).toLower();
     return text;
+}
+
+// Removes `path` when it is a symbolic link; anything else stays.
+Status RemoveSymbolicLink(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(bytes.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    if (::unlink(bytes.constData()) != 0)
+        return Failure{u"cannot replace the symbolic link %1: %2"_s.arg(
+            path, Lowered(QString::fromLocal8Bit(std::strerror(errno))))};
+#else
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return Failure{u"cannot replace the symbolic link %1"_s.arg(path)};
+#endif
+    return {};
 }
 
 } // namespace
@@ -96,6 +122,13 @@ OutputResult WriteOutput(QImage picture, const DecodedPhoto &photo, const CPrefe
             picture.reinterpretAsFormat(QImage::Format_RGB32);
         }
 
+        // QSaveFile writes through a symbolic link to the file it names,
+        // which may lie anywhere (or not exist yet): the link goes instead,
+        // and the output takes its place.
+        if (const Status unlinked = RemoveSymbolicLink(target.path); !unlinked) {
+            result.error = unlinked.error();
+            return result;
+        }
         QSaveFile file(target.path);
         if (!file.open(QIODevice::WriteOnly)) {
             result.error = u"cannot write %1: %2"_s.arg(target.path, Lowered(file.errorString()));

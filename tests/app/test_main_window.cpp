@@ -6,6 +6,7 @@
 #include "dialogs/output_preview_dlg.h"
 #include "editor/template_edit_dlg.h"
 #include "model/template_library.h"
+#include "render/photo_collection.h"
 #include "settings/template_selection.h"
 
 #include <QApplication>
@@ -76,22 +77,27 @@ TEST_F(MainWindowTest, FirstStartLaysOutTheWindowAndSelectsTheDemoTemplate)
     EXPECT_EQ(window->GetSelectedTemplateName(), u"Demo 1"_s);
     EXPECT_EQ(window->windowTitle(), u"Kelvane Watermark"_s);
 
-    // The layout numbers, for a 787-pixel-wide client area.
-    EXPECT_EQ(window->size(), QSize(787, 545));
-    EXPECT_EQ(window->minimumSize(), QSize(787, 545));
-    EXPECT_EQ(window->mainToolbar()->geometry(), QRect(1, 18, 360, 51));
-    EXPECT_EQ(window->settingsBar()->geometry(), QRect(627, 18, 159, 51));
-    EXPECT_EQ(window->templateList()->geometry(), QRect(1, 68, 179, 453));
-    EXPECT_EQ(window->sourceList()->geometry(), QRect(181, 68, 605, 477));
-    EXPECT_EQ(window->templateBar()->geometry().topLeft(), QPoint(2, 521));
-    // Nothing reaches past the client area or under a neighbour.
-    for (QWidget *child : {static_cast<QWidget *>(window->sourceList()),
-                           static_cast<QWidget *>(window->templateBar()),
-                           static_cast<QWidget *>(window->settingsBar())})
-        EXPECT_TRUE(window->rect().contains(child->geometry()))
-            << child->objectName().toStdString();
-    EXPECT_LE(window->templateBar()->geometry().right(),
-              window->templateList()->geometry().right());
+    // The window opens at its smallest size, where everything fits: nothing
+    // is clipped by the client area or hidden under a neighbour.
+    EXPECT_EQ(window->size(), window->minimumSize());
+    const QRect toolbar = window->mainToolbar()->geometry();
+    const QRect settings = window->settingsBar()->geometry();
+    const QRect templates = window->templateList()->geometry();
+    const QRect sources = window->sourceList()->geometry();
+    const QRect bar = window->templateBar()->geometry();
+    for (const QRect &part : {toolbar, settings, templates, sources, bar}) {
+        EXPECT_FALSE(part.isEmpty());
+        EXPECT_TRUE(window->rect().contains(part));
+    }
+    // The toolbar and the settings bar share the top row, toolbar left; the
+    // template list and its bar stand left of the photo list, below them.
+    EXPECT_LT(toolbar.right(), settings.left());
+    EXPECT_LE(toolbar.bottom(), templates.top());
+    EXPECT_LE(settings.bottom(), sources.top());
+    EXPECT_LT(templates.right(), sources.left());
+    EXPECT_LE(templates.bottom(), bar.top());
+    EXPECT_LE(bar.right(), templates.right());
+    EXPECT_FALSE(bar.intersects(sources));
 
     // Only "Add photo files" works while the list is empty.
     EXPECT_TRUE(toolbarEnabled(kw::kCmdAddPhotos));
@@ -345,7 +351,7 @@ TEST_F(MainWindowTest, PhotosAddedRemovedAndDroppedSetTheButtons)
     prompts.files = {{a, b}};
     click(window->mainToolbar(), kw::kCmdAddPhotos);
     ASSERT_EQ(prompts.fileRequests.size(), 1);
-    EXPECT_EQ(prompts.fileRequests[0].filter, kw::QtFileFilter(kw::kSourceFileFilter));
+    EXPECT_EQ(prompts.fileRequests[0].filter, kw::PhotoOpenDialogFilter());
     EXPECT_TRUE(prompts.fileRequests[0].multiple);
     EXPECT_EQ(list->paths(), (QStringList{a, b}));
     EXPECT_EQ(list->statusTextAt(0), u"ready"_s);

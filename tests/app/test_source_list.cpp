@@ -1,6 +1,7 @@
 #include "main_window_fixture.h"
 
 #include "app/source_list.h"
+#include "render/photo_collection.h"
 
 #include <QFileDialog>
 
@@ -11,39 +12,6 @@ namespace {
 using kw::CSourceList;
 using kw::test::DropUrls;
 using kw::test::WritePhoto;
-
-TEST(SourceFilter, TheDialogFilterInQtSyntax)
-{
-    EXPECT_EQ(kw::QtFileFilter(kw::kSourceFileFilter),
-              u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
-              "Joint Photographic Experts (*.jpg);;Windows Bitmap Image (*.bmp);;"
-              "Portable Network Graphics (*.png);;Tagged Image File Format (*.tif *.tiff)"_s);
-    EXPECT_EQ(kw::QtFileFilter(u""), QString());
-    EXPECT_EQ(kw::QtFileFilter(u"Odd|"), QString());
-}
-
-TEST(SourceFilter, SupportedPhotoNames)
-{
-    for (QStringView name :
-         {u"a.jpg", u"B.JPEG", u"c.Png", u"d.bmp", u"e.tif", u"f.TIFF", u"g.gif", u"dir.jpg/h.gif"})
-        EXPECT_TRUE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
-    for (QStringView name : {u"a.txt", u"jpg", u"a.jpg.bak", u"", u"a.webp"})
-        EXPECT_FALSE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
-}
-
-TEST(SourceFilter, NaturalPathOrder)
-{
-    const std::pair<QStringView, QStringView> ordered[] = {
-        {u"/a/p2.jpg", u"/a/p10.jpg"}, {u"/a/p02.jpg", u"/a/p3.jpg"}, {u"/a/b/z.jpg", u"/a/b2.jpg"},
-        {u"/a/B.jpg", u"/a/a.jpg"},    {u"/a/x.jpg", u"/a/x1.jpg"},   {u"/a/img9", u"/a/img10x"},
-        {u"/a/01.jpg", u"/a/1.jpg"},
-    };
-    for (const auto &[first, second] : ordered) {
-        EXPECT_TRUE(kw::NaturalPathLess(first, second)) << first.toString().toStdString();
-        EXPECT_FALSE(kw::NaturalPathLess(second, first)) << first.toString().toStdString();
-    }
-    EXPECT_FALSE(kw::NaturalPathLess(u"/same", u"/same"));
-}
 
 class SourceListTest : public ::testing::Test
 {
