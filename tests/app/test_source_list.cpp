@@ -5,6 +5,8 @@
 
 #include <QFileDialog>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -28,6 +30,7 @@ protected:
 TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
 {
     const QString a = WritePhoto(file(u"drop/a.jpg"_s));
+    const QString b = WritePhoto(file(u"drop/B.jpg"_s));
     const QString p10 = WritePhoto(file(u"drop/sub/p10.png"_s));
     const QString p2 = WritePhoto(file(u"drop/sub/p2.PNG"_s));
     const QString deep = WritePhoto(file(u"drop/sub/deeper/z.tif"_s));
@@ -38,15 +41,23 @@ TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
 
     ASSERT_TRUE(DropUrls(list.viewport(),
                          {QUrl::fromLocalFile(file(u"drop"_s)), QUrl::fromLocalFile(loose)}));
-    EXPECT_EQ(list.paths(), (QStringList{a, deep, p2, p10, loose}));
+    EXPECT_EQ(list.paths(), (QStringList{a, b, deep, p2, p10, loose}));
     // Dropping the folder again adds nothing; the selection is left alone.
     ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"drop/sub"_s))}));
-    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(list.rowCount(), 6);
     EXPECT_EQ(list.firstSelectedRow(), -1);
     // An empty folder adds nothing.
     QDir().mkpath(file(u"empty"_s));
     ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"empty"_s))}));
-    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(list.rowCount(), 6);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+
+    // A pipe dropped is not listed: a message names it and why.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file(u"pipe.jpg"_s)).constData(), 0600), 0);
+    ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"pipe.jpg"_s))}));
+    EXPECT_EQ(list.rowCount(), 6);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].text.contains(u"pipe.jpg: not a regular file"_s));
 }
 
 TEST_F(SourceListTest, DuplicatesAreExactPaths)
