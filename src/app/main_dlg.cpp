@@ -111,10 +111,8 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
     });
     connect(m_templates, &CTemplateList::editRequested, this, &CMainDlg::editSelectedTemplate);
 
-    // Start-up, in order: preferences, the first-run template, the list with
-    // the last selection, the Quick Start.
-    CreateDefaultPreferences(context.dataFolder);
-    SeedFirstRun(context.templatesFolder);
+    // The list with the last selection, then the Quick Start (start-up has
+    // written the first-run files already).
     m_templates->loadTemplateList(context.dataFolder);
     if (ShouldOpenQuickStart(context.dataFolder))
         QTimer::singleShot(1000, this, [this] { emit quickStartRequested(); });
