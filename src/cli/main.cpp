@@ -62,9 +62,10 @@ int UsageError(const QString &what)
 // A 24 MP photo is a 96 MB picture, and a run makes several of them for
 // every photo. glibc gives allocations that large straight from the kernel
 // and hands them back when freed, so every photo faults every page of its
-// pictures in afresh. Kept in one heap that is never trimmed, the pages of
-// one photo serve the next: no faults after the first photos, at the price
-// of the heap's peak staying reserved until the tool ends.
+// pictures in afresh (in 4 KiB pages, where transparent huge pages are on
+// request only). Kept in one heap that is never trimmed, the pages of one
+// photo serve the next: no faults after the first photos, for about a third
+// of the system time, at the price of a higher peak (see bench/).
 void KeepLargeBuffersForReuse()
 {
 #if defined(__GLIBC__)
