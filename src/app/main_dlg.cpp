@@ -105,6 +105,14 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
         activateWindow();
         raise();
     });
+    m_sources->setOutputSettingsSource([this]() -> std::optional<CPreferences> {
+        CPreferences prefs;
+        if (!LoadPreferences(m_context.dataFolder, prefs))
+            return std::nullopt;
+        return prefs;
+    });
+    connect(m_sources, &CSourceList::dropNotes, this,
+            [this](const QStringList &notes) { m_progress->showSummary(notes.join(u"; ")); });
     connect(m_sources, &CSourceList::rowActivated, this, [this](int) {
         if (m_toolbar->isButtonEnabled(kCmdPreview))
             emit previewRequested();

@@ -271,6 +271,10 @@ void CSourceList::dropEvent(QDropEvent *event)
     }
     PhotoCollectionOptions options;
     options.recursive = true;
+    const std::optional<CPreferences> outputs =
+        m_outputSettings ? m_outputSettings() : std::nullopt;
+    if (outputs)
+        options.outputs = &*outputs;
     const PhotoCollection collection = CollectPhotos(dropped, options);
     const int added = appendPaths(collection.photos);
     resizeColumnToContents(kStatusColumn);
@@ -279,6 +283,8 @@ void CSourceList::dropEvent(QDropEvent *event)
     if (rowCount() > 0)
         scrollToItem(topLevelItem(rowCount() - 1));
     emit filesDropped(added);
+    if (!collection.notes.isEmpty())
+        emit dropNotes(collection.notes);
     ReportRefused(m_prompts, window(), collection);
 }
 

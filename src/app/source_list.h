@@ -1,10 +1,15 @@
 #pragma once
 
+#include "settings/preferences.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <QTreeWidget>
+
+#include <functional>
+#include <optional>
 
 namespace kw {
 
@@ -67,9 +72,20 @@ public:
 
     static QString StatusText(Status status);
 
+    // The output settings a run would use now, read when folders are
+    // dropped: files named as that run's outputs, in a folder that receives
+    // them, are left out, and so is an output folder inside a dropped one.
+    using OutputSettingsSource = std::function<std::optional<CPreferences>()>;
+    void setOutputSettingsSource(OutputSettingsSource source)
+    {
+        m_outputSettings = std::move(source);
+    }
+
 signals:
     // Files were dropped onto the list and `added` rows were appended.
     void filesDropped(int added);
+    // What a drop left out, one sentence each ("2 earlier outputs left out").
+    void dropNotes(const QStringList &notes);
     // A double-click hit the row.
     void rowActivated(int row);
 
@@ -87,6 +103,7 @@ private:
     UserPrompts &m_prompts;
     QSet<QString> m_listed;
     QString m_lastFolder;
+    OutputSettingsSource m_outputSettings;
 };
 
 } // namespace kw

@@ -1,5 +1,6 @@
 #include "main_window_fixture.h"
 
+#include "app/batch_progress.h"
 #include "app/source_list.h"
 #include "app/template_list.h"
 #include "app/window_commands.h"
@@ -400,6 +401,20 @@ TEST_F(MainWindowTest, PhotosAddedRemovedAndDroppedSetTheButtons)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
                        list->visualItemRect(list->topLevelItem(1)).center());
     EXPECT_EQ(previews.count(), 2);
+}
+
+TEST_F(MainWindowTest, ADroppedFolderLeavesTheOutputsOfTheCurrentNamingOut)
+{
+    start(); // default settings: beside the source, suffix "_new", JPEG
+    const QString first = kw::test::WritePhoto(file(u"trip/IMG_1.jpg"_s));
+    kw::test::WritePhoto(file(u"trip/IMG_1_new.jpg"_s));
+    kw::test::WritePhoto(file(u"trip/IMG_1_new (2).jpg"_s));
+    const QString png = kw::test::WritePhoto(file(u"trip/IMG_2_new.png"_s));
+    kw::CSourceList *list = window->sourceList();
+    ASSERT_TRUE(DropUrls(list->viewport(), {QUrl::fromLocalFile(file(u"trip"_s))}));
+    EXPECT_EQ(list->paths(), (QStringList{first, png}));
+    EXPECT_TRUE(window->batchProgress()->text().startsWith(u"2 earlier outputs left out"_s))
+        << window->batchProgress()->text().toStdString();
 }
 
 TEST_F(MainWindowTest, SettingsBarAndShortcutsDispatchTheirCommands)

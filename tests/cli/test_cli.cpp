@@ -236,6 +236,22 @@ TEST_F(Cli, InputsThatCannotBeOpenedFailAtOnceWithTheirNameShown)
     Q_UNUSED(good);
 }
 
+TEST_F(Cli, AFoldersPhotosComeInNaturalOrderAsInTheWindow)
+{
+    for (const char *name : {"in/p10.jpg", "in/B.jpg", "in/p2.jpg", "in/a.jpg", "in/sub/c.jpg"})
+        photo(QString::fromLatin1(name));
+    const CliRun r = cli(
+        {u"-j1"_s, u"-r"_s, u"-o"_s, m_sandbox.filePath(u"out"_s), m_sandbox.filePath(u"in"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList order;
+    for (const QString &line : r.err.split(u'\n')) {
+        if (line.startsWith(u'['))
+            order << QFileInfo(line.section(u" -> "_s, 0, 0)).fileName();
+    }
+    // The order the window's drop test expects for the same names.
+    EXPECT_EQ(order, QStringList({u"a.jpg"_s, u"B.jpg"_s, u"p2.jpg"_s, u"p10.jpg"_s, u"c.jpg"_s}));
+}
+
 TEST_F(Cli, ASecondRunDoesNotWatermarkTheFirstRunsOutputs)
 {
     photo(u"in/IMG_1.jpg"_s);
