@@ -31,11 +31,10 @@ struct PhotoKind
 
 // The kinds the dialog lists one by one, after all of them together.
 constexpr PhotoKind kPhotoKinds[] = {
-    {u"Joint Photographic Experts", u"*.jpg *.jpeg"},
+    {u"Joint Photographic Experts", u"*.jpg"},
     {u"Windows Bitmap Image", u"*.bmp"},
     {u"Portable Network Graphics", u"*.png"},
     {u"Tagged Image File Format", u"*.tif *.tiff"},
-    {u"Graphics Interchange Format", u"*.gif"},
 };
 
 QString ErrnoText(int error)
