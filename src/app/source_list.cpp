@@ -264,10 +264,12 @@ void CSourceList::dropEvent(QDropEvent *event)
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    QStringList dropped;
+    // The paths' bytes, as the file system stores them: toLocalFile() would
+    // decode a name that is not UTF-8 lossily.
+    QList<QByteArray> dropped;
     for (const QUrl &url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            dropped << url.toLocalFile();
+            dropped << QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     }
     PhotoCollectionOptions options;
     options.recursive = true;

@@ -5,7 +5,9 @@
 
 #include <QFileDialog>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -58,6 +60,24 @@ TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
     EXPECT_EQ(list.rowCount(), 6);
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].text.contains(u"pipe.jpg: not a regular file"_s));
+
+    // A name that is not UTF-8, in a dropped folder or dropped by itself, is
+    // named with its bytes shown, not listed under a name that opens nothing.
+    const QByteArray raw = QFile::encodeName(file(u"odd"_s)) + "/caf\xE9.jpg";
+    QDir().mkpath(file(u"odd"_s));
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const QUrl odd(u"file://"_s + QString::fromLatin1(raw.toPercentEncoding("/")));
+    for (const QUrl &url : {QUrl::fromLocalFile(file(u"odd"_s)), odd}) {
+        prompts.messages.clear();
+        ASSERT_TRUE(DropUrls(list.viewport(), {url}));
+        EXPECT_EQ(list.rowCount(), 6) << url.toString().toStdString();
+        ASSERT_EQ(prompts.messages.size(), 1) << url.toString().toStdString();
+        EXPECT_TRUE(
+            prompts.messages[0].text.contains(u"caf\\xE9.jpg: the name is not valid UTF-8"_s))
+            << prompts.messages[0].text.toStdString();
+    }
 }
 
 TEST_F(SourceListTest, DuplicatesAreExactPaths)
