@@ -21,9 +21,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include <malloc.h>
 #include <sys/ioctl.h>
@@ -74,6 +71,7 @@ void KeepLargeBuffersForReuse()
     mallopt(M_TRIM_THRESHOLD, INT_MAX);
 #endif
 }
+
 // The first Ctrl-C (or SIGTERM) lets the photos in progress finish; the
 // handler is reset, so a second one ends the program at once.
 kw::BatchEngine *g_engine = nullptr;
