@@ -193,14 +193,13 @@ CliRun ShellCli(const QString &script, const QStringList &arguments)
 
 TEST_F(Cli, InputsThatCannotBeOpenedFailAtOnceWithTheirNameShown)
 {
-    const QString good = photo(u"in/good.jpg"_s);
+    photo(u"in/good.jpg"_s);
     photo(u"in/.hidden.jpg"_s);
     photo(u"in/new\nline.jpg"_s);
     const QString pipe = m_sandbox.filePath(u"pipe.jpg"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     // A name that is not UTF-8, made with its raw bytes.
     const QByteArray raw = QFile::encodeName(m_sandbox.filePath(u"in"_s)) + "/caf\xE9.jpg";
-    ASSERT_TRUE(QFile(QString::fromLatin1("/dev/null")).exists());
     {
         FILE *f = std::fopen(raw.constData(), "wb");
         ASSERT_NE(f, nullptr);
@@ -233,7 +232,6 @@ TEST_F(Cli, InputsThatCannotBeOpenedFailAtOnceWithTheirNameShown)
     EXPECT_EQ(named.exitCode, 1) << named.err.toStdString();
     EXPECT_TRUE(named.err.contains(u"caf\\xE9.jpg: the name is not valid UTF-8"_s))
         << named.err.toStdString();
-    Q_UNUSED(good);
 }
 
 TEST_F(Cli, AFoldersPhotosComeInNaturalOrderAsInTheWindow)
