@@ -105,16 +105,22 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
         activateWindow();
         raise();
     });
+    m_sources->setOutputSettingsSource([this]() -> std::optional<CPreferences> {
+        CPreferences prefs;
+        if (!LoadPreferences(m_context.dataFolder, prefs))
+            return std::nullopt;
+        return prefs;
+    });
+    connect(m_sources, &CSourceList::dropNotes, this,
+            [this](const QStringList &notes) { m_progress->showSummary(notes.join(u"; ")); });
     connect(m_sources, &CSourceList::rowActivated, this, [this](int) {
         if (m_toolbar->isButtonEnabled(kCmdPreview))
             emit previewRequested();
     });
     connect(m_templates, &CTemplateList::editRequested, this, &CMainDlg::editSelectedTemplate);
 
-    // Start-up, in order: preferences, the first-run template, the list with
-    // the last selection, the Quick Start.
-    (void)CreateDefaultPreferences(context.dataFolder);
-    SeedFirstRun(context.templatesFolder);
+    // The list with the last selection, then the Quick Start (start-up has
+    // written the first-run files already).
     m_templates->loadTemplateList(context.dataFolder);
     if (ShouldOpenQuickStart(context.dataFolder))
         QTimer::singleShot(1000, this, [this] { emit quickStartRequested(); });

@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include "kw_version.h"
+#include "render/output_naming.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -122,6 +123,10 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                 return parsed;
             }
         } else if (name == u"suffix"_s) {
+            if (const Status checked = CheckOutputSuffix(value); !checked) {
+                parsed.error = u"invalid argument for '%1': %2"_s.arg(shown, checked.error());
+                return parsed;
+            }
             o.suffix = value;
             o.keepName = false;
         } else if (name == u"keep-name"_s) {
@@ -203,15 +208,24 @@ used; the options below override them for this run only and are never saved.
   -V, --version            output version information and exit
 
 A FOLDER gives the photos in it with the extensions .jpg, .jpeg, .png, .bmp,
-.tif, .tiff and .gif. A source photo is never overwritten: an output that would
-replace a source fails. JPEG output is written at quality 98 and keeps the
-source's EXIF, IPTC and XMP metadata and colour profile.
+.tif, .tiff and .gif, in natural order (letter case ignored, numbers by value:
+p2 before p10); hidden files and folders (names starting with a dot) are left
+out, and so are earlier outputs of this naming when writing into the folder
+with a suffix. Only regular files are read: a named pipe, socket or device
+fails at once, and so does a name that is not valid UTF-8. A source photo is
+never overwritten: an output that would replace a source fails; a symbolic link
+at an output name is replaced, never written through. JPEG output is written
+at quality 98 and keeps the source's EXIF, IPTC and XMP metadata and colour
+profile.
 
 Exit status:
   0  every photo was written
-  1  at least one photo could not be written
+  1  at least one photo could not be written, or a data file (the template
+     list, preference.xml) cannot be read
   2  usage error: unknown option or template, nothing to do
-130  interrupted: the photos in progress were finished, the rest left out
+130  interrupted (Ctrl-C): the photos in progress were finished, the rest left
+     out
+143  terminated (SIGTERM): as for 130
 )"_s.arg(program)
         .arg(std::max(1, QThread::idealThreadCount()));
 }

@@ -2,6 +2,7 @@
 
 #include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "render/output_naming.h"
 #include "settings/settings_files.h"
 
 #include <QButtonGroup>
@@ -215,7 +216,19 @@ bool COutputSettingsPage::save(QString *problem)
         return true;
     m_saved = true;
 
-    const kw::PreferenceTexts current = currentTexts();
+    kw::PreferenceTexts current = currentTexts();
+    // A suffix that would put the outputs in another folder or break their
+    // names is not stored; the one before stays.
+    QString refusal;
+    const std::optional<QString> suffix = current.text(PreferenceElement::OutputFileNameSuffix);
+    if (suffix && suffix != m_initial.text(PreferenceElement::OutputFileNameSuffix)) {
+        if (const kw::Status checked = kw::CheckOutputSuffix(*suffix); !checked) {
+            refusal = u"The file name suffix was not changed: %1."_s.arg(checked.error());
+            current.set(
+                PreferenceElement::OutputFileNameSuffix,
+                m_initial.text(PreferenceElement::OutputFileNameSuffix).value_or(QString()));
+        }
+    }
     QStringList changed; // elements whose value the user changed
     for (PreferenceElement element : kPageElements) {
         if (current.text(element) != m_initial.text(element))
@@ -250,6 +263,11 @@ bool COutputSettingsPage::save(QString *problem)
     if (!missing.isEmpty()) {
         if (problem)
             *problem = u"preference.xml has no element for %1."_s.arg(missing.join(u", "_s));
+        return false;
+    }
+    if (!refusal.isEmpty()) {
+        if (problem)
+            *problem = refusal;
         return false;
     }
     return true;

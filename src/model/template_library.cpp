@@ -256,7 +256,9 @@ TemplateIndex LoadTemplateIndex(const QString &folder)
     CXmlDocument index;
     const QString path = TemplateIndexPath(folder);
     if (folder.isEmpty() || !index.LoadFile(path)) {
-        result.reason = u"cannot read the template list %1: %2"_s.arg(path, index.GetResult());
+        const QString problem = XmlLogProblem(index.GetResult());
+        result.reason = u"cannot read the template list %1: %2"_s.arg(
+            path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
         return result;
     }
     result.loaded = true;

@@ -6,14 +6,22 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -165,6 +173,24 @@ QString FolderFailureCause(const QString &folder)
     return {};
 }
 
+// Removes `path` when it is a symbolic link; anything else stays.
+Status RemoveSymbolicLink(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(bytes.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    if (::unlink(bytes.constData()) != 0)
+        return Failure{u"cannot replace the symbolic link %1: %2"_s.arg(
+            path, Lowered(QString::fromLocal8Bit(std::strerror(errno))))};
+#else
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return Failure{u"cannot replace the symbolic link %1"_s.arg(path)};
+#endif
+    return {};
+}
+
 // Where the output goes, once it is known that it may be written there.
 Result<OutputTarget> CheckedTarget(const QImage &picture, const DecodedPhoto &photo,
                                    const CPreferences &prefs, const ProtectedFiles *protectedFiles)
@@ -241,6 +267,12 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
         !CreateFolderPath(target->folder))
         return Failure{u"cannot create the output folder %1%2"_s.arg(
             target->folder, FolderFailureCause(target->folder))};
+
+    // QSaveFile writes through a symbolic link to the file it names, which
+    // may lie anywhere (or not exist yet): the link goes instead, and the
+    // output takes its place.
+    if (const Status unlinked = RemoveSymbolicLink(target->path); !unlinked)
+        return Failure{unlinked.error()};
 
     QStringList warnings;
     const Status written = jpeg ? WriteJpeg(std::move(picture), photo, target->path, warnings)

@@ -89,6 +89,7 @@ protected:
         context = std::make_unique<AppContext>(
             AppContext{GetAppDataFolder(), GetTemplatesFolder(), prompts});
         context->batchJobs = jobs;
+        WriteFirstRunFiles(*context);
         window = std::make_unique<CMainDlg>(*context);
         window->show();
     }

@@ -137,6 +137,7 @@ int main(int argc, char **argv)
     kw::ScriptedPrompts prompts;
     kw::AppContext context{kw::GetAppDataFolder(), kw::GetTemplatesFolder(), prompts};
     context.batchJobs = 2;
+    kw::WriteFirstRunFiles(context);
     kw::CMainDlg window(context);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

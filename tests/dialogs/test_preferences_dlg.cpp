@@ -177,6 +177,26 @@ TEST(PreferencesDialog, OddStoredValues)
     EXPECT_EQ(f.prompts.messages[0].icon, kw::MessageIcon::Warning);
 }
 
+TEST(PreferencesDialog, ASuffixThatLeavesTheFolderIsRefused)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    for (const QString &suffix : {u"/../x"_s, u"a\\b"_s, u"a\nb"_s}) {
+        auto dialog = f.open();
+        Find<QComboBox>(*dialog, u"formatCombo"_s)->setCurrentIndex(1);
+        Find<QLineEdit>(*dialog, u"suffixEdit"_s)->setText(suffix);
+        dialog->reject();
+        // The suffix before stays; the rest of the page is saved.
+        QByteArray expected = kDefaults;
+        expected.replace("<OutputFormat>0<", "<OutputFormat>1<");
+        EXPECT_EQ(ReadFileBytes(f.file()), expected) << suffix.toStdString();
+        ASSERT_EQ(f.prompts.messages.size(), 1);
+        EXPECT_TRUE(f.prompts.messages[0].text.contains(u"suffix was not changed"_s));
+        f.prompts.messages.clear();
+        ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    }
+}
+
 TEST(PreferencesDialog, MissingFile)
 {
     Fixture f;

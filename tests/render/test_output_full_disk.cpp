@@ -111,9 +111,9 @@ TEST_F(FullDisk, EachFormatNamesTheCauseAndLeavesNothing)
 {
     const QString source = m_dir.filePath(u"photo.png"_s);
     ASSERT_TRUE(test::WriteFileBytes(source, test::Encode(test::PhotoLikeImage(400, 300), "png")));
-    const PhotoLoadResult loaded = LoadPhoto(source);
-    ASSERT_TRUE(loaded) << loaded.error.toStdString();
-    const DecodedPhoto &photo = loaded.photo;
+    const Result<DecodedPhoto> loaded = LoadPhoto(source);
+    ASSERT_TRUE(loaded) << loaded.error().toStdString();
+    const DecodedPhoto &photo = *loaded;
 
     // The mount takes a small file: the failures below are for want of space.
     const QImage tiny = photo.image.scaled(8, 6);

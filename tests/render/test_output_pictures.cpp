@@ -147,14 +147,14 @@ protected:
     // The JPEG output of `source`, with its warning.
     QString writeOutput(const QString &source, QString &warning)
     {
-        const PhotoLoadResult loaded = LoadPhoto(source);
-        EXPECT_TRUE(loaded) << loaded.error.toStdString();
+        const Result<DecodedPhoto> loaded = LoadPhoto(source);
+        EXPECT_TRUE(loaded) << loaded.error().toStdString();
         CPreferences prefs;
         prefs.outputFolderOpts = 1;
         prefs.outputFolderPath = m_dir.filePath(u"out"_s);
         prefs.outputFileNameOpts = 0;
         prefs.outputFormat = 0;
-        const Result<WrittenOutput> r = WriteOutput(loaded.photo.image, loaded.photo, prefs);
+        const Result<WrittenOutput> r = WriteOutput(loaded->image, *loaded, prefs);
         EXPECT_TRUE(r) << r.error().toStdString();
         if (!r)
             return {};

@@ -42,7 +42,18 @@ TEST(OutputTarget, FollowsTheNamingRules)
         {u"/photos/beach.jpg"_s, Prefs(1, u"/out/wm/"_s, 1, u" (1)"_s, 2),
          u"/out/wm/beach (1).bmp"_s},
         {u"/p/a.b.c.JPG"_s, Prefs(0, {}, 0, u"_x"_s, 1), u"/p/a.b.c.png"_s},
-        {u"/ver.2/scan"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/ver.2/_new.jpg"_s},
+        // A name without extension is the base name whole; a leading dot
+        // does not start an extension.
+        {u"/ver.2/scan"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/ver.2/scan_new.jpg"_s},
+        {u"/ver.2/scanA"_s, Prefs(0, {}, 0, {}, 0), u"/ver.2/scanA.jpg"_s},
+        {u"/p/.jpg"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/p/.jpg_new.jpg"_s},
+        {u"/p/.jpg"_s, Prefs(0, {}, 0, {}, 0), u"/p/.jpg.jpg"_s},
+        {u"/p/.hidden.png"_s, Prefs(0, {}, 0, {}, 0), u"/p/.hidden.jpg"_s},
+        // A suffix that would leave the output folder or break the name.
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"/../../etc/x"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"_a\\b"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"_a\nb"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 0, u"/unused"_s, 0), u"/p/a.jpg"_s},
         {u"/top.jpeg"_s, Prefs(0, {}, 1, u"_new"_s, 3), u"/top_new.tiff"_s},
         {u"/p/a.jpg"_s, Prefs(2, u"/out"_s, 0, {}, 0), {}},
         {u"/p/a.jpg"_s, Prefs(0, {}, -1, {}, 0), {}},
@@ -57,6 +68,17 @@ TEST(OutputTarget, FollowsTheNamingRules)
     for (int format = 0; format < 4; ++format)
         EXPECT_GE(GetEncoderClsid(FindOutputFormat(format)->mimeType), 0) << format;
     EXPECT_EQ(GetEncoderClsid(u"image/JPEG"), -1);
+}
+
+TEST(OutputTarget, NamesOfEarlierOutputs)
+{
+    for (QStringView name : {u"IMG_1_new.jpg", u"IMG_1_new.JPG", u"IMG_1_new (2).jpg",
+                             u"IMG_1_new (12).jpg", u"_new.jpg"})
+        EXPECT_TRUE(IsNamedLikeOutput(name, u"_new", u"jpg")) << name.toString().toStdString();
+    for (QStringView name : {u"IMG_1.jpg", u"IMG_1_new.png", u"IMG_1_new (x).jpg",
+                             u"IMG_1_new ().jpg", u"IMG_1_new(2).jpg", u"IMG_1_newer.jpg"})
+        EXPECT_FALSE(IsNamedLikeOutput(name, u"_new", u"jpg")) << name.toString().toStdString();
+    EXPECT_FALSE(IsNamedLikeOutput(u"IMG_1.jpg", u"", u"jpg"));
 }
 
 class OutputWriter : public ::testing::Test
@@ -241,6 +263,45 @@ TEST_F(OutputWriter, NeverReplacesASourcePhoto)
               u"cannot create the output folder %1: %2 is not a folder"_s
                   .arg(m_dir.filePath(u"blocker/sub"_s), m_dir.filePath(u"blocker"_s))
                   .toStdString());
+}
+
+TEST_F(OutputWriter, ASymbolicLinkAtTheOutputNameIsReplacedNeverWrittenThrough)
+{
+    const QByteArray bytes = test::Encode(test::PhotoLikeImage(64, 48), "jpeg");
+    const QString precious = write(u"elsewhere/precious.txt"_s, "keep me");
+    const QString source = write(u"photos/b.jpg"_s, bytes);
+    const QString other = write(u"photos/c.jpg"_s, bytes);
+    const QString out = m_dir.filePath(u"out"_s);
+    QDir().mkpath(out);
+    struct Case
+    {
+        QString source;
+        QString linkTarget;
+    };
+    const Case cases[] = {
+        {source, precious},                                   // a file outside the folder
+        {source, m_dir.filePath(u"elsewhere/missing.jpg"_s)}, // dangling
+        {other, source},                                      // a source photo
+    };
+    ProtectedFiles sources;
+    sources.add(source);
+    sources.add(other);
+    for (const Case &c : cases) {
+        const QString output = out + u'/' + QFileInfo(c.source).completeBaseName() + u"_new.jpg"_s;
+        QFile::remove(output);
+        ASSERT_TRUE(QFile::link(c.linkTarget, output));
+        const DecodedPhoto photo = load(c.source);
+        const Result<WrittenOutput> r =
+            WriteOutput(photo.image, photo, Prefs(1, out, 1, u"_new"_s, 0), &sources);
+        ASSERT_TRUE(r) << r.error().toStdString();
+        const QFileInfo written(output);
+        EXPECT_FALSE(written.isSymLink()) << c.linkTarget.toStdString();
+        EXPECT_FALSE(QImage(output).isNull());
+    }
+    EXPECT_EQ(test::ReadFileBytes(precious), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"elsewhere/missing.jpg"_s)));
+    EXPECT_EQ(test::ReadFileBytes(source), bytes);
+    EXPECT_EQ(filesIn(m_dir.filePath(u"elsewhere"_s)), QStringList{u"precious.txt"_s});
 }
 
 } // namespace
