@@ -124,13 +124,15 @@ public:
         clearBar();
         if (!result.ok())
             Diagnose(result.sourcePath + u": "_s + result.error);
+        else if (result.skipped)
+            Diagnose(result.sourcePath + u": skipped: "_s + result.warning);
         else if (!result.warning.isEmpty())
             Diagnose(result.sourcePath + u": warning: "_s + result.warning);
         if (m_quiet)
             return;
         if (m_terminal)
             drawBar(done, total, QFileInfo(result.sourcePath).fileName());
-        else if (result.ok())
+        else if (result.written())
             Print(stderr, u"[%1/%2] %3 -> %4\n"_s.arg(done).arg(total).arg(result.sourcePath,
                                                                            result.outputPath));
     }
@@ -143,6 +145,8 @@ public:
         QString line = u"%1 of %2 photos written"_s.arg(summary.written).arg(summary.total);
         if (summary.failed)
             line += u", %1 failed"_s.arg(summary.failed);
+        if (summary.skipped)
+            line += u", %1 skipped"_s.arg(summary.skipped);
         if (summary.notProcessed)
             line += u", %1 not processed (stopped)"_s.arg(summary.notProcessed);
         line += u" in %1 s\n"_s.arg(double(milliseconds) / 1000.0, 0, 'f', 1);
@@ -213,6 +217,8 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     }
     if (options.format)
         prefs.outputFormat = *options.format;
+    if (options.onConflict)
+        prefs.collisionPolicy = *options.onConflict;
 
     kw::CResizeSetting &resize = settings.resize;
     switch (options.resize) {
@@ -331,14 +337,14 @@ int main(int argc, char *argv[])
                      [&](const kw::BatchFileResult &result) {
                          report.fileDone(result, ++done, int(photos.size()));
                      });
-    QObject::connect(&engine, &kw::BatchEngine::finished, &engine,
-                     [&](const kw::BatchSummary &summary) {
-                         report.finished(summary, clock.elapsed());
-                         exitCode = g_interrupted                      ? kInterrupted
-                                    : summary.written == summary.total ? kAllWritten
-                                                                       : kSomeFailed;
-                         QCoreApplication::exit(exitCode);
-                     });
+    QObject::connect(
+        &engine, &kw::BatchEngine::finished, &engine, [&](const kw::BatchSummary &summary) {
+            report.finished(summary, clock.elapsed());
+            exitCode = g_interrupted                                      ? kInterrupted
+                       : summary.failed == 0 && summary.notProcessed == 0 ? kAllWritten
+                                                                          : kSomeFailed;
+            QCoreApplication::exit(exitCode);
+        });
     g_engine = &engine;
     CatchInterrupts();
     engine.start(photos, settings);

@@ -41,15 +41,17 @@ QString Lowered(QString text)
 } // namespace
 
 OutputResult WriteOutput(QImage picture, const DecodedPhoto &photo, const CPreferences &prefs,
-                         const ProtectedFiles *protectedFiles)
+                         const ProtectedFiles *protectedFiles, const QString &outputPath)
 {
     OutputResult result;
     try {
-        const OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
+        OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
         if (!target) {
             result.error = target.error;
             return result;
         }
+        if (!outputPath.isEmpty())
+            target.path = outputPath;
         result.outputPath = target.path;
         if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) {
             result.error = u"nothing to write: the picture is empty"_s;

@@ -43,7 +43,12 @@ struct OutputResult
 // Refused, with nothing written: a target that is the source file itself or
 // one of `protectedFiles`, options out of range, a missing encoder. A missing
 // OutputFolderPath is created with its parents.
+//
+// `outputPath`, when given, is the file to write instead of the one
+// ResolveOutputTarget names (a batch run's planned name, in the same folder
+// and format).
 OutputResult WriteOutput(QImage picture, const DecodedPhoto &photo, const CPreferences &prefs,
-                         const ProtectedFiles *protectedFiles = nullptr);
+                         const ProtectedFiles *protectedFiles = nullptr,
+                         const QString &outputPath = {});
 
 } // namespace kw

@@ -248,7 +248,47 @@ bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *er
     text(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
     number(E::OutputFormat, prefs.outputFormat);
     number(E::JpegQuality, prefs.jpegQuality);
+
+    // Its own search from the first child: the element may stand anywhere.
+    CXmlDocument doc;
+    QString path;
+    if (OpenPreferences(dataFolder, doc, &path, nullptr) &&
+        doc.FindElement(kCollisionPolicyElement))
+        prefs.collisionPolicy = OutputCollisionPolicy(ParseDecimalInt(doc.GetElementText()));
+    else
+        prefs.collisionPolicy = OutputCollisionPolicy::Overwrite;
     return true;
+}
+
+bool SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy, QString *error)
+{
+    CXmlDocument doc;
+    QString path;
+    if (!OpenPreferences(dataFolder, doc, &path, error))
+        return false;
+    const QString before = doc.GetDocumentText();
+    const bool found = doc.FindElement(kCollisionPolicyElement);
+    if (policy == OutputCollisionPolicy::Overwrite) {
+        if (found && !doc.RemoveElement()) {
+            SetError(error, u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path));
+            return false;
+        }
+    } else if (found) {
+        if (!doc.SetElementText(int(policy))) {
+            SetError(error, u"%1 holds other elements in %2; not changed"_s.arg(
+                                path, kCollisionPolicyElement));
+            return false;
+        }
+    } else {
+        // Appended as the last child of Preferences.
+        doc.ResetPosition();
+        if (!doc.FindElement(kRootName) || !doc.EnterElement() ||
+            !doc.AddElement(kCollisionPolicyElement, int(policy))) {
+            SetError(error, u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path));
+            return false;
+        }
+    }
+    return doc.GetDocumentText() == before || SaveDocument(doc, path, error);
 }
 
 bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes, QString *error)

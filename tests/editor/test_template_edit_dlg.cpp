@@ -232,7 +232,7 @@ TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
 
     PictureCatcher fresh;
     CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
-                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh});
+                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh, {}});
     EXPECT_EQ(MaxChannelDifference(find<PreviewFrame>("previewFrame")->picture(), fresh.picture),
               0);
 }
@@ -272,7 +272,7 @@ TEST_F(Editor, DISABLED_KeystrokeToPreview)
         PictureCatcher direct;
         timer.restart();
         CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
-                                            RenderInputs{m_folder, u"Sample"_s, {}, &direct});
+                                            RenderInputs{m_folder, u"Sample"_s, {}, &direct, {}});
         renderMs.push_back(timer.nsecsElapsed() / 1e6);
     }
     const auto median = [](std::vector<double> v) {
