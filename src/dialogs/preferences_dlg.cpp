@@ -265,12 +265,14 @@ bool COutputSettingsPage::save(QString *problem)
             *problem = error;
         return false;
     }
-    if (collisionChanged && m_collision->currentIndex() >= 0 &&
-        !kw::SaveCollisionPolicy(m_dataFolder,
-                                 kw::OutputCollisionPolicy(m_collision->currentIndex()), &error)) {
-        if (problem)
-            *problem = error;
-        return false;
+    if (collisionChanged && m_collision->currentIndex() >= 0) {
+        const kw::Status saved = kw::SaveCollisionPolicy(
+            m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
+        if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
     }
     if (!missing.isEmpty()) {
         if (problem)

@@ -260,35 +260,32 @@ bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *er
     return true;
 }
 
-bool SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy, QString *error)
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy)
 {
     CXmlDocument doc;
     QString path;
-    if (!OpenPreferences(dataFolder, doc, &path, error))
-        return false;
+    QString error;
+    if (!OpenPreferences(dataFolder, doc, &path, &error))
+        return Failure{error};
     const QString before = doc.GetDocumentText();
     const bool found = doc.FindElement(kCollisionPolicyElement);
     if (policy == OutputCollisionPolicy::Overwrite) {
-        if (found && !doc.RemoveElement()) {
-            SetError(error, u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path));
-            return false;
-        }
+        if (found && !doc.RemoveElement())
+            return Failure{u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path)};
     } else if (found) {
-        if (!doc.SetElementText(int(policy))) {
-            SetError(error, u"%1 holds other elements in %2; not changed"_s.arg(
-                                path, kCollisionPolicyElement));
-            return false;
-        }
+        if (!doc.SetElementText(int(policy)))
+            return Failure{
+                u"%1 holds other elements in %2; not changed"_s.arg(kCollisionPolicyElement, path)};
     } else {
         // Appended as the last child of Preferences.
         doc.ResetPosition();
         if (!doc.FindElement(kRootName) || !doc.EnterElement() ||
-            !doc.AddElement(kCollisionPolicyElement, int(policy))) {
-            SetError(error, u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path));
-            return false;
-        }
+            !doc.AddElement(kCollisionPolicyElement, int(policy)))
+            return Failure{u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path)};
     }
-    return doc.GetDocumentText() == before || SaveDocument(doc, path, error);
+    if (doc.GetDocumentText() != before && !SaveDocument(doc, path, &error))
+        return Failure{error};
+    return {};
 }
 
 bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes, QString *error)

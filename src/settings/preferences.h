@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -119,8 +121,7 @@ bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *er
 // Preferences, sets it, or removes it when the policy is Overwrite, changing
 // nothing else in the file (nothing at all when it already says so).
 inline constexpr QStringView kCollisionPolicyElement = u"OutputCollisionPolicy";
-bool SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy,
-                         QString *error = nullptr);
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy);
 
 // Sets the texts of the elements in `changes` that are found and saves the
 // document, through a temporary file, when its text changed; everything else
