@@ -21,7 +21,8 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-using kw::PreferenceElement;
+
+namespace kw {
 
 namespace {
 
@@ -333,3 +334,5 @@ void CPreferencesDlg::done(int result)
     }
     QDialog::done(result);
 }
+
+} // namespace kw

@@ -14,8 +14,8 @@ class QRadioButton;
 class QTabWidget;
 
 namespace kw {
+
 class UserPrompts;
-}
 
 // The General page: where results go, how they are named and their format,
 // read from preference.xml when the page opens and written back by save().
@@ -100,3 +100,5 @@ private:
     CUpdatePage *m_update = nullptr;
     CAboutPage *m_about = nullptr;
 };
+
+} // namespace kw

@@ -5,6 +5,7 @@
 #include "render/photo_input.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <cerrno>
 #include <cstring>
@@ -64,6 +65,7 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
             ModelFilePath(templatesFolder, templateName))};
 
     auto loaded = std::make_shared<LoadedTemplate>();
+    QHash<QString, QImage> pictures; // a logo several layers share is decoded once
     loaded->name = templateName;
     loaded->layers.reserve(size_t(read->layers.size()));
     for (const QString &layerName : read->layers) {
@@ -77,11 +79,17 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
                 layerName, templateName, conf.reason)};
         if (layer.conf.ImagePathName.isEmpty())
             continue;
+        if (const auto known = pictures.constFind(layer.conf.ImagePathName);
+            known != pictures.cend()) {
+            layer.picture = known.value();
+            continue;
+        }
         Result<QImage> picture = LoadLayerPicture(layer.conf.ImagePathName);
         if (!picture)
             return Failure{u"the logo %1 of layer '%2' cannot be read: %3"_s.arg(
                 layer.conf.ImagePathName, layerName, picture.error())};
         layer.picture = std::move(picture).value();
+        pictures.insert(layer.conf.ImagePathName, layer.picture);
     }
     return SharedTemplate(std::move(loaded));
 }

@@ -51,9 +51,9 @@ struct Fixture
     kw::test::TestSandbox sandbox;
     kw::ScriptedPrompts prompts;
     QString file() const { return sandbox.filePath(u"preference.xml"_s); }
-    std::unique_ptr<CPreferencesDlg> open()
+    std::unique_ptr<kw::CPreferencesDlg> open()
     {
-        return std::make_unique<CPreferencesDlg>(sandbox.path(), prompts);
+        return std::make_unique<kw::CPreferencesDlg>(sandbox.path(), prompts);
     }
 };
 
