@@ -94,7 +94,10 @@ void BM_BatchSmallPhotosWithLogo(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        engine.start(setup.photos, setup.settings);
+        if (!engine.start(setup.photos, setup.settings)) {
+            state.SkipWithError("the run did not start");
+            break;
+        }
         loop.exec();
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         totalMs += ms;

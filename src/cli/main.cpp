@@ -347,7 +347,10 @@ int main(int argc, char *argv[])
         });
     g_engine = &engine;
     CatchInterrupts();
-    engine.start(photos, settings);
+    if (const kw::Status started = engine.start(photos, settings); !started) {
+        Diagnose(started.error());
+        return kSomeFailed;
+    }
     QGuiApplication::exec();
     g_engine = nullptr;
     return exitCode;

@@ -99,10 +99,10 @@ BatchEngine::~BatchEngine()
     waitForWorkers();
 }
 
-bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
+Status BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
 {
     if (m_running)
-        return false;
+        return Failure{u"a batch run is in progress"_s};
     waitForWorkers(); // the previous run's threads have left their loops
     m_stopRequested = false;
     m_running = true;
@@ -133,7 +133,7 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
     if (jobs <= 0) {
         QMetaObject::invokeMethod(
             this, [this] { finish(); }, Qt::QueuedConnection);
-        return true;
+        return {};
     }
     run->activeWorkers = jobs;
     const auto work = [this, run] {
@@ -182,7 +182,7 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
             QMetaObject::invokeMethod(
                 this, [this] { finish(); }, Qt::QueuedConnection);
     }
-    return true;
+    return {};
 }
 
 void BatchEngine::requestStop() noexcept

@@ -100,10 +100,12 @@ public:
     // signal is emitted after that.
     ~BatchEngine() override;
 
-    // Starts a run over `paths`. False when a run is in progress (nothing
-    // changes). An empty list runs too: finished comes at once, with nothing
-    // written. A stop requested before this call does not apply to the run.
-    bool start(const QStringList &paths, const BatchSettings &settings);
+    // Starts a run over `paths`: reads the template and plans the outputs
+    // here, then renders on the workers. Refused with a reason when a run is
+    // in progress (nothing changes). An empty list runs too: finished comes at
+    // once, with nothing written. A stop requested before this call does not
+    // apply to the run.
+    Status start(const QStringList &paths, const BatchSettings &settings);
 
     // Asks the run to take no further photo; photos being rendered are
     // finished and reported. Only sets a flag, which the next start() clears:

@@ -237,6 +237,20 @@ TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
               0);
 }
 
+// A layer whose picture cannot be read: the preview says why where the
+// editor's status stands, instead of drawing the template without it.
+TEST_F(Editor, APreviewThatCannotBeDrawnSaysWhy)
+{
+    CWatermarkConf layer = newLayer();
+    layer.ImagePathName = m_folder + u"/moved/logo.png"_s;
+    writeTemplate({layer});
+    openEditor();
+    waitForPreview();
+    const QString status = find<QLabel>("editorStatus")->text();
+    EXPECT_TRUE(status.contains(u"the logo %1/moved/logo.png of layer"_s.arg(m_folder)))
+        << status.toStdString();
+}
+
 // Keystroke to finished preview, every text effect on. Run by hand with
 // --gtest_also_run_disabled_tests --gtest_filter='*KeystrokeToPreview*'.
 TEST_F(Editor, DISABLED_KeystrokeToPreview)
