@@ -134,8 +134,9 @@ void BM_PreviewRender(benchmark::State &state)
     const BenchTemplate files;
     PictureSink sink;
     for (auto _ : state) {
-        CWatermarkRenderer::RenderWatermark(kw::RenderMode::EditorPreview, {}, 0, 0, true,
-                                            kw::RenderInputs{files.folder(), kTemplate, {}, &sink});
+        kw::CWatermarkRenderer::RenderWatermark(
+            kw::RenderMode::EditorPreview, {}, 0, 0, true,
+            kw::RenderInputs{files.folder(), kTemplate, {}, &sink, {}});
     }
 }
 BENCHMARK(BM_PreviewRender)->Unit(benchmark::kMillisecond)->Iterations(60);

@@ -71,6 +71,8 @@ QString CSourceList::StatusText(Status status)
         return QStringLiteral("OK");
     case Status::Failed:
         return QStringLiteral("Failed");
+    case Status::Skipped:
+        return QStringLiteral("Skipped");
     }
     return {};
 }

@@ -29,7 +29,7 @@ class CSourceList : public QTreeWidget
 {
     Q_OBJECT
 public:
-    enum class Status { Ready, Ok, Failed };
+    enum class Status { Ready, Ok, Failed, Skipped };
 
     static constexpr int kStatusColumn = 0;
     static constexpr int kPathColumn = 1;

@@ -119,6 +119,9 @@ public:
         clearBar();
         if (!result.ok())
             Diagnose(kw::EscapeControlCharacters(result.sourcePath + u": "_s + result.error));
+        else if (result.skipped)
+            Diagnose(
+                kw::EscapeControlCharacters(result.sourcePath + u": skipped: "_s + result.warning));
         else if (!result.warning.isEmpty())
             Diagnose(
                 kw::EscapeControlCharacters(result.sourcePath + u": warning: "_s + result.warning));
@@ -127,7 +130,7 @@ public:
         if (m_terminal)
             drawBar(done, total,
                     kw::EscapeControlCharacters(QFileInfo(result.sourcePath).fileName()));
-        else if (result.ok())
+        else if (result.written())
             Print(stderr, u"[%1/%2] %3\n"_s.arg(done).arg(total).arg(kw::EscapeControlCharacters(
                               result.sourcePath + u" -> "_s + result.outputPath)));
     }
@@ -142,6 +145,8 @@ public:
             u"%1 of %2 photos written"_s.arg(summary.written).arg(summary.total + refused);
         if (summary.failed + refused)
             line += u", %1 failed"_s.arg(summary.failed + refused);
+        if (summary.skipped)
+            line += u", %1 skipped"_s.arg(summary.skipped);
         if (summary.notProcessed)
             line += u", %1 not processed (stopped)"_s.arg(summary.notProcessed);
         line += u" in %1 s\n"_s.arg(double(milliseconds) / 1000.0, 0, 'f', 1);
@@ -213,6 +218,8 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     }
     if (options.format)
         prefs.outputFormat = *options.format;
+    if (options.onConflict)
+        prefs.collisionPolicy = *options.onConflict;
 
     kw::CResizeSetting &resize = settings.resize;
     switch (options.resize) {
@@ -369,13 +376,17 @@ int main(int argc, char *argv[])
         &engine, &kw::BatchEngine::finished, &engine, [&](const kw::BatchSummary &summary) {
             report.finished(summary, refused, clock.elapsed());
             exitCode = g_interrupted ? kSignalExitBase + int(g_interrupted)
-                       : summary.written == summary.total && refused == 0 ? kAllWritten
-                                                                          : kSomeFailed;
+                       : summary.failed == 0 && summary.notProcessed == 0 && refused == 0
+                           ? kAllWritten
+                           : kSomeFailed;
             QCoreApplication::exit(exitCode);
         });
     g_engine = &engine;
     CatchInterrupts();
-    engine.start(photos, settings);
+    if (const kw::Status started = engine.start(photos, settings); !started) {
+        Diagnose(started.error());
+        return kSomeFailed;
+    }
     QGuiApplication::exec();
     g_engine = nullptr;
     return exitCode;

@@ -22,7 +22,8 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-using kw::PreferenceElement;
+
+namespace kw {
 
 namespace {
 
@@ -127,6 +128,18 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     formatLayout->addWidget(m_format);
     formatLayout->addStretch(1);
 
+    auto *collisionBox = new QGroupBox(u"When an Output File Exists"_s, this);
+    collisionBox->setObjectName(u"outputCollisionGroup"_s);
+    m_collision = new QComboBox(collisionBox);
+    m_collision->setObjectName(u"collisionCombo"_s);
+    // In the order of OutputCollisionPolicy.
+    m_collision->addItem(u"Overwrite it"_s);
+    m_collision->addItem(u"Skip the photo"_s);
+    m_collision->addItem(u"Save under a new name: name (2).jpg"_s);
+    auto *collisionLayout = new QHBoxLayout(collisionBox);
+    collisionLayout->addWidget(m_collision);
+    collisionLayout->addStretch(1);
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -141,6 +154,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
+    layout->addWidget(collisionBox);
     layout->addStretch(1);
 
     connect(m_originalFolder, &QRadioButton::clicked, this,
@@ -192,8 +206,13 @@ void COutputSettingsPage::load()
             const int index = kw::ParseDecimalInt(*format);
             m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
         }
+        kw::CPreferences prefs;
+        (void)kw::LoadPreferences(m_dataFolder, prefs); // unreadable: the default policy
+        const int policy = int(prefs.collisionPolicy);
+        m_collision->setCurrentIndex(policy >= 0 && policy < m_collision->count() ? policy : -1);
     }
     m_initial = currentTexts();
+    m_initialCollision = m_collision->currentIndex();
 }
 
 kw::PreferenceTexts COutputSettingsPage::currentTexts() const
@@ -234,8 +253,9 @@ bool COutputSettingsPage::save(QString *problem)
         if (current.text(element) != m_initial.text(element))
             changed << kw::PreferenceElementName(element).toString();
     }
+    const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
     if (!m_loaded) {
-        if (changed.isEmpty())
+        if (changed.isEmpty() && !collisionChanged)
             return true;
         if (problem)
             *problem = m_loadError;
@@ -259,6 +279,15 @@ bool COutputSettingsPage::save(QString *problem)
         if (problem)
             *problem = written.error();
         return false;
+    }
+    if (collisionChanged && m_collision->currentIndex() >= 0) {
+        const kw::Status saved = kw::SaveCollisionPolicy(
+            m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
+        if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
     }
     if (!missing.isEmpty()) {
         if (problem)
@@ -324,3 +353,5 @@ void CPreferencesDlg::done(int result)
     }
     QDialog::done(result);
 }
+
+} // namespace kw

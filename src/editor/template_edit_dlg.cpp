@@ -67,6 +67,11 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     connect(&m_session->preview(), &kw::LivePreview::pictureReady, m_previewFrame,
             &kw::PreviewFrame::showPicture);
     connect(m_session, &kw::EditorSession::statusChanged, m_status, &QLabel::setText);
+    // A template the preview cannot draw says why where the status stands.
+    connect(&m_session->preview(), &kw::LivePreview::problemChanged, m_status,
+            [this](const QString &problem) {
+                m_status->setText(problem.isEmpty() ? m_session->status() : problem);
+            });
 
     m_session->open();
     m_status->setText(m_session->status());

@@ -193,11 +193,14 @@ Status RemoveSymbolicLink(const QString &path)
 
 // Where the output goes, once it is known that it may be written there.
 Result<OutputTarget> CheckedTarget(const QImage &picture, const DecodedPhoto &photo,
-                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles)
+                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                   const QString &outputPath)
 {
     OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
     if (!target)
         return Failure{target.error};
+    if (!outputPath.isEmpty())
+        target.path = outputPath;
     if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
         return Failure{u"nothing to write: the picture is empty"_s};
     const QString refused = RefuseOutputPath(target.path, photo.sourcePath, protectedFiles);
@@ -254,9 +257,11 @@ Status WriteWithQt(QImage picture, const OutputTarget &target, const QByteArray 
 }
 
 Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
-                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles)
+                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                   const QString &outputPath)
 {
-    const Result<OutputTarget> target = CheckedTarget(picture, photo, prefs, protectedFiles);
+    const Result<OutputTarget> target =
+        CheckedTarget(picture, photo, prefs, protectedFiles, outputPath);
     if (!target)
         return Failure{target.error()};
     const bool jpeg = target->format->index == 0;
@@ -285,10 +290,11 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
 } // namespace
 
 Result<WrittenOutput> WriteOutput(QImage picture, const DecodedPhoto &photo,
-                                  const CPreferences &prefs, const ProtectedFiles *protectedFiles)
+                                  const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                  const QString &outputPath)
 {
     try {
-        return WriteOrThrow(std::move(picture), photo, prefs, protectedFiles);
+        return WriteOrThrow(std::move(picture), photo, prefs, protectedFiles, outputPath);
     } catch (const std::bad_alloc &) {
         return Failure{u"not enough memory to write the output"_s};
     } catch (const std::exception &e) {

@@ -42,8 +42,13 @@ struct WrittenOutput
 // OutputFolderPath is created with its parents. A failed write names the
 // system's reason ("cannot write /out/a.png: no space left on device"); the
 // encoders print nothing.
+//
+// `outputPath`, when given, is the file to write instead of the one
+// ResolveOutputTarget names (a batch run's planned name, in the same folder
+// and format).
 Result<WrittenOutput> WriteOutput(QImage picture, const DecodedPhoto &photo,
                                   const CPreferences &prefs,
-                                  const ProtectedFiles *protectedFiles = nullptr);
+                                  const ProtectedFiles *protectedFiles = nullptr,
+                                  const QString &outputPath = {});
 
 } // namespace kw

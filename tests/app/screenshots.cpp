@@ -177,7 +177,7 @@ int main(int argc, char **argv)
         preview.done(QDialog::Accepted);
     }
     {
-        CPreferencesDlg preferences(context.dataFolder, prompts, &window);
+        kw::CPreferencesDlg preferences(context.dataFolder, prompts, &window);
         const char *pages[] = {"general", "update", "about"};
         for (int i = 0; i < 3; ++i) {
             preferences.tabs()->setCurrentIndex(i);

@@ -339,7 +339,7 @@ TEST_F(MainWindowTest, CommandsOpenTheirDialogsModallyOverTheWindow)
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdImageResizing); }),
               u"CResizeSettingDlg"_s);
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdPreferences); }),
-              u"CPreferencesDlg"_s);
+              u"kw::CPreferencesDlg"_s);
     EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"CQuickStartDlg"_s);
     EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"CAboutDlg"_s);
 }

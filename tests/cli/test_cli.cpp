@@ -1,4 +1,6 @@
 #include "kw_version.h"
+#include "model/layer_file.h"
+#include "model/template_library.h"
 #include "render/photo_test_files.h"
 #include "support/image_measure.h"
 #include "support/test_sandbox.h"
@@ -317,6 +319,90 @@ TEST_F(Cli, ADamagedTemplateListIsOneLineAndStatusOne)
         EXPECT_FALSE(r.err.contains(u"<unterminated"_s)) << r.err.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(m_sandbox.filePath(u"p/good_new.jpg"_s)));
+}
+
+TEST_F(Cli, OutputNamesNeverCollideAndExistingFilesFollowThePolicy)
+{
+    const QString a = photo(u"a/IMG_1.jpg"_s, 240, 1);
+    const QString b = photo(u"b/IMG_1.jpg"_s, 180, 2);
+    const QString out = m_sandbox.filePath(u"out"_s);
+    const auto outputs = [&] { return QDir(out).entryList(QDir::Files); };
+
+    CliRun r = cli({a, b, u"-o"_s, out});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(outputs(), (QStringList{u"IMG_1_new (2).jpg"_s, u"IMG_1_new.jpg"_s}));
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (2).jpg"_s).width(), 180);
+    EXPECT_TRUE(r.err.contains(b +
+                               u": warning: written as IMG_1_new (2).jpg: IMG_1_new.jpg is "
+                               u"the output of "_s +
+                               a))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"2 of 2 photos written"_s));
+
+    // A second run into the same folder.
+    const QByteArray before = test::ReadFileBytes(out + u"/IMG_1_new.jpg"_s);
+    r = cli({a, b, u"-o"_s, out, u"--on-conflict=skip"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"0 of 2 photos written, 2 skipped"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(a + u": skipped: IMG_1_new.jpg exists"_s)) << r.err.toStdString();
+    r = cli({a, b, u"-o"_s, out, u"--on-conflict"_s, u"rename"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(outputs(), (QStringList{u"IMG_1_new (2).jpg"_s, u"IMG_1_new (3).jpg"_s,
+                                      u"IMG_1_new (4).jpg"_s, u"IMG_1_new.jpg"_s}));
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (4).jpg"_s).width(), 180);
+    EXPECT_EQ(test::ReadFileBytes(out + u"/IMG_1_new.jpg"_s), before);
+    r = cli({a, u"-o"_s, out, u"--on-conflict=overwrite"_s, u"-s"_s, u"_new (3)"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (3).jpg"_s).width(), 240);
+
+    // A source photo at the output name: never replaced.
+    const QByteArray source = test::ReadFileBytes(a);
+    const QStringList inPlace = {a, u"--same-folder"_s, u"--keep-name"_s, u"-f"_s, u"jpg"_s};
+    r = cli(inPlace);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"the output would replace the source photo"_s))
+        << r.err.toStdString();
+    r = cli(inPlace + QStringList{u"--on-conflict=skip"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"1 skipped"_s)) << r.err.toStdString();
+    r = cli(inPlace + QStringList{u"--on-conflict=rename"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"a/IMG_1 (2).jpg"_s)));
+    EXPECT_EQ(test::ReadFileBytes(a), source);
+
+    r = cli({a, u"--on-conflict=ask"_s});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(u"valid policies are overwrite, skip and rename"_s));
+}
+
+TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
+{
+    const QString p1 = photo(u"in/one.jpg"_s);
+    const QString p2 = photo(u"in/two.jpg"_s);
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0); // prepares the data folder
+    const QString templates = dataFile(u"templates"_s);
+    // Listed, but its file is gone.
+    ASSERT_TRUE(AddTemplate(templates, u"Gone"_s).done());
+    ASSERT_TRUE(QFile::remove(templates + u"/Gone.xml"_s));
+    CliRun r = cli({u"-t"_s, u"Gone"_s, p1, p2});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(p2 + u": the template file "_s + templates +
+                               u"/Gone.xml cannot be read: no such file"_s))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"0 of 2 photos written, 2 failed"_s)) << r.err.toStdString();
+
+    // The demo layer's logo moved away.
+    CWatermarkConf layer;
+    ASSERT_TRUE(LoadLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    layer.ImagePathName = m_sandbox.filePath(u"moved/logo.png"_s);
+    ASSERT_TRUE(SaveLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    r = cli({u"-t"_s, u"Demo 1"_s, p1, p2});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"the logo %1 of layer 'Demo 1_Layer 1' cannot be read: no such "
+                               u"file"_s.arg(layer.ImagePathName)))
+        << r.err.toStdString();
+    EXPECT_EQ(QDir(m_sandbox.filePath(u"in"_s)).entryList(QDir::Files),
+              (QStringList{u"one.jpg"_s, u"two.jpg"_s}));
 }
 
 } // namespace

@@ -51,9 +51,9 @@ struct Fixture
     kw::test::TestSandbox sandbox;
     kw::ScriptedPrompts prompts;
     QString file() const { return sandbox.filePath(u"preference.xml"_s); }
-    std::unique_ptr<CPreferencesDlg> open()
+    std::unique_ptr<kw::CPreferencesDlg> open()
     {
-        return std::make_unique<CPreferencesDlg>(sandbox.path(), prompts);
+        return std::make_unique<kw::CPreferencesDlg>(sandbox.path(), prompts);
     }
 };
 
@@ -144,6 +144,40 @@ TEST(PreferencesDialog, RadioRulesBrowseAndWriteBack)
                                   u"3"_s, u"100"_s,           u"1"_s};
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_EQ(stored.text(kw::PreferenceElement(i)), expected[i]) << i;
+}
+
+// The collision choice is stored only once the user changes it, and goes
+// again when set back to overwrite.
+TEST(PreferencesDialog, CollisionChoiceIsWrittenOnlyWhenChanged)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    const auto choose = [&](int index) {
+        auto dialog = f.open();
+        auto *combo = Find<QComboBox>(*dialog, u"collisionCombo"_s);
+        const int shown = combo->currentIndex();
+        if (index >= 0)
+            combo->setCurrentIndex(index);
+        dialog->reject();
+        return shown;
+    };
+    EXPECT_EQ(choose(-1), 0); // no element: overwrite
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+    EXPECT_EQ(choose(2), 0);
+    QByteArray renamed = kDefaults;
+    renamed.replace("</Preferences>",
+                    "<OutputCollisionPolicy>2</OutputCollisionPolicy>\r\n</Preferences>");
+    EXPECT_EQ(ReadFileBytes(f.file()), renamed);
+    EXPECT_EQ(choose(0), 2);
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+
+    // A number the dialog does not know shows no choice and is kept.
+    QByteArray odd = kDefaults;
+    odd.replace("</Preferences>", "<OutputCollisionPolicy>9</OutputCollisionPolicy></Preferences>");
+    ASSERT_TRUE(WriteFileBytes(f.file(), odd));
+    EXPECT_EQ(choose(-1), -1);
+    EXPECT_EQ(ReadFileBytes(f.file()), odd);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
 }
 
 TEST(PreferencesDialog, OddStoredValues)

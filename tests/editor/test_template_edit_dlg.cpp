@@ -249,9 +249,23 @@ TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
 
     PictureCatcher fresh;
     CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
-                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh});
+                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh, {}});
     EXPECT_EQ(MaxChannelDifference(find<PreviewFrame>("previewFrame")->picture(), fresh.picture),
               0);
+}
+
+// A layer whose picture cannot be read: the preview says why where the
+// editor's status stands, instead of drawing the template without it.
+TEST_F(Editor, APreviewThatCannotBeDrawnSaysWhy)
+{
+    CWatermarkConf layer = newLayer();
+    layer.ImagePathName = m_folder + u"/moved/logo.png"_s;
+    writeTemplate({layer});
+    openEditor();
+    waitForPreview();
+    const QString status = find<QLabel>("editorStatus")->text();
+    EXPECT_TRUE(status.contains(u"the logo %1/moved/logo.png of layer"_s.arg(m_folder)))
+        << status.toStdString();
 }
 
 } // namespace
