@@ -205,16 +205,16 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     using Resize = kw::cli::CliOptions::Resize;
     kw::CPreferences &prefs = settings.preferences;
     if (options.outputDir) {
-        prefs.outputFolderOpts = 1;
+        prefs.outputFolderOpts = kw::Code(kw::OutputFolderOption::ChosenFolder);
         prefs.outputFolderPath = *options.outputDir;
     } else if (options.sameFolder) {
-        prefs.outputFolderOpts = 0;
+        prefs.outputFolderOpts = kw::Code(kw::OutputFolderOption::SourceFolder);
     }
     if (options.suffix) {
-        prefs.outputFileNameOpts = 1;
+        prefs.outputFileNameOpts = kw::Code(kw::OutputNameOption::AddSuffix);
         prefs.outputFileNameSuffix = *options.suffix;
     } else if (options.keepName) {
-        prefs.outputFileNameOpts = 0;
+        prefs.outputFileNameOpts = kw::Code(kw::OutputNameOption::KeepName);
     }
     if (options.format)
         prefs.outputFormat = *options.format;
@@ -233,9 +233,9 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     case Resize::Height:
     case Resize::Exact:
         resize.resizeJustThisTime = true;
-        resize.scaleType = options.resize == Resize::Width    ? 1
-                           : options.resize == Resize::Height ? 2
-                                                              : 3;
+        resize.scaleType = kw::Code(options.resize == Resize::Width    ? kw::ScaleType::ToWidth
+                                    : options.resize == Resize::Height ? kw::ScaleType::ToHeight
+                                                                       : kw::ScaleType::Exact);
         resize.targetWidth = options.resizeWidth;
         resize.targetHeight = options.resizeHeight;
         break;

@@ -189,14 +189,15 @@ void COutputSettingsPage::load()
     m_loadError = read.error();
     if (m_loaded) {
         if (const auto &opts = m_found.text(PreferenceElement::OutputFolderOpts)) {
-            const bool original = *opts == u"0"_s;
+            const bool original =
+                *opts == QString::number(kw::Code(kw::OutputFolderOption::SourceFolder));
             (original ? m_originalFolder : m_anotherFolder)->setChecked(true);
             m_browse->setEnabled(!original);
         }
         if (const auto &path = m_found.text(PreferenceElement::OutputFolderPath))
             m_folder->setText(*path);
         if (const auto &opts = m_found.text(PreferenceElement::OutputFileNameOpts)) {
-            const bool keep = *opts == u"0"_s;
+            const bool keep = *opts == QString::number(kw::Code(kw::OutputNameOption::KeepName));
             (keep ? m_keepName : m_rename)->setChecked(true);
             m_suffix->setEnabled(!keep);
         }
@@ -219,10 +220,14 @@ kw::PreferenceTexts COutputSettingsPage::currentTexts() const
 {
     kw::PreferenceTexts texts;
     if (m_originalFolder->isChecked() || m_anotherFolder->isChecked())
-        texts.set(PreferenceElement::OutputFolderOpts, m_originalFolder->isChecked() ? 0 : 1);
+        texts.set(PreferenceElement::OutputFolderOpts,
+                  kw::Code(m_originalFolder->isChecked() ? kw::OutputFolderOption::SourceFolder
+                                                         : kw::OutputFolderOption::ChosenFolder));
     texts.set(PreferenceElement::OutputFolderPath, m_folder->text());
     if (m_keepName->isChecked() || m_rename->isChecked())
-        texts.set(PreferenceElement::OutputFileNameOpts, m_keepName->isChecked() ? 0 : 1);
+        texts.set(PreferenceElement::OutputFileNameOpts,
+                  kw::Code(m_keepName->isChecked() ? kw::OutputNameOption::KeepName
+                                                   : kw::OutputNameOption::AddSuffix));
     texts.set(PreferenceElement::OutputFileNameSuffix, m_suffix->text());
     if (m_format->currentIndex() >= 0)
         texts.set(PreferenceElement::OutputFormat, m_format->currentIndex());

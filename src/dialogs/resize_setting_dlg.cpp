@@ -109,15 +109,15 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     kw::CResizeSetting setting;
     (void)kw::LoadResizeSetting(m_dataFolder, setting); // unreadable: the defaults
     switch (setting.scaleType) {
-    case 1:
+    case kw::Code(kw::ScaleType::ToWidth):
         m_byWidth->setChecked(true);
         m_height->setEnabled(false);
         break;
-    case 2:
+    case kw::Code(kw::ScaleType::ToHeight):
         m_byHeight->setChecked(true);
         m_width->setEnabled(false);
         break;
-    case 3:
+    case kw::Code(kw::ScaleType::Exact):
         m_absolute->setChecked(true);
         break;
     default:
@@ -140,7 +140,9 @@ bool CResizeSettingDlg::save(QString *error)
         return true;
     m_saved = true;
     kw::ResizeSettingInput input;
-    input.scaleType = m_byHeight->isChecked() ? 2 : (m_absolute->isChecked() ? 3 : 1);
+    input.scaleType = kw::Code(m_byHeight->isChecked()   ? kw::ScaleType::ToHeight
+                               : m_absolute->isChecked() ? kw::ScaleType::Exact
+                                                         : kw::ScaleType::ToWidth);
     input.targetWidth = m_width->text();
     input.targetHeight = m_height->text();
     input.resizeEveryTime = m_everyTime->isChecked();

@@ -23,10 +23,10 @@ namespace kw {
 namespace {
 
 constexpr std::array<OutputFormatInfo, 4> kOutputFormats = {{
-    {0, u"image/jpeg", u"jpg"},
-    {1, u"image/png", u"png"},
-    {2, u"image/bmp", u"bmp"},
-    {3, u"image/tiff", u"tiff"},
+    {Code(OutputFormatCode::Jpg), u"image/jpeg", u"jpg"},
+    {Code(OutputFormatCode::Png), u"image/png", u"png"},
+    {Code(OutputFormatCode::Bmp), u"image/bmp", u"bmp"},
+    {Code(OutputFormatCode::Tiff), u"image/tiff", u"tiff"},
 }};
 
 } // namespace
@@ -105,12 +105,12 @@ OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &
     }
     QString folder;
     switch (prefs.outputFolderOpts) {
-    case 0:
+    case Code(OutputFolderOption::SourceFolder):
         folder = sourcePath.left(std::max<qsizetype>(sourcePath.lastIndexOf(kPathSeparator), 0));
         if (folder.isEmpty() && sourcePath.startsWith(kPathSeparator))
             folder = QString(kPathSeparator);
         break;
-    case 1:
+    case Code(OutputFolderOption::ChosenFolder):
         if (prefs.outputFolderPath.isEmpty()) {
             target.error = u"no output folder is set"_s;
             return target;
@@ -123,9 +123,9 @@ OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &
     }
     QString name = OutputBaseName(sourcePath);
     switch (prefs.outputFileNameOpts) {
-    case 0:
+    case Code(OutputNameOption::KeepName):
         break;
-    case 1:
+    case Code(OutputNameOption::AddSuffix):
         if (const Status suffix = CheckOutputSuffix(prefs.outputFileNameSuffix); !suffix) {
             target.error = suffix.error();
             return target;

@@ -248,7 +248,7 @@ Status WriteWithQt(QImage picture, const OutputTarget &target, const QByteArray 
     }
     return SaveFile(target.path, [&](QIODevice *device) -> Status {
         QImageWriter writer(device, encoder);
-        if (target.format->index == 3)
+        if (target.format->index == Code(OutputFormatCode::Tiff))
             writer.setCompression(1); // LZW, as other TIFF writers do by default
         if (!writer.write(picture))
             return Failure{writer.errorString()};
@@ -264,12 +264,12 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
         CheckedTarget(picture, photo, prefs, protectedFiles, outputPath);
     if (!target)
         return Failure{target.error()};
-    const bool jpeg = target->format->index == 0;
+    const bool jpeg = target->format->index == Code(OutputFormatCode::Jpg);
     QByteArray encoder;
     if (!jpeg && GetEncoderClsid(target->format->mimeType, &encoder) < 0)
         return Failure{u"no encoder for %1"_s.arg(target->format->mimeType)};
-    if (prefs.outputFolderOpts == 1 && !QFileInfo::exists(target->folder) &&
-        !CreateFolderPath(target->folder))
+    if (prefs.outputFolderOpts == Code(OutputFolderOption::ChosenFolder) &&
+        !QFileInfo::exists(target->folder) && !CreateFolderPath(target->folder))
         return Failure{u"cannot create the output folder %1%2"_s.arg(
             target->folder, FolderFailureCause(target->folder))};
 

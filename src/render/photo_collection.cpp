@@ -118,12 +118,15 @@ public:
         const OutputFormatInfo *format = prefs ? FindOutputFormat(prefs->outputFormat) : nullptr;
         if (!format)
             return;
-        if (prefs->outputFolderOpts == 1 && !prefs->outputFolderPath.isEmpty())
+        if (prefs->outputFolderOpts == Code(OutputFolderOption::ChosenFolder) &&
+            !prefs->outputFolderPath.isEmpty())
             m_outputFolder = StatOf(QFile::encodeName(prefs->outputFolderPath));
-        if (prefs->outputFileNameOpts == 1 && !prefs->outputFileNameSuffix.isEmpty()) {
+        if (prefs->outputFileNameOpts == Code(OutputNameOption::AddSuffix) &&
+            !prefs->outputFileNameSuffix.isEmpty()) {
             m_suffix = prefs->outputFileNameSuffix;
             m_extension = format->extension.toString();
-            m_outputsBesideSources = prefs->outputFolderOpts == 0;
+            m_outputsBesideSources =
+                prefs->outputFolderOpts == Code(OutputFolderOption::SourceFolder);
         }
     }
 

@@ -1,5 +1,7 @@
 #include "render/photo_resize.h"
 
+#include "settings/resize_setting.h"
+
 #include <QColorSpace>
 
 #include <algorithm>
@@ -42,21 +44,21 @@ WorkingSize ComputeWorkingSize(QSize photo, const ResizeRequest &request)
     int32_t product = 0;
     if (request.resize) {
         switch (request.scaleType) {
-        case 1:
+        case Code(ScaleType::ToWidth):
             tw = request.targetWidth;
             if (__builtin_mul_overflow(tw, h, &product))
                 return Refused(u"a target width of %1 is too large for a %2 photo"_s.arg(tw).arg(
                     SizeText(w, h)));
             th = product / w;
             break;
-        case 2:
+        case Code(ScaleType::ToHeight):
             th = request.targetHeight;
             if (__builtin_mul_overflow(w, th, &product))
                 return Refused(u"a target height of %1 is too large for a %2 photo"_s.arg(th).arg(
                     SizeText(w, h)));
             tw = product / h;
             break;
-        case 3:
+        case Code(ScaleType::Exact):
             tw = request.targetWidth;
             th = request.targetHeight;
             break;

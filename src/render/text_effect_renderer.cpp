@@ -1,5 +1,6 @@
 #include "render/text_effect_renderer.h"
 
+#include "platform/codes.h"
 #include "render/font_mapping.h"
 #include "render/text_strategy.h"
 
@@ -17,7 +18,7 @@ QPointF LocationAnchor(int location, qreal centreX, qreal centreY, qreal right, 
 {
     const qreal xs[] = {0, centreX, right};
     const qreal ys[] = {0, centreY, bottom};
-    if (location < 0 || location > 8)
+    if (location < Code(LocationCode::TopLeft) || location > Code(LocationCode::BottomRight))
         return {0, 0};
     return {xs[location % 3], ys[location / 3]};
 }
@@ -54,13 +55,13 @@ void turnAbout(QPainter &painter, QPointF centre, int32_t degrees)
 QPoint extrusionStep(int code)
 {
     switch (code) {
-    case 0:
+    case kw::Code(kw::TDTextPosCode::TopLeft):
         return {-1, -1};
-    case 1:
+    case kw::Code(kw::TDTextPosCode::TopRight):
         return {1, -1};
-    case 2:
+    case kw::Code(kw::TDTextPosCode::BottomLeft):
         return {-1, 1};
-    case 3:
+    case kw::Code(kw::TDTextPosCode::BottomRight):
         return {1, 1};
     default:
         return {0, 0};
@@ -213,8 +214,8 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     // Cover tiles: drawn from the unturned canvas frame, each turned once
     // about its own origin.
     painter.restore();
-    const bool stroked = layer.coverImgMethod == 0;
-    const bool filled = layer.coverImgMethod == 1;
+    const bool stroked = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Stroke);
+    const bool filled = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Fill);
     if (layer.BCoverImage && (stroked || filled) && !glyphs.isEmpty() &&
         (!stroked || layer.EdgeLineThickness >= 0)) {
         CoverTileGrid grid;

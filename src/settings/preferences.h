@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/codes.h"
 #include "platform/result.h"
 
 #include <QString>
@@ -61,6 +62,26 @@ public:
 
 private:
     std::array<std::optional<QString>, kPreferenceElementCount> m_texts;
+};
+
+// Where outputs go (OutputFolderOpts).
+enum class OutputFolderOption : int32_t {
+    SourceFolder = 0, // beside each source photo
+    ChosenFolder = 1, // in OutputFolderPath
+};
+
+// How outputs are named (OutputFileNameOpts).
+enum class OutputNameOption : int32_t {
+    KeepName = 0,  // the source's base name
+    AddSuffix = 1, // the base name followed by OutputFileNameSuffix
+};
+
+// The output format (OutputFormat); later formats take the next numbers.
+enum class OutputFormatCode : int32_t {
+    Jpg = 0,
+    Png = 1,
+    Bmp = 2,
+    Tiff = 3,
 };
 
 // What a batch does when a photo's output name is already taken by a file

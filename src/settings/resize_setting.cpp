@@ -51,7 +51,7 @@ Status LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting)
 
 Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input)
 {
-    if (input.scaleType < 1 || input.scaleType > 3)
+    if (input.scaleType < Code(ScaleType::ToWidth) || input.scaleType > Code(ScaleType::Exact))
         return Failure{u"scale type %1 is not 1, 2 or 3"_s.arg(input.scaleType)};
     if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight))
         return Failure{u"a target size may hold digits only"_s};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/codes.h"
+
 #include "platform/result.h"
 
 #include <QString>
@@ -12,6 +14,13 @@
 // ResizeEveryTime, each a decimal number. Functions take the application data
 // folder, share no state and may run on any thread.
 namespace kw {
+
+// How a photo is resized (ScaleType); any other stored value: not at all.
+enum class ScaleType : int32_t {
+    ToWidth = 1,  // proportionally to the target width
+    ToHeight = 2, // proportionally to the target height
+    Exact = 3,    // to the target width and height, stretched
+};
 
 struct CResizeSetting
 {
@@ -28,7 +37,7 @@ struct CResizeSetting
 };
 
 // Defaults for keys that are missing (and for a missing file).
-inline constexpr int32_t kDefaultScaleType = 1;
+inline constexpr int32_t kDefaultScaleType = Code(ScaleType::ToWidth);
 inline constexpr int32_t kDefaultTargetWidth = 800;
 inline constexpr int32_t kDefaultTargetHeight = 600;
 inline constexpr int32_t kDefaultResizeEveryTime = 0;
