@@ -23,6 +23,8 @@
 
 #include <ctime>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

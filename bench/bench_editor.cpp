@@ -20,6 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+using kw::CTemplateEditDlg;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include <QRandomGenerator>
 
+using kw::CXmlDocument;
+
 namespace {
 
 constexpr qsizetype kTargetSize = 10 * 1000 * 1000;

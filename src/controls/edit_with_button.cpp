@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace kw {
+
 CEditWithButton::CEditWithButton(QWidget *parent) : QLineEdit(parent)
 {
     // The pictures are the box's whole look: no frame, and the text is drawn
@@ -101,3 +103,5 @@ void CEditWithButton::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange)
         applyLayout();
 }
+
+} // namespace kw

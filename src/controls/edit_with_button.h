@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QRect>
 
+namespace kw {
+
 // A one-line edit box drawn from two pictures, with an area of the picture
 // that acts as a button (for example a "clear" cross at its right end).
 //
@@ -64,3 +66,5 @@ private:
     bool m_notifyWhenEmpty = false;
     bool m_inLayout = false;
 };
+
+} // namespace kw

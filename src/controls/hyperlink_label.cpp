@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace kw {
+
 QString HyperlinkFailureMessage(const QString &reason)
 {
     return u"Unable to open hyperlink:\n\n"_s + reason;
@@ -143,3 +145,5 @@ void CHyperLinkLabel::paintEvent(QPaintEvent *event)
     option.initFrom(this);
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
+
+} // namespace kw

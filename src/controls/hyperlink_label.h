@@ -4,8 +4,8 @@
 #include <QLabel>
 
 namespace kw {
+
 class UserPrompts;
-}
 
 // A text label that opens an address when clicked: the link colour, red while
 // the pointer is on it, the visited colour once opened; underlined while the
@@ -71,3 +71,5 @@ private:
 
 // The message shown when an address cannot be opened.
 QString HyperlinkFailureMessage(const QString &reason);
+
+} // namespace kw

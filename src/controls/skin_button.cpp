@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace kw {
+
 namespace {
 
 // Drawing vector art is slow next to a paint; keep each size once.
@@ -191,3 +193,5 @@ void CSkinButton::mouseReleaseEvent(QMouseEvent *event)
         setMouseState(rect().contains(event->position().toPoint()) ? Hot : Normal);
     QPushButton::mouseReleaseEvent(event);
 }
+
+} // namespace kw

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QPushButton>
 
+namespace kw {
+
 // A push button drawn from four pictures (normal, hot, pressed, disabled)
 // with its caption centred over them in white.
 //
@@ -80,3 +82,5 @@ private:
     QFont m_captionFont;
     MouseState m_state = Normal;
 };
+
+} // namespace kw

@@ -47,8 +47,6 @@ QList<AboutLink> AboutLinks()
     };
 }
 
-} // namespace kw
-
 CAboutPage::CAboutPage(kw::UserPrompts &prompts, QWidget *parent) : QWidget(parent)
 {
     setObjectName(u"aboutPage"_s);
@@ -132,3 +130,5 @@ CAboutDlg::CAboutDlg(kw::UserPrompts &prompts, QWidget *parent) : QDialog(parent
     layout->addLayout(buttonRow);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
+
+} // namespace kw

@@ -4,9 +4,10 @@
 #include <QList>
 #include <QWidget>
 
+namespace kw {
+
 class CHyperLinkLabel;
 
-namespace kw {
 class UserPrompts;
 
 // A link of the About page: its text and the address it opens.
@@ -20,8 +21,6 @@ struct AboutLink
 // The six links: the vendor's home page, the user guide, the questions page,
 // the support mail address, a mail telling a friend, and the download page.
 QList<AboutLink> AboutLinks();
-
-} // namespace kw
 
 // The "About and Support" page: the program's name and running version, and
 // link labels to the vendor's pages and support. UI thread only; `prompts`
@@ -46,3 +45,5 @@ class CAboutDlg : public QDialog
 public:
     explicit CAboutDlg(kw::UserPrompts &prompts, QWidget *parent = nullptr);
 };
+
+} // namespace kw

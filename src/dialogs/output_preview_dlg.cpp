@@ -125,8 +125,6 @@ private:
     QString m_message;
 };
 
-} // namespace kw
-
 COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceFileStepper &sources,
                                      kw::UserPrompts &prompts, QWidget *parent)
     : QDialog(parent), m_inputs(std::move(inputs)), m_sources(sources), m_prompts(prompts)
@@ -432,3 +430,5 @@ void COutputPreviewDlg::mouseReleaseEvent(QMouseEvent *event)
     if (m_horizontal->maximum() > 0 || m_vertical->maximum() > 0)
         m_view->setCursor(kw::BuiltInCursor(kw::kCurPan));
 }
+
+} // namespace kw

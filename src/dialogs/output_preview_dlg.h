@@ -9,11 +9,13 @@
 
 #include <list>
 
-class CSkinButton;
 class QLabel;
 class QScrollBar;
 
 namespace kw {
+
+class CSkinButton;
+
 class UserPrompts;
 class PreviewView;
 
@@ -54,8 +56,6 @@ struct OutputPreviewInputs
     QString templateName;    // the selected template; empty when none is selected
     bool resizeJustThisTime = false;
 };
-
-} // namespace kw
 
 // Shows what the batch run would make of the current photo of the source list:
 // decoded, turned upright, resized and watermarked, at one picture pixel per
@@ -155,3 +155,5 @@ private:
     int m_renderCount = 0;
     std::list<Kept> m_kept; // most recent first
 };
+
+} // namespace kw

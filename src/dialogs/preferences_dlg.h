@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QWidget>
 
-class CAboutPage;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -14,6 +13,8 @@ class QRadioButton;
 class QTabWidget;
 
 namespace kw {
+
+class CAboutPage;
 
 class UserPrompts;
 

@@ -13,6 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace kw {
+
 namespace {
 
 constexpr QRgb kBackground = qRgb(75, 75, 75);
@@ -97,3 +99,5 @@ void CQuickStartDlg::onDontShowClicked(bool checked)
                           kw::MessageIcon::Warning);
     }
 }
+
+} // namespace kw

@@ -2,12 +2,12 @@
 
 #include <QDialog>
 
-class CSkinButton;
 class QCheckBox;
 
 namespace kw {
+
+class CSkinButton;
 class UserPrompts;
-}
 
 // The Quick Start dialog: three pictures with their short instructions on a
 // dark grey ground, the box "Don't show this dialog next time" and "Thanks".
@@ -28,3 +28,5 @@ private:
     QCheckBox *m_dontShow = nullptr;
     CSkinButton *m_thanks = nullptr;
 };
+
+} // namespace kw

@@ -14,6 +14,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace kw {
+
 CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTime,
                                      kw::UserPrompts &prompts, QWidget *parent)
     : QDialog(parent), m_dataFolder(std::move(dataFolder)),
@@ -162,3 +164,5 @@ void CResizeSettingDlg::done(int result)
     }
     QDialog::done(result);
 }
+
+} // namespace kw

@@ -7,8 +7,8 @@ class QLineEdit;
 class QRadioButton;
 
 namespace kw {
+
 class UserPrompts;
-}
 
 // The Image Resizing Setting dialog: how photos are resized before they are
 // watermarked. It reads resizing_config.ini when it opens and, however it is
@@ -47,3 +47,5 @@ private:
     QCheckBox *m_justThisTime = nullptr;
     QCheckBox *m_everyTime = nullptr;
 };
+
+} // namespace kw

@@ -54,8 +54,6 @@ bool StartStartupUpdateCheck(QWidget *window, UserPrompts &prompts, UpdateCheckS
     return true;
 }
 
-} // namespace kw
-
 CUpdatePage::CUpdatePage(kw::UserPrompts &prompts, kw::UpdateCheckSetup setup, QWidget *parent)
     : QWidget(parent), m_prompts(prompts), m_setup(std::move(setup))
 {
@@ -143,3 +141,5 @@ void CUpdatePage::onFinished(const kw::UpdateResult &result)
     }
     emit checkReported(result);
 }
+
+} // namespace kw

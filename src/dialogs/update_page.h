@@ -11,6 +11,7 @@ class QLabel;
 class QPushButton;
 
 namespace kw {
+
 class UserPrompts;
 
 // How the update check reaches the network; tests point it at a local server.
@@ -29,8 +30,6 @@ void OfferDownload(QWidget *parent, UserPrompts &prompts);
 // download. The check belongs to `window` and ends with it. Returns whether a
 // check started.
 bool StartStartupUpdateCheck(QWidget *window, UserPrompts &prompts, UpdateCheckSetup setup = {});
-
-} // namespace kw
 
 // The Update page of the Preferences dialog: the running version, the latest
 // version once known, and "Check Now", which reports every outcome: the
@@ -64,8 +63,8 @@ private:
 };
 
 // The message texts of the update check.
-namespace kw {
 QString NewVersionQuestion();
 QString LatestVersionNotice();
 QString CheckFailedNotice();
+
 } // namespace kw

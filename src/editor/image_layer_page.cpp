@@ -19,11 +19,11 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+
+namespace kw {
 using kw::MakeLabel;
 using kw::MakeNumberBox;
 using kw::NumberBox;
-
-namespace kw {
 
 const QString kImagePickerFilter =
     u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
@@ -31,8 +31,6 @@ const QString kImagePickerFilter =
     u"Windows Bitmap Image (*.bmp);;"
     u"Portable Network Graphics (*.png);;"
     u"Tagged Image File Format (*.tif *.tiff)"_s;
-
-} // namespace kw
 
 namespace {
 
@@ -248,3 +246,5 @@ void CImageLayerPage::setSizeBoxesVisible(bool visible)
         widget->setVisible(visible);
     }
 }
+
+} // namespace kw

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-class CEditWithButton;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -16,13 +15,13 @@ class QSlider;
 
 namespace kw {
 
+class CEditWithButton;
+
 class EditorSession;
 class NumberBox;
 
 // The filter of the picture picker, in Qt's syntax.
 extern const QString kImagePickerFilter;
-
-} // namespace kw
 
 // The "Image" page of the template editor: the picture part of a layer (its
 // file, location, offsets, rotation and opacity), a view of the editor's
@@ -61,3 +60,5 @@ private:
     QLabel *m_heightLabel = nullptr;
     kw::NumberBox *m_height = nullptr;
 };
+
+} // namespace kw

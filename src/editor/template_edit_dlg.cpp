@@ -15,6 +15,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace kw {
+
 CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString &templateName,
                                    kw::UserPrompts &prompts, QWidget *parent)
     : QDialog(parent)
@@ -114,3 +116,5 @@ void CTemplateEditDlg::keyPressEvent(QKeyEvent *event)
         QDialog::keyPressEvent(event);
     }
 }
+
+} // namespace kw

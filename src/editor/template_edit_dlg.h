@@ -3,17 +3,18 @@
 #include <QDialog>
 #include <QString>
 
-class CImageLayerPage;
-class CTextLayerPage;
 class QLabel;
 class QTabWidget;
 
 namespace kw {
+
+class CImageLayerPage;
+class CTextLayerPage;
+
 class EditorSession;
 class LivePreview;
 class PreviewFrame;
 class UserPrompts;
-} // namespace kw
 
 // "Edit Watermark Template": the Text and Image pages of one template's
 // layers beside a live preview of the whole template on the sample photo.
@@ -55,3 +56,5 @@ private:
     QLabel *m_status = nullptr;
     bool m_finished = false;
 };
+
+} // namespace kw

@@ -19,6 +19,8 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+
+namespace kw {
 using kw::ColorSwatch;
 using kw::MakeLabel;
 using kw::MakeNumberBox;
@@ -407,3 +409,5 @@ void CTextLayerPage::onSwatchClicked(ColorSwatch *swatch, kw::ColorRef CWatermar
     swatch->setColor(kw::ColorFromRef(m_record.*field));
     m_session.requestCommit();
 }
+
+} // namespace kw

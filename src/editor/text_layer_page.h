@@ -17,10 +17,10 @@ class QPushButton;
 class QSlider;
 
 namespace kw {
+
 class ColorSwatch;
 class EditorSession;
 class NumberBox;
-} // namespace kw
 
 // The "Text" page of the template editor: one control for each field of the
 // text part of a layer, a view of the editor's session.
@@ -126,3 +126,5 @@ private:
     QCheckBox *m_coverImage = nullptr;
     QComboBox *m_coverMethod = nullptr;
 };
+
+} // namespace kw

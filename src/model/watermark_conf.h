@@ -152,8 +152,6 @@ inline constexpr int kCoverImgMethodCodeCount = 2;
 QString TDTextPosName(TDTextPosCode code);
 QString CoverImgMethodName(CoverImgMethodCode code);
 
-} // namespace kw
-
 // The complete settings of one layer: a text part and an image part, both
 // always present. Every member is named after the element of the layer file
 // that stores it. The record enforces no range: it keeps whatever integer a
@@ -207,8 +205,6 @@ public:
 
     friend bool operator==(const CWatermarkConf &, const CWatermarkConf &) = default;
 };
-
-namespace kw {
 
 // Every field of a layer file, described once. The table drives writing,
 // reading, in-place saving and the new-layer defaults.

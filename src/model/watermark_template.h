@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kw {
+
 // One template: a name and its layers, first to last. Both names are base
 // names of files in the templates folder; a layer is known only by its name
 // and keeps it when its template is renamed. A plain value.
@@ -14,3 +16,5 @@ public:
 
     friend bool operator==(const CWatermarkTemplate &, const CWatermarkTemplate &) = default;
 };
+
+} // namespace kw

@@ -35,8 +35,6 @@ QColor LayerColor(ColorRef color, int32_t alpha)
     return QColor(RedOf(color), GreenOf(color), BlueOf(color), int(uint32_t(alpha) & 0xFF));
 }
 
-} // namespace kw
-
 namespace {
 
 QPen roundPen(QColor color, int width)
@@ -235,3 +233,5 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
             drawCoverTiles(painter, grid, tile, QPen(Qt::NoPen), QBrush(fillColor));
     }
 }
+
+} // namespace kw

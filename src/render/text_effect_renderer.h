@@ -23,8 +23,6 @@ QPointF TextAnchor(int location, int canvasWidth, int canvasHeight, QSizeF box);
 // A drawing colour from a stored colour and an alpha field (its lowest byte).
 QColor LayerColor(ColorRef color, int32_t alpha);
 
-} // namespace kw
-
 // Draws the text part of one layer onto a canvas. Stateless; any number of
 // calls may run at once on different threads, each with its own painter.
 class CTextEffectRenderer
@@ -42,3 +40,5 @@ public:
     // drawing passes; far above anything the editor offers.
     static constexpr int kMaxExtrusionCopies = 1000;
 };
+
+} // namespace kw

@@ -50,8 +50,6 @@ QSizeF MeasureTextBox(const QFont &font, const QString &text)
     return {std::clamp(box.width(), 0.0, kMeasureBox), std::clamp(box.height(), 0.0, kMeasureBox)};
 }
 
-} // namespace kw
-
 void CTextStrokeStrategy::SetStrokeStyle(QColor fill, QColor outline, int thickness)
 {
     m_fill = fill;
@@ -88,3 +86,5 @@ void CShadowTextPainter::DrawString(QPainter &painter, const QFont &font, const 
         return;
     m_strategy->DrawString(painter, font, text, origin + m_offset);
 }
+
+} // namespace kw

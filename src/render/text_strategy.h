@@ -24,8 +24,6 @@ QPainterPath TextOutline(const QFont &font, const QString &text, QPointF origin)
 // when a line is wider than that), the result clipped to the box.
 QSizeF MeasureTextBox(const QFont &font, const QString &text);
 
-} // namespace kw
-
 // A way of drawing a string as a graphics path.
 class CTextStrategy
 {
@@ -76,3 +74,5 @@ private:
     QColor m_color = QColor(0, 0, 0);
     int m_thickness = 2;
 };
+
+} // namespace kw

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <limits>
 
+namespace kw {
+
 using kw::IsXmlWhiteSpace;
 using kw::NextXmlToken;
 using kw::XmlNodeKind;
@@ -709,3 +711,5 @@ bool CXmlDocument::RemoveElement()
     m_rememberedChild = 0;
     return true;
 }
+
+} // namespace kw

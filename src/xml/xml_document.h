@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kw {
+
 // An XML document held as one piece of text, exactly as it will be written,
 // plus an index of where each element lies in that text. Navigation moves a
 // current position over the index; every edit splices the text and shifts the
@@ -153,3 +155,5 @@ private:
     int32_t m_current = 0;
     int32_t m_rememberedChild = 0;
 };
+
+} // namespace kw

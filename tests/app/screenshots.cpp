@@ -35,6 +35,13 @@
 
 #include <cstdio>
 
+using kw::CQuickStartDlg;
+using kw::CResizeSettingDlg;
+
+using kw::COutputPreviewDlg;
+using kw::CTemplateEditDlg;
+using kw::CWatermarkConf;
+
 namespace {
 
 bool WaitFor(const std::function<bool()> &done, int ms)

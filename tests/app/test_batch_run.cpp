@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QSignalSpy>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

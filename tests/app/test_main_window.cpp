@@ -4,7 +4,10 @@
 #include "app/source_list.h"
 #include "app/template_list.h"
 #include "app/window_commands.h"
+#include "dialogs/about_page.h"
 #include "dialogs/output_preview_dlg.h"
+#include "dialogs/quick_start_dlg.h"
+#include "dialogs/resize_setting_dlg.h"
 #include "editor/template_edit_dlg.h"
 #include "model/template_library.h"
 #include "render/photo_collection.h"
@@ -16,6 +19,13 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
+
+using kw::CQuickStartDlg;
+using kw::CResizeSettingDlg;
+
+using kw::CAboutDlg;
+using kw::COutputPreviewDlg;
+using kw::CTemplateEditDlg;
 
 using namespace Qt::StringLiterals;
 
@@ -326,21 +336,21 @@ TEST_F(MainWindowTest, CommandsOpenTheirDialogsModallyOverTheWindow)
         return name;
     };
 
-    EXPECT_EQ(opened([&] { templateMenu(kw::kCmdEditTemplate); }), u"CTemplateEditDlg"_s);
+    EXPECT_EQ(opened([&] { templateMenu(kw::kCmdEditTemplate); }), u"kw::CTemplateEditDlg"_s);
     QString previewed;
     EXPECT_EQ(opened([&] { click(window->mainToolbar(), kw::kCmdPreview); },
                      [&](QDialog *d) {
                          if (auto *preview = qobject_cast<COutputPreviewDlg *>(d))
                              previewed = preview->currentPath();
                      }),
-              u"COutputPreviewDlg"_s);
+              u"kw::COutputPreviewDlg"_s);
     EXPECT_EQ(previewed, file(u"p/two.jpg"_s));
 
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdImageResizing); }),
-              u"CResizeSettingDlg"_s);
+              u"kw::CResizeSettingDlg"_s);
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdPreferences); }),
               u"kw::CPreferencesDlg"_s);
-    EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"CQuickStartDlg"_s);
+    EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"kw::CQuickStartDlg"_s);
     EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"CAboutDlg"_s);
 }
 

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using kw::CEditWithButton;
+
 namespace {
 
 QImage Picture(QSize size, QColor color)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CHyperLinkLabel;
+
 using namespace Qt::StringLiterals;
 
 namespace {

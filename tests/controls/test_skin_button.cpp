@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CSkinButton;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::COutputPreviewDlg;
+
 using namespace Qt::StringLiterals;
 
 namespace {

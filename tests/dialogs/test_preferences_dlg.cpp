@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+using kw::CAboutPage;
+using kw::CUpdatePage;
+
 using namespace Qt::StringLiterals;
 using kw::test::LoopbackHttpServer;
 using kw::test::ReadFileBytes;

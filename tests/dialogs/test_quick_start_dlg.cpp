@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CQuickStartDlg;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CResizeSettingDlg;
+
 using namespace Qt::StringLiterals;
 using kw::test::ReadFileBytes;
 using kw::test::WriteFileBytes;

@@ -13,6 +13,9 @@
 
 #include <cstdlib>
 
+using kw::CTemplateEditDlg;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw::test {

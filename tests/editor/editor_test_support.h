@@ -22,6 +22,9 @@
 #include <ostream>
 #include <vector>
 
+using kw::CTemplateEditDlg;
+using kw::CWatermarkConf;
+
 // Readable QString values in test failures.
 inline void PrintTo(const QString &text, std::ostream *out)
 {

@@ -10,6 +10,9 @@
 #include <QSlider>
 #include <QTest>
 
+using kw::CEditWithButton;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw::test {

@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw::test {

@@ -11,6 +11,8 @@
 #include <QSlider>
 #include <QTest>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw::test {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

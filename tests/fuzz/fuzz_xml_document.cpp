@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using kw::CXmlDocument;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Text first, then a zero byte, then one operation per byte.

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using kw::CXmlDocument;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(data, qsizetype(size));

@@ -8,6 +8,8 @@
 
 #include <ostream>
 
+using kw::CWatermarkConf;
+
 // Readable failure output for records and file bytes: one "element=value"
 // line per field, and bytes shown as text.
 inline void PrintTo(const CWatermarkConf &conf, std::ostream *out)

@@ -13,6 +13,8 @@
 
 #include <functional>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 using kw::test::ReadFileBytes;
 using kw::test::WriteFileBytes;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CWatermarkTemplate;
+
 using namespace Qt::StringLiterals;
 using kw::test::ReadFileBytes;
 using kw::test::WriteFileBytes;

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 using kw::test::ReadFileBytes;
 using kw::test::WriteFileBytes;

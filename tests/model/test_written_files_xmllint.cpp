@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -19,6 +19,8 @@
 
 #include <sys/stat.h>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw {

@@ -11,6 +11,9 @@
 
 #include <cmath>
 
+using kw::CTextEffectRenderer;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 using kw::test::InkBounds;
 using kw::test::InkCentroid;

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 using kw::CWatermarkRenderer;
 using kw::test::InkBounds;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+using kw::CXmlDocument;
+
 namespace kw::test {
 
 // Describes a document's element index in document order: one line per

@@ -6,6 +6,8 @@
 
 #include <QRandomGenerator>
 
+using kw::CXmlDocument;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -11,6 +11,8 @@
 #include <iconv.h>
 #include <sys/resource.h>
 
+using kw::CXmlDocument;
+
 using namespace Qt::StringLiterals;
 
 namespace {
