@@ -351,7 +351,7 @@ TEST_F(MainWindowTest, CommandsOpenTheirDialogsModallyOverTheWindow)
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdPreferences); }),
               u"kw::CPreferencesDlg"_s);
     EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"kw::CQuickStartDlg"_s);
-    EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"CAboutDlg"_s);
+    EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"kw::CAboutDlg"_s);
 }
 
 TEST_F(MainWindowTest, TemplateMenuOpensBesideTheBarWithoutCoveringIt)
