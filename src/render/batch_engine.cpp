@@ -1,5 +1,6 @@
 #include "render/batch_engine.h"
 
+#include "render/jpeg_keep_original.h"
 #include "render/watermark_renderer.h"
 
 #include <QDir>
@@ -38,6 +39,20 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
             return result;
 
         const CResizeSetting &resize = settings.resize;
+        // A JPEG kept as it is outside the mark, when the user chose so; any
+        // failure there writes the photo the usual way, with a note.
+        QString keptNote;
+        if (KeepOriginalJpegApplies(sourcePath, settings.preferences, resize.resizeRequested())) {
+            const Result<OutputResult> kept =
+                WriteKeepingOriginalJpeg(sourcePath, target, settings.preferences,
+                                         settings.templatesFolder, settings.templateName);
+            if (kept) {
+                result.warning = kept->warning;
+                return result;
+            }
+            keptNote = u"re-encoded at quality 98: the original JPEG could not be kept ("_s +
+                       kept.error() + u")"_s;
+        }
         const RenderInputs inputs{settings.templatesFolder, settings.templateName,
                                   ResizeRequest{resize.resizeRequested(), resize.scaleType,
                                                 resize.targetWidth, resize.targetHeight},
@@ -57,6 +72,8 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
             warnings << outcome.photo.metadataNote + u" (written as stored, without metadata)"_s;
         if (!written.warning.isEmpty())
             warnings << written.warning;
+        if (!keptNote.isEmpty())
+            warnings << keptNote;
         result.warning = warnings.join(u"; "_s);
     } catch (const std::bad_alloc &) {
         result.error = u"not enough memory"_s;

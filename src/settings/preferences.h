@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/result.h"
+#include "settings/jpeg_output_setting.h"
 
 #include <QString>
 #include <QStringView>
@@ -76,6 +77,8 @@ struct CPreferences
     QString outputFileNameSuffix;
     int32_t outputFormat = 0;
     int32_t jpegQuality = 0;
+    // From elements of their own, read by LoadPreferences too.
+    JpegOutputSetting jpegOutput;
 };
 
 // Writes the default preference.xml unless a file is already at its path (a
@@ -99,8 +102,9 @@ Result<PreferenceTexts> ReadPreferenceTexts(const QString &dataFolder,
                                             std::initializer_list<PreferenceElement> wanted);
 
 // Fills `prefs` from OutputFolderOpts to JpegQuality, numbers by
-// ParseDecimalInt. A field whose element is not found keeps its value; when
-// the file cannot be read (a failure) the whole record is unchanged.
+// ParseDecimalInt, and the JPEG output setting (LoadJpegOutputSetting). A field whose element is
+// not found keeps its value; when the file cannot be read (a failure) the whole record is
+// unchanged.
 Status LoadPreferences(const QString &dataFolder, CPreferences &prefs);
 
 // Sets the texts of the elements in `changes` that are found and saves the

@@ -1,0 +1,111 @@
+#include "render/mark_overlay.h"
+
+#include "render/photo_input.h"
+#include "render/watermark_renderer.h"
+
+#include <QRect>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kw {
+
+namespace {
+
+// The rectangle of pixels with alpha above 0; empty when there are none.
+QRect InkedRect(const QImage &canvas)
+{
+    int top = -1, bottom = -1, left = canvas.width(), right = -1;
+    for (int y = 0; y < canvas.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
+        int first = -1, last = -1;
+        for (int x = 0; x < canvas.width(); ++x) {
+            if (line[x] != 0) { // premultiplied: alpha 0 means all zero
+                first = x;
+                break;
+            }
+        }
+        if (first < 0)
+            continue;
+        for (int x = canvas.width() - 1; x >= first; --x) {
+            if (line[x] != 0) {
+                last = x;
+                break;
+            }
+        }
+        if (top < 0)
+            top = y;
+        bottom = y;
+        left = std::min(left, first);
+        right = std::max(right, last);
+    }
+    if (top < 0)
+        return {};
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Where upright pixel `p` of an `upright`-sized canvas lies on the stored
+// canvas of a photo with EXIF `orientation`.
+QPoint UprightToStored(QPoint p, QSize upright, int orientation)
+{
+    const int w = upright.width(), h = upright.height();
+    switch (orientation) {
+    case 2:
+        return {w - 1 - p.x(), p.y()};
+    case 3:
+        return {w - 1 - p.x(), h - 1 - p.y()};
+    case 4:
+        return {p.x(), h - 1 - p.y()};
+    case 5:
+        return {p.y(), p.x()};
+    case 6:
+        return {p.y(), w - 1 - p.x()};
+    case 7:
+        return {h - 1 - p.y(), w - 1 - p.x()};
+    case 8:
+        return {h - 1 - p.y(), p.x()};
+    default:
+        return p;
+    }
+}
+
+} // namespace
+
+bool RenderMarkOverlay(QSize upright, const QString &templatesFolder, const QString &templateName,
+                       MarkOverlay &overlay)
+{
+    overlay = {};
+    if (upright.isEmpty())
+        return true;
+    // Zeroed pages from the system: the untouched part of a large canvas
+    // costs neither a fill nor memory.
+    const qsizetype bytesPerLine = qsizetype(upright.width()) * 4;
+    void *memory = std::calloc(size_t(upright.height()), size_t(bytesPerLine));
+    if (!memory)
+        return false;
+    QImage canvas(static_cast<uchar *>(memory), upright.width(), upright.height(), bytesPerLine,
+                  QImage::Format_ARGB32_Premultiplied, std::free, memory);
+    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), templatesFolder,
+                                     templateName);
+    const QRect inked = InkedRect(canvas);
+    if (inked.isEmpty())
+        return true;
+    overlay.image = canvas.copy(inked);
+    overlay.origin = inked.topLeft();
+    return !overlay.image.isNull();
+}
+
+MarkOverlay OverlayToStored(const MarkOverlay &overlay, QSize upright, int orientation)
+{
+    if (overlay.image.isNull() || orientation < 2 || orientation > 8)
+        return overlay;
+    const QRect box(overlay.origin, overlay.image.size());
+    const QPoint a = UprightToStored(box.topLeft(), upright, orientation);
+    const QPoint b = UprightToStored(box.bottomRight(), upright, orientation);
+    MarkOverlay stored;
+    stored.image = OrientToStored(overlay.image, orientation);
+    stored.origin = QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y()));
+    return stored;
+}
+
+} // namespace kw
