@@ -69,6 +69,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"f"_s, u"format"_s}, u"FORMAT"_s),
         valued({u"s"_s, u"suffix"_s}, u"TEXT"_s),
         flag({u"keep-name"_s}),
+        valued({u"jpeg"_s}, u"MODE"_s),
         valued({u"resize-width"_s}, u"N"_s),
         valued({u"resize-height"_s}, u"N"_s),
         valued({u"resize"_s}, u"WxH"_s),
@@ -127,6 +128,19 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         } else if (name == u"keep-name"_s) {
             o.keepName = true;
             o.suffix.reset();
+        } else if (name == u"jpeg"_s) {
+            const QString mode = value.toLower();
+            using Mode = JpegOutputMode;
+            if (mode == u"q98"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::Quality98, false};
+            else if (mode == u"original"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::KeepOriginal, false};
+            else if (mode == u"original-optimized"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::KeepOriginal, true};
+            else {
+                fail(u"valid modes are q98, original and original-optimized"_s);
+                return parsed;
+            }
         } else if (name == u"resize-width"_s || name == u"resize-height"_s) {
             const std::optional<int> n = PositiveNumber(value, kMaxResizeSide);
             if (!n) {
@@ -190,6 +204,11 @@ used; the options below override them for this run only and are never saved.
   -s, --suffix=TEXT        append TEXT to each output name (IMG_1.jpg gives
                              IMG_1TEXT.jpg)
       --keep-name          keep the source's name
+      --jpeg=MODE          JPEG output of JPEG photos: q98 (decode and encode
+                             at quality 98), original (keep the photo's own
+                             coding, re-encode only the watermark's blocks;
+                             not with resizing) or original-optimized (the
+                             same, smallest file)
       --resize-width=N     resize to N pixels wide, keeping the proportions
       --resize-height=N    resize to N pixels high, keeping the proportions
       --resize=WxH         resize to exactly W x H pixels
@@ -205,7 +224,8 @@ used; the options below override them for this run only and are never saved.
 A FOLDER gives the photos in it with the extensions .jpg, .jpeg, .png, .bmp,
 .tif, .tiff and .gif. A source photo is never overwritten: an output that would
 replace a source fails. JPEG output is written at quality 98 and keeps the
-source's EXIF, IPTC and XMP metadata and colour profile.
+source's EXIF, IPTC and XMP metadata and colour profile; with --jpeg=original
+(or that choice in the application) a JPEG photo keeps its own coding instead.
 
 Exit status:
   0  every photo was written

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/jpeg_output_setting.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,8 @@ struct CliOptions
     std::optional<QString> suffix;    // --suffix
     bool keepName = false;            // --keep-name (the last of the two wins)
     std::optional<int> format;        // OutputFormat index
+    // --jpeg: how JPEG output is encoded; the table choice applies to "original".
+    std::optional<kw::JpegOutputSetting> jpegOutput;
 
     enum class Resize { FromSettings, Off, Width, Height, Exact };
     Resize resize = Resize::FromSettings;

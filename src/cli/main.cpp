@@ -7,6 +7,7 @@
 #include "platform/app_folders.h"
 #include "render/batch_engine.h"
 #include "render/font_mapping.h"
+#include "render/jpeg_keep_original.h"
 #include "settings/preferences.h"
 #include "settings/resize_setting.h"
 #include "settings/template_selection.h"
@@ -214,6 +215,8 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     }
     if (options.format)
         prefs.outputFormat = *options.format;
+    if (options.jpegOutput)
+        prefs.jpegOutput = *options.jpegOutput;
 
     kw::CResizeSetting &resize = settings.resize;
     switch (options.resize) {
@@ -323,6 +326,11 @@ int main(int argc, char *argv[])
     const QStringList photos = kw::cli::CollectPhotos(options.inputs, options.recursive);
     if (photos.isEmpty())
         return UsageError(u"nothing to do: no photos in "_s + options.inputs.join(u", "_s));
+    // Said once for the run, not for every photo.
+    if (const QString jpegNote = kw::KeepOriginalJpegInapplicableReason(
+            settings.preferences, settings.resize.resizeRequested());
+        !jpegNote.isEmpty() && !options.quiet)
+        Diagnose(u"note: "_s + jpegNote);
 
     kw::BatchEngine engine;
     ProgressReport report(options.quiet);

@@ -3,6 +3,7 @@
 #include "controls/artwork.h"
 #include "controls/skin_button.h"
 #include "controls/user_prompts.h"
+#include "render/jpeg_keep_original.h"
 #include "settings/resize_setting.h"
 
 #include <QDateTime>
@@ -282,7 +283,12 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     (void)kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file: the defaults
     const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
                                    setting.targetWidth, setting.targetHeight};
-    const QString key = cacheKey(path, resize);
+    // In the "keep the original JPEG" mode the preview shows that file.
+    kw::CPreferences prefs;
+    (void)kw::LoadPreferences(m_inputs.dataFolder, prefs); // unreadable: the usual output
+    const bool keepJpeg = kw::KeepOriginalJpegApplies(path, prefs, resize.resize);
+    const bool smallest = prefs.jpegOutput.optimizedHuffman;
+    const QString key = cacheKey(path, resize) + (keepJpeg ? u"|kept"_s : QString());
 
     for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
         if (it->key == key) {
@@ -300,12 +306,21 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     const quint64 generation = m_generation;
     const kw::RenderInputs inputs{m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr};
     const QSize view = m_view->viewSize();
-    m_renderPool.start([this, generation, key, path, inputs, view] {
-        kw::PictureCapture capture(view);
-        kw::RenderInputs withTarget = inputs;
-        withTarget.previewTarget = &capture;
-        auto outcome = std::make_shared<kw::RenderOutcome>(CWatermarkRenderer::RenderWatermark(
-            kw::RenderMode::OutputPreview, path, 0, 0, true, withTarget));
+    m_renderPool.start([this, generation, key, path, inputs, view, keepJpeg, smallest] {
+        auto outcome = std::make_shared<kw::RenderOutcome>();
+        kw::Result<QImage> kept = keepJpeg
+                                      ? kw::RenderKeepingOriginalJpeg(path, inputs.templatesFolder,
+                                                                      inputs.templateName, smallest)
+                                      : kw::Result<QImage>(kw::Failure{QString()});
+        if (kept) {
+            outcome->picture = std::move(kept).value();
+        } else {
+            kw::PictureCapture capture(view);
+            kw::RenderInputs withTarget = inputs;
+            withTarget.previewTarget = &capture;
+            *outcome = CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview, path, 0,
+                                                           0, true, withTarget);
+        }
         QMetaObject::invokeMethod(
             this, [this, generation, key, outcome] { onRendered(generation, key, *outcome); },
             Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 #include "settings/settings_files.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -140,6 +141,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
+    layout->addWidget(createQualityGroup());
     layout->addStretch(1);
 
     connect(m_originalFolder, &QRadioButton::clicked, this,
@@ -193,6 +195,59 @@ void COutputSettingsPage::load()
         }
     }
     m_initial = currentTexts();
+
+    m_jpegInitial = kw::LoadJpegOutputSetting(m_dataFolder).valueOr({});
+    m_jpegMode->setCurrentIndex(int(m_jpegInitial.mode));
+    m_jpegSmallest->setChecked(m_jpegInitial.optimizedHuffman);
+    m_jpegSmallest->setEnabled(m_jpegInitial.mode == kw::JpegOutputMode::KeepOriginal);
+}
+
+QWidget *COutputSettingsPage::createQualityGroup()
+{
+    auto *box = new QGroupBox(u"Output quality"_s, this);
+    box->setObjectName(u"outputQualityGroup"_s);
+    m_jpegMode = new QComboBox(box);
+    m_jpegMode->setObjectName(u"jpegModeCombo"_s);
+    // In the order of JpegOutputMode.
+    m_jpegMode->addItem(u"quality 98"_s);
+    m_jpegMode->addItem(u"keep the original, re-encode only the watermark"_s);
+    m_jpegSmallest = new QCheckBox(u"Smallest file (optimised tables, slower)"_s, box);
+    m_jpegSmallest->setObjectName(u"jpegSmallestCheck"_s);
+    auto *note = new QLabel(u"Keeping the original leaves every part of a JPEG photo outside the "
+                            u"watermark untouched. The watermark then keeps the photo's colour "
+                            u"resolution, so small coloured text is softer than at quality 98. "
+                            u"Photos that are resized are always written at quality 98."_s,
+                            box);
+    note->setWordWrap(true);
+    auto *layout = new QGridLayout(box);
+    layout->addWidget(new QLabel(u"JPEG:"_s, box), 0, 0);
+    layout->addWidget(m_jpegMode, 0, 1);
+    layout->addWidget(m_jpegSmallest, 1, 1);
+    layout->addWidget(note, 2, 0, 1, 2);
+    layout->setColumnStretch(1, 1);
+    connect(m_jpegMode, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_jpegSmallest->setEnabled(index == int(kw::JpegOutputMode::KeepOriginal));
+    });
+    return box;
+}
+
+kw::JpegOutputSetting COutputSettingsPage::currentJpegOutput() const
+{
+    kw::JpegOutputSetting setting;
+    if (m_jpegMode->currentIndex() == int(kw::JpegOutputMode::KeepOriginal)) {
+        setting.mode = kw::JpegOutputMode::KeepOriginal;
+        setting.optimizedHuffman = m_jpegSmallest->isChecked();
+    }
+    return setting;
+}
+
+kw::Status COutputSettingsPage::saveJpegOutput() const
+{
+    // Unchanged: the file is not touched, so it gains no elements.
+    const kw::JpegOutputSetting current = currentJpegOutput();
+    if (current == m_jpegInitial)
+        return {};
+    return kw::SaveJpegOutputSetting(m_dataFolder, current);
 }
 
 kw::PreferenceTexts COutputSettingsPage::currentTexts() const
@@ -214,6 +269,12 @@ bool COutputSettingsPage::save(QString *problem)
     if (m_saved)
         return true;
     m_saved = true;
+    const kw::Status jpegSaved = saveJpegOutput();
+    const auto jpegResult = [&] {
+        if (!jpegSaved && problem)
+            *problem = jpegSaved.error();
+        return jpegSaved.ok();
+    };
 
     const kw::PreferenceTexts current = currentTexts();
     QStringList changed; // elements whose value the user changed
@@ -223,7 +284,7 @@ bool COutputSettingsPage::save(QString *problem)
     }
     if (!m_loaded) {
         if (changed.isEmpty())
-            return true;
+            return jpegResult();
         if (problem)
             *problem = m_loadError;
         return false;
@@ -252,7 +313,7 @@ bool COutputSettingsPage::save(QString *problem)
             *problem = u"preference.xml has no element for %1."_s.arg(missing.join(u", "_s));
         return false;
     }
-    return true;
+    return jpegResult();
 }
 
 void COutputSettingsPage::OnBrowse()

@@ -8,6 +8,7 @@
 #include "render/photo_input.h"
 #include "render/photo_input_metadata.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -75,6 +76,26 @@ Result<QStringList> EncodeKeepingOriginalJpeg(const QString &sourcePath,
     if (!written)
         return Failure{written.error()};
     return warnings;
+}
+
+Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QString &templatesFolder,
+                                         const QString &templateName, bool optimizedHuffman)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const Result<QStringList> encoded = EncodeKeepingOriginalJpeg(
+        sourcePath, templatesFolder, templateName, optimizedHuffman, &buffer);
+    if (!encoded)
+        return Failure{encoded.error()};
+    const QByteArray &bytes = buffer.data();
+    QImage stored = QImage::fromData(bytes, "jpeg");
+    if (stored.isNull())
+        return Failure{u"cannot decode the kept JPEG"_s};
+    const int orientation = detail::ReadPhotoMetadata(bytes, false).orientation;
+    QImage upright = OrientUpright(std::move(stored), orientation);
+    if (upright.isNull())
+        return Failure{u"not enough memory"_s};
+    return std::move(upright).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 Result<OutputResult> WriteKeepingOriginalJpeg(const QString &sourcePath, const OutputTarget &target,

@@ -6,6 +6,7 @@
 #include "settings/preferences.h"
 
 #include <QIODevice>
+#include <QImage>
 #include <QString>
 
 // The "keep the original JPEG" output mode: a JPEG photo written as JPEG
@@ -32,6 +33,12 @@ Result<QStringList> EncodeKeepingOriginalJpeg(const QString &sourcePath,
                                               const QString &templatesFolder,
                                               const QString &templateName, bool optimizedHuffman,
                                               QIODevice *device);
+
+// What this mode writes for the photo at `sourcePath`, decoded again and
+// turned upright, for the output preview. Fails as EncodeKeepingOriginalJpeg
+// does (the preview then shows the usual render).
+Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QString &templatesFolder,
+                                         const QString &templateName, bool optimizedHuffman);
 
 // Writes the output of the photo at `sourcePath` to `target` (already
 // resolved and checked against the sources) in this mode, through a
