@@ -83,9 +83,13 @@ int main(int argc, char *argv[])
     }
     const QString keptPath = dir.filePath(u"kept.jpg"_s);
     QFile kept(keptPath);
-    if (!kept.open(QIODevice::WriteOnly) ||
-        !kw::EncodeKeepingOriginalJpeg(source, templates, name, false, &kept)) {
-        std::fprintf(stderr, "the original JPEG could not be kept\n");
+    if (!kept.open(QIODevice::WriteOnly))
+        return 1;
+    const kw::Result<kw::KeptJpeg> encoded =
+        kw::EncodeKeepingOriginalJpeg(source, templates, name, false, &kept);
+    if (!encoded) {
+        std::fprintf(stderr, "the original JPEG could not be kept: %s\n",
+                     qPrintable(encoded.error()));
         return 1;
     }
     kept.close();
@@ -97,6 +101,10 @@ int main(int argc, char *argv[])
         return 1;
     std::printf("mark box %dx%d at %d,%d of %dx%d\n", box.width(), box.height(), box.x(), box.y(),
                 reference.width(), reference.height());
+    std::printf("blocks re-encoded: %lld of %lld (%.1f %%)\n",
+                static_cast<long long>(encoded->stats.reencoded),
+                static_cast<long long>(encoded->stats.blocks),
+                100.0 * double(encoded->stats.reencoded) / double(encoded->stats.blocks));
     std::printf("%-34s %10s %12s %14s\n", "mean absolute error", "mark box", "whole photo",
                 "outside vs src");
     // Outside the mark the kept file is the source's own pixels (bar the

@@ -140,3 +140,7 @@ done
 echo
 "$BUILD/bench/bench_jpeg_fidelity" "${photos[0]}" \
     "$CORNER/.local/share/Kelvane Watermark/templates" "Demo 1"
+echo
+echo "cover tiles:"
+"$BUILD/bench/bench_jpeg_fidelity" "${photos[0]}" \
+    "$TILES/.local/share/Kelvane Watermark/templates" "Demo 1"

@@ -31,59 +31,88 @@ const DctBasis &Basis()
     return basis;
 }
 
+// transposed.m[x][u] = basis.m[u][x]
+const DctBasis &Transposed()
+{
+    static const DctBasis transposed = [] {
+        DctBasis t = Basis();
+        for (size_t u = 0; u < 8; ++u) {
+            for (size_t x = 0; x < 8; ++x)
+                t.m[x][u] = Basis().m[u][x];
+        }
+        return t;
+    }();
+    return transposed;
+}
+
 } // namespace
+
+// Both transforms are written as sums of scaled rows of eight, so that each
+// inner loop runs over eight neighbouring values and the compiler can do it
+// in vector registers without reordering any sum.
 
 void InverseDctBlock(const int16_t *coefficients, const uint16_t *quantTable, float *samples)
 {
     const auto &m = Basis().m;
-    float columns[64]; // after the vertical pass: [y][u]
-    for (int u = 0; u < 8; ++u) {
+    // Vertical pass: columns[y][u] = sum over v of m[v][y] * F[v][u].
+    float columns[64] = {};
+    for (int v = 0; v < 8; ++v) {
         float in[8];
         bool zero = true;
-        for (int v = 0; v < 8; ++v) {
-            in[v] = float(coefficients[v * 8 + u]) * float(quantTable[v * 8 + u]);
-            zero = zero && in[v] == 0.0f;
+        for (int u = 0; u < 8; ++u) {
+            in[u] = float(coefficients[v * 8 + u]) * float(quantTable[v * 8 + u]);
+            zero = zero && in[u] == 0.0f;
         }
+        if (zero)
+            continue; // most high-frequency rows are
         for (int y = 0; y < 8; ++y) {
-            float sum = 0.0f;
-            if (!zero) {
-                for (int v = 0; v < 8; ++v)
-                    sum += m[size_t(v)][size_t(y)] * in[v];
-            }
-            columns[y * 8 + u] = sum;
+            const float weight = m[size_t(v)][size_t(y)];
+            for (int u = 0; u < 8; ++u)
+                columns[y * 8 + u] += weight * in[u];
         }
     }
+    // Horizontal pass: samples[y][x] = sum over u of m[u][x] * columns[y][u].
     for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            float sum = 0.0f;
-            for (int u = 0; u < 8; ++u)
-                sum += m[size_t(u)][size_t(x)] * columns[y * 8 + u];
-            samples[y * 8 + x] = std::clamp(sum + 128.0f, 0.0f, 255.0f);
+        float row[8] = {};
+        for (int u = 0; u < 8; ++u) {
+            const float weight = columns[y * 8 + u];
+            for (int x = 0; x < 8; ++x)
+                row[x] += weight * m[size_t(u)][size_t(x)];
         }
+        for (int x = 0; x < 8; ++x)
+            samples[y * 8 + x] = std::clamp(row[x] + 128.0f, 0.0f, 255.0f);
     }
 }
 
 void ForwardDctBlock(const float *samples, const uint16_t *quantTable, int16_t *coefficients)
 {
-    const auto &m = Basis().m;
-    float rows[64]; // after the horizontal pass: [y][u]
+    const auto &t = Transposed().m;
+    // Horizontal pass: rows[y][u] = sum over x of m[u][x] * (s[y][x] - 128).
+    float rows[64] = {};
     for (int y = 0; y < 8; ++y) {
-        for (int u = 0; u < 8; ++u) {
-            float sum = 0.0f;
-            for (int x = 0; x < 8; ++x)
-                sum += m[size_t(u)][size_t(x)] * (samples[y * 8 + x] - 128.0f);
-            rows[y * 8 + u] = sum;
+        for (int x = 0; x < 8; ++x) {
+            const float sample = samples[y * 8 + x] - 128.0f;
+            for (int u = 0; u < 8; ++u)
+                rows[y * 8 + u] += sample * t[size_t(x)][size_t(u)];
         }
     }
+    // Vertical pass: out[v][u] = sum over y of m[v][y] * rows[y][u].
     for (int v = 0; v < 8; ++v) {
-        for (int u = 0; u < 8; ++u) {
-            float sum = 0.0f;
-            for (int y = 0; y < 8; ++y)
-                sum += m[size_t(v)][size_t(y)] * rows[y * 8 + u];
-            const float q = float(std::max<uint16_t>(quantTable[v * 8 + u], 1));
-            const long level = std::lround(sum / q);
-            coefficients[v * 8 + u] = int16_t(std::clamp(level, -32767L, 32767L));
+        float out[8] = {};
+        for (int y = 0; y < 8; ++y) {
+            const float weight = t[size_t(y)][size_t(v)];
+            for (int u = 0; u < 8; ++u)
+                out[u] += weight * rows[y * 8 + u];
         }
+        // Half away from zero, as libjpeg rounds; without branches, so that
+        // the row is quantised in vector registers too.
+        int levels[8];
+        for (int u = 0; u < 8; ++u) {
+            const float scaled = out[u] / float(std::max<uint16_t>(quantTable[v * 8 + u], 1));
+            levels[u] = int(scaled + std::copysign(0.5f, scaled));
+        }
+        for (int u = 0; u < 8; ++u)
+            coefficients[v * 8 + u] = int16_t(std::clamp(levels[u], -32767, 32767));
     }
 }
 

@@ -31,10 +31,10 @@ QString KeepOriginalJpegInapplicableReason(const CPreferences &prefs, bool resiz
     return u"resizing is on: JPEGs are re-encoded at quality 98"_s;
 }
 
-Result<QStringList> EncodeKeepingOriginalJpeg(const QString &sourcePath,
-                                              const QString &templatesFolder,
-                                              const QString &templateName, bool optimizedHuffman,
-                                              QIODevice *device)
+Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
+                                           const QString &templatesFolder,
+                                           const QString &templateName, bool optimizedHuffman,
+                                           QIODevice *device)
 {
     // A FIFO or device would block a plain read; photo input reports those.
     const QFileInfo info(sourcePath);
@@ -75,7 +75,7 @@ Result<QStringList> EncodeKeepingOriginalJpeg(const QString &sourcePath,
         WriteWatermarkedCoefficients(bytes, overlay, segments, options, device);
     if (!written)
         return Failure{written.error()};
-    return warnings;
+    return KeptJpeg{warnings, *written};
 }
 
 Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QString &templatesFolder,
@@ -83,7 +83,7 @@ Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QStrin
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    const Result<QStringList> encoded = EncodeKeepingOriginalJpeg(
+    const Result<KeptJpeg> encoded = EncodeKeepingOriginalJpeg(
         sourcePath, templatesFolder, templateName, optimizedHuffman, &buffer);
     if (!encoded)
         return Failure{encoded.error()};
@@ -109,7 +109,7 @@ Result<OutputResult> WriteKeepingOriginalJpeg(const QString &sourcePath, const O
     QSaveFile file(target.path);
     if (!file.open(QIODevice::WriteOnly))
         return Failure{file.errorString()};
-    const Result<QStringList> encoded = EncodeKeepingOriginalJpeg(
+    const Result<KeptJpeg> encoded = EncodeKeepingOriginalJpeg(
         sourcePath, templatesFolder, templateName, prefs.jpegOutput.optimizedHuffman, &file);
     if (!encoded) {
         file.cancelWriting();
@@ -119,7 +119,7 @@ Result<OutputResult> WriteKeepingOriginalJpeg(const QString &sourcePath, const O
         return Failure{file.errorString()};
     OutputResult result;
     result.outputPath = target.path;
-    result.warning = encoded->join(u"; "_s);
+    result.warning = encoded->warnings.join(u"; "_s);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/result.h"
+#include "render/jpeg_lossless.h"
 #include "render/output_naming.h"
 #include "render/output_writer.h"
 #include "settings/preferences.h"
@@ -25,14 +26,20 @@ bool KeepOriginalJpegApplies(const QString &sourcePath, const CPreferences &pref
 // all the same (resizing is on); empty when it does not.
 QString KeepOriginalJpegInapplicableReason(const CPreferences &prefs, bool resizing);
 
+struct KeptJpeg
+{
+    QStringList warnings; // metadata left out, and why
+    CoefficientWriteStats stats;
+};
+
 // The watermarked JPEG that the mode makes of the source at `sourcePath`,
-// written to `device`, with the template drawn as the batch draws it. The
-// warnings say what metadata was left out. Fails with the reason the mode
-// cannot take the photo (the caller then writes it the usual way).
-Result<QStringList> EncodeKeepingOriginalJpeg(const QString &sourcePath,
-                                              const QString &templatesFolder,
-                                              const QString &templateName, bool optimizedHuffman,
-                                              QIODevice *device);
+// written to `device`, with the template drawn as the batch draws it. Fails
+// with the reason the mode cannot take the photo (the caller then writes it
+// the usual way).
+Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
+                                           const QString &templatesFolder,
+                                           const QString &templateName, bool optimizedHuffman,
+                                           QIODevice *device);
 
 // What this mode writes for the photo at `sourcePath`, decoded again and
 // turned upright, for the output preview. Fails as EncodeKeepingOriginalJpeg

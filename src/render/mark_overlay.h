@@ -10,9 +10,9 @@
 namespace kw {
 
 // The drawn part of a transparent canvas: `image` (premultiplied ARGB32) is
-// the smallest rectangle holding every pixel with alpha above 0, and `origin`
-// is where its top-left corner lies on the canvas. A null image when nothing
-// was drawn.
+// a rectangle holding every pixel with alpha above 0 (the smallest one, or
+// the whole canvas when that covers most of it), and `origin` is where its
+// top-left corner lies on the canvas. A null image when nothing was drawn.
 struct MarkOverlay
 {
     QImage image;
