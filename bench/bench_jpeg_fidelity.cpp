@@ -110,6 +110,8 @@ int main(int argc, char *argv[])
     // Outside the mark the kept file is the source's own pixels (bar the
     // blocks under the mark); the quality-98 path re-encodes every one.
     const auto outside = [&](const QImage &image) {
+        if (box == image.rect())
+            return 0.0; // nothing outside the mark
         return (MeanAbsError(image, original, image.rect()) * double(image.width()) *
                     double(image.height()) -
                 MeanAbsError(image, original, box) * double(box.width()) * double(box.height())) /
