@@ -49,6 +49,10 @@ Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
     const Result<JpegCoefficientSource> source = ProbeJpegCoefficientSource(bytes);
     if (!source)
         return Failure{source.error()};
+    // The header alone is read so far: a size no photo has would make the
+    // coefficient arrays and the mark's canvas as large as it says.
+    if (qint64(source->stored.width()) * source->stored.height() > kMaxPhotoPixels)
+        return Failure{u"more than %1 megapixels"_s.arg(kMaxPhotoPixels / 1'000'000)};
     detail::MetadataRead read = detail::ReadPhotoMetadata(bytes, true);
     if (!read.note.isEmpty())
         return Failure{read.note};

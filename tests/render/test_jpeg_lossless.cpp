@@ -442,6 +442,20 @@ TEST_F(KeepOriginalJpeg, DamagedSourceFailsAsBefore)
     sink.open(QIODevice::WriteOnly);
     EXPECT_FALSE(
         EncodeKeepingOriginalJpeg(cut, m_templates, m_settings.templateName, false, &sink));
+
+    // A header that claims 60000 x 60000 pixels is refused before anything
+    // of that size is made; the photo fails as it always did.
+    QByteArray huge = test::EncodeTestJpeg(NoisyPhoto(64, 48), {});
+    const qsizetype sof = huge.indexOf("\xFF\xC0");
+    ASSERT_GT(sof, 0);
+    huge[sof + 5] = huge[sof + 7] = char(0xEA);
+    huge[sof + 6] = huge[sof + 8] = char(0x60);
+    const QString hugePath = write(u"huge.jpg"_s, huge);
+    const Result<KeptJpeg> refused =
+        EncodeKeepingOriginalJpeg(hugePath, m_templates, m_settings.templateName, false, &sink);
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().contains(u"megapixels"_s)) << refused.error().toStdString();
+    EXPECT_FALSE(process(hugePath, JpegOutputMode::KeepOriginal, u"_kept"_s).ok());
 }
 
 } // namespace
