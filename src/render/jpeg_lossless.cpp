@@ -328,6 +328,9 @@ Result<CoefficientWriteStats> WriteWatermarkedCoefficients(const QByteArray &fil
     // when there is none and the source had one.
     const bool exif = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
     dst.write_JFIF_header = !exif && src.saw_JFIF_marker ? TRUE : FALSE;
+    // Without JFIF, readers may take the Adobe marker's word that the
+    // components are YCbCr (their IDs can say RGB): it stays when it was there.
+    dst.write_Adobe_marker = src.saw_Adobe_marker;
     destination.manager.init_destination = StartDeviceOutput;
     destination.manager.empty_output_buffer = FlushDeviceOutput;
     destination.manager.term_destination = FinishDeviceOutput;

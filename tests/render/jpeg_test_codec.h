@@ -26,6 +26,9 @@ struct JpegSpec
     int restartInterval = 0; // in MCUs
     bool arithmetic = false;
     bool grey = false;
+    // No JFIF header; an Adobe marker and component IDs 'R', 'G', 'B', so only
+    // the marker tells a reader that the components are YCbCr.
+    bool adobe = false;
 };
 
 namespace detail {
@@ -71,6 +74,12 @@ inline QByteArray EncodeTestJpeg(const QImage &image, const JpegSpec &spec)
         jpeg_simple_progression(&cinfo);
     cinfo.restart_interval = JDIMENSION(spec.restartInterval);
     cinfo.arith_code = spec.arithmetic ? TRUE : FALSE;
+    if (spec.adobe) {
+        cinfo.write_JFIF_header = FALSE;
+        cinfo.write_Adobe_marker = TRUE;
+        for (int c = 0; c < 3; ++c)
+            cinfo.comp_info[c].component_id = "RGB"[c];
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(cinfo.next_scanline)));

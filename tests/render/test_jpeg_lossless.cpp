@@ -277,6 +277,9 @@ TEST_F(KeepOriginalJpeg, CopiesEveryBlockOutsideTheMarkAndKeepsTheFrame)
     }
     cases.push_back({{true, true, 2}, 1});
     cases.push_back({{false, false, 5}, 6});
+    test::JpegSpec adobe;
+    adobe.adobe = true;
+    cases.push_back({adobe, 3});
     int index = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message()
