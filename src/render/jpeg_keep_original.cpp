@@ -53,9 +53,12 @@ Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
     // coefficient arrays and the mark's canvas as large as it says.
     if (qint64(source->stored.width()) * source->stored.height() > kMaxPhotoPixels)
         return Failure{u"more than %1 megapixels"_s.arg(kMaxPhotoPixels / 1'000'000)};
+    // Unreadable metadata is left out, and the photo kept as stored, as the
+    // usual path does.
+    QStringList warnings;
     detail::MetadataRead read = detail::ReadPhotoMetadata(bytes, true);
     if (!read.note.isEmpty())
-        return Failure{read.note};
+        warnings << read.note + u" (written as stored, without metadata)"_s;
     // Stored pixels stay as they are, so the tag that shows them upright stays too.
     const int orientation = read.orientation;
     const QSize upright = OrientedSize(source->stored, orientation);
@@ -65,7 +68,6 @@ Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
         return Failure{u"not enough memory for the watermark"_s};
     overlay = OverlayToStored(overlay, upright, orientation);
 
-    QStringList warnings;
     JpegSegments segments;
     if (!read.metadata.isEmpty() || orientation != 0) {
         OutputMetadata metadata =
