@@ -63,11 +63,16 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(photo.error()));
         return 1;
     }
+    const kw::Result<kw::SharedTemplate> loaded = kw::LoadTemplateForRender(templates, name);
+    if (!loaded) {
+        std::fprintf(stderr, "%s\n", qPrintable(loaded.error()));
+        return 1;
+    }
     QImage reference = photo->image;
-    CWatermarkRenderer::DrawTemplate(reference, reference.width(), reference.height(), templates,
-                                     name);
-    kw::MarkOverlay mark;
-    kw::RenderMarkOverlay(reference.size(), templates, name, mark);
+    kw::CWatermarkRenderer::DrawTemplate(reference, reference.width(), reference.height(),
+                                         **loaded);
+    const kw::MarkOverlay mark =
+        kw::RenderMarkOverlay(reference.size(), **loaded).valueOr(kw::MarkOverlay{});
     const QRect box =
         mark.image.isNull() ? reference.rect() : QRect(mark.origin, mark.image.size());
 
@@ -76,9 +81,9 @@ int main(int argc, char *argv[])
     prefs.outputFolderPath = dir.path();
     prefs.outputFileNameOpts = 1;
     prefs.outputFileNameSuffix = u"_q98"_s;
-    const kw::OutputResult q98 = kw::WriteOutput(reference, *photo, prefs);
+    const kw::Result<kw::WrittenOutput> q98 = kw::WriteOutput(reference, *photo, prefs);
     if (!q98) {
-        std::fprintf(stderr, "%s\n", qPrintable(q98.error));
+        std::fprintf(stderr, "%s\n", qPrintable(q98.error()));
         return 1;
     }
     const QString keptPath = dir.filePath(u"kept.jpg"_s);
@@ -86,7 +91,7 @@ int main(int argc, char *argv[])
     if (!kept.open(QIODevice::WriteOnly))
         return 1;
     const kw::Result<kw::KeptJpeg> encoded =
-        kw::EncodeKeepingOriginalJpeg(source, templates, name, false, &kept);
+        kw::EncodeKeepingOriginalJpeg(source, **loaded, false, &kept);
     if (!encoded) {
         std::fprintf(stderr, "the original JPEG could not be kept: %s\n",
                      qPrintable(encoded.error()));
@@ -96,7 +101,7 @@ int main(int argc, char *argv[])
 
     reference = reference.convertToFormat(QImage::Format_RGB32);
     const QImage original = Upright(source);
-    const QImage a = Upright(q98.outputPath), b = Upright(keptPath);
+    const QImage a = Upright(q98->path), b = Upright(keptPath);
     if (a.isNull() || b.isNull())
         return 1;
     std::printf("mark box %dx%d at %d,%d of %dx%d\n", box.width(), box.height(), box.x(), box.y(),

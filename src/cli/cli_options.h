@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/jpeg_output_setting.h"
+#include "settings/preferences.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,11 +16,12 @@ namespace kw::cli {
 struct CliOptions
 {
     std::optional<QString> templateName;
-    std::optional<QString> outputDir; // --output-dir (made absolute)
-    bool sameFolder = false;          // --same-folder (the last of the two wins)
-    std::optional<QString> suffix;    // --suffix
-    bool keepName = false;            // --keep-name (the last of the two wins)
-    std::optional<int> format;        // OutputFormat index
+    std::optional<QString> outputDir;                // --output-dir (made absolute)
+    bool sameFolder = false;                         // --same-folder (the last of the two wins)
+    std::optional<QString> suffix;                   // --suffix
+    bool keepName = false;                           // --keep-name (the last of the two wins)
+    std::optional<int> format;                       // OutputFormat index
+    std::optional<OutputCollisionPolicy> onConflict; // --on-conflict
     // --jpeg: how JPEG output is encoded; the table choice applies to "original".
     std::optional<kw::JpegOutputSetting> jpegOutput;
 

@@ -304,22 +304,30 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     setPicture({}, {});
     ++m_renderCount;
     const quint64 generation = m_generation;
-    const kw::RenderInputs inputs{m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr};
+    const kw::RenderInputs inputs{
+        m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr, {}};
     const QSize view = m_view->viewSize();
     m_renderPool.start([this, generation, key, path, inputs, view, keepJpeg, smallest] {
         auto outcome = std::make_shared<kw::RenderOutcome>();
-        kw::Result<QImage> kept = keepJpeg
-                                      ? kw::RenderKeepingOriginalJpeg(path, inputs.templatesFolder,
-                                                                      inputs.templateName, smallest)
-                                      : kw::Result<QImage>(kw::Failure{QString()});
+        kw::RenderInputs withTarget = inputs;
+        kw::Result<QImage> kept = kw::Failure{QString()};
+        if (keepJpeg) {
+            // Read afresh, as every preview does; a template that cannot be
+            // read leaves the reason to the usual render below.
+            kw::Result<kw::SharedTemplate> mark =
+                kw::LoadTemplateForRender(inputs.templatesFolder, inputs.templateName);
+            if (mark) {
+                withTarget.loadedTemplate = std::move(mark).value();
+                kept = kw::RenderKeepingOriginalJpeg(path, *withTarget.loadedTemplate, smallest);
+            }
+        }
         if (kept) {
             outcome->picture = std::move(kept).value();
         } else {
             kw::PictureCapture capture(view);
-            kw::RenderInputs withTarget = inputs;
             withTarget.previewTarget = &capture;
-            *outcome = CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview, path, 0,
-                                                           0, true, withTarget);
+            *outcome = kw::CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview, path,
+                                                               0, 0, true, withTarget);
         }
         QMetaObject::invokeMethod(
             this, [this, generation, key, outcome] { onRendered(generation, key, *outcome); },

@@ -2,6 +2,7 @@
 
 #include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "render/output_naming.h"
 #include "settings/settings_files.h"
 
 #include <QButtonGroup>
@@ -22,7 +23,8 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-using kw::PreferenceElement;
+
+namespace kw {
 
 namespace {
 
@@ -127,6 +129,18 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     formatLayout->addWidget(m_format);
     formatLayout->addStretch(1);
 
+    auto *collisionBox = new QGroupBox(u"When an Output File Exists"_s, this);
+    collisionBox->setObjectName(u"outputCollisionGroup"_s);
+    m_collision = new QComboBox(collisionBox);
+    m_collision->setObjectName(u"collisionCombo"_s);
+    // In the order of OutputCollisionPolicy.
+    m_collision->addItem(u"Overwrite it"_s);
+    m_collision->addItem(u"Skip the photo"_s);
+    m_collision->addItem(u"Save under a new name: name (2).jpg"_s);
+    auto *collisionLayout = new QHBoxLayout(collisionBox);
+    collisionLayout->addWidget(m_collision);
+    collisionLayout->addStretch(1);
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -142,6 +156,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
     layout->addWidget(createQualityGroup());
+    layout->addWidget(collisionBox);
     layout->addStretch(1);
 
     connect(m_originalFolder, &QRadioButton::clicked, this,
@@ -193,8 +208,13 @@ void COutputSettingsPage::load()
             const int index = kw::ParseDecimalInt(*format);
             m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
         }
+        kw::CPreferences prefs;
+        (void)kw::LoadPreferences(m_dataFolder, prefs); // unreadable: the default policy
+        const int policy = int(prefs.collisionPolicy);
+        m_collision->setCurrentIndex(policy >= 0 && policy < m_collision->count() ? policy : -1);
     }
     m_initial = currentTexts();
+    m_initialCollision = m_collision->currentIndex();
 
     m_jpegInitial = kw::LoadJpegOutputSetting(m_dataFolder).valueOr({});
     m_jpegMode->setCurrentIndex(int(m_jpegInitial.mode));
@@ -276,14 +296,27 @@ bool COutputSettingsPage::save(QString *problem)
         return jpegSaved.ok();
     };
 
-    const kw::PreferenceTexts current = currentTexts();
+    kw::PreferenceTexts current = currentTexts();
+    // A suffix that would put the outputs in another folder or break their
+    // names is not stored; the one before stays.
+    QString refusal;
+    const std::optional<QString> suffix = current.text(PreferenceElement::OutputFileNameSuffix);
+    if (suffix && suffix != m_initial.text(PreferenceElement::OutputFileNameSuffix)) {
+        if (const kw::Status checked = kw::CheckOutputSuffix(*suffix); !checked) {
+            refusal = u"The file name suffix was not changed: %1."_s.arg(checked.error());
+            current.set(
+                PreferenceElement::OutputFileNameSuffix,
+                m_initial.text(PreferenceElement::OutputFileNameSuffix).value_or(QString()));
+        }
+    }
     QStringList changed; // elements whose value the user changed
     for (PreferenceElement element : kPageElements) {
         if (current.text(element) != m_initial.text(element))
             changed << kw::PreferenceElementName(element).toString();
     }
+    const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
     if (!m_loaded) {
-        if (changed.isEmpty())
+        if (changed.isEmpty() && !collisionChanged)
             return jpegResult();
         if (problem)
             *problem = m_loadError;
@@ -308,9 +341,23 @@ bool COutputSettingsPage::save(QString *problem)
             *problem = written.error();
         return false;
     }
+    if (collisionChanged && m_collision->currentIndex() >= 0) {
+        const kw::Status saved = kw::SaveCollisionPolicy(
+            m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
+        if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
+    }
     if (!missing.isEmpty()) {
         if (problem)
             *problem = u"preference.xml has no element for %1."_s.arg(missing.join(u", "_s));
+        return false;
+    }
+    if (!refusal.isEmpty()) {
+        if (problem)
+            *problem = refusal;
         return false;
     }
     return jpegResult();
@@ -367,3 +414,5 @@ void CPreferencesDlg::done(int result)
     }
     QDialog::done(result);
 }
+
+} // namespace kw

@@ -15,8 +15,8 @@ class QRadioButton;
 class QTabWidget;
 
 namespace kw {
+
 class UserPrompts;
-}
 
 // The General page: where results go, how they are named and their format,
 // read from preference.xml when the page opens and written back by save().
@@ -27,7 +27,8 @@ class UserPrompts;
 // choice that uses them. An element missing from the file leaves its controls
 // unset, and it is not written back (the file gains no elements). A stored
 // format outside 0 to 3 shows no selection and is written back unchanged
-// unless the user picks one. UI thread only.
+// unless the user picks one; so does a stored collision policy outside 0 to 2.
+// UI thread only.
 class COutputSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -74,6 +75,10 @@ private:
     QComboBox *m_jpegMode = nullptr;
     QCheckBox *m_jpegSmallest = nullptr;
     kw::JpegOutputSetting m_jpegInitial; // as read
+    // The collision policy: its own element, written only when the user
+    // changes the choice (removed again when set back to overwrite).
+    QComboBox *m_collision = nullptr;
+    int m_initialCollision = 0; // the combo index after loading
 };
 
 // The Preferences dialog: the General, Update and About and Support tabs.
@@ -104,3 +109,5 @@ private:
     CUpdatePage *m_update = nullptr;
     CAboutPage *m_about = nullptr;
 };
+
+} // namespace kw

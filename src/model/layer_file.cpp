@@ -191,17 +191,4 @@ ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
     return changed ? WriteWithoutLoss(doc, path) : ModelResult::Success();
 }
 
-std::vector<CWatermarkConf>
-LoadTemplateLayerConfs(const QString &folder, const QString &templateName, QStringList *failures)
-{
-    std::vector<CWatermarkConf> layers;
-    for (const QString &layerName : ReadTemplateLayers(folder, templateName)) {
-        CWatermarkConf &conf = layers.emplace_back();
-        const ModelResult result = LoadLayerOverDefaults(folder, layerName, conf);
-        if (!result && failures)
-            failures->append(result.reason);
-    }
-    return layers;
-}
-
 } // namespace kw

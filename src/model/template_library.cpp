@@ -1,6 +1,7 @@
 #include "model/template_library.h"
 
 #include "model/layer_file.h"
+#include "model/library_files.h"
 #include "model/template_file.h"
 #include "model/watermark_conf.h"
 #include "platform/app_folders.h"
@@ -255,7 +256,9 @@ TemplateIndex LoadTemplateIndex(const QString &folder)
     CXmlDocument index;
     const QString path = TemplateIndexPath(folder);
     if (folder.isEmpty() || !index.LoadFile(path)) {
-        result.reason = u"cannot read the template list %1: %2"_s.arg(path, index.GetResult());
+        const QString problem = XmlLogProblem(index.GetResult());
+        result.reason = u"cannot read the template list %1: %2"_s.arg(
+            path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
         return result;
     }
     result.loaded = true;
@@ -327,19 +330,13 @@ LibraryResult RenameTemplate(const QString &folder, const QString &oldName, cons
     if (const Status savable = index.CheckSave(TemplateIndexPath(folder)); !savable)
         return Refused(NameNotStorable(newName, savable));
 
-    const QString newPath = ModelFilePath(folder, newName);
-    const bool hasFile = QFileInfo::exists(oldPath);
-    if (hasFile) {
-        QFile file(oldPath);
-        if (!file.rename(newPath))
-            return Failed(u"The template file cannot be renamed: %1"_s.arg(file.errorString()));
-    }
-    if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved) {
-        if (hasFile)
-            QFile::rename(newPath, oldPath);
-        return Failed(u"The template list cannot be written: %1"_s.arg(saved.error()));
-    }
-    return Done();
+    const Status renamed =
+        RenameFileThenCommit(oldPath, ModelFilePath(folder, newName), u"template", [&]() -> Status {
+            if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
+                return Failure{u"The template list cannot be written: %1"_s.arg(saved.error())};
+            return {};
+        });
+    return renamed ? Done() : Failed(renamed.error());
 }
 
 LibraryResult RemoveTemplate(const QString &folder, const QString &name)

@@ -416,7 +416,10 @@ kw::Status IniFile::save() const
     const QByteArray bytes = toBytes();
     if (out.write(bytes) != bytes.size())
         return fail(u"cannot write \"%1\": %2"_s.arg(m_path, out.errorString()));
-    if (!out.commit())
+    // flush() first: commit() misses a failure that only shows when the
+    // buffered bytes reach the file, and would rename a truncated file into
+    // place.
+    if (!out.flush() || !out.commit())
         return fail(u"cannot write \"%1\": %2"_s.arg(m_path, out.errorString()));
     return {};
 }

@@ -1,6 +1,5 @@
 #include "render/jpeg_keep_original.h"
 
-#include "platform/app_folders.h"
 #include "render/jpeg_encoder.h"
 #include "render/jpeg_lossless.h"
 #include "render/mark_overlay.h"
@@ -11,7 +10,6 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -31,10 +29,19 @@ QString KeepOriginalJpegInapplicableReason(const CPreferences &prefs, bool resiz
     return u"resizing is on: JPEGs are re-encoded at quality 98"_s;
 }
 
-Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
-                                           const QString &templatesFolder,
-                                           const QString &templateName, bool optimizedHuffman,
-                                           QIODevice *device)
+namespace {
+
+// A source read and its mark drawn, ready to be written: everything that
+// can refuse the photo happens before an output is opened.
+struct PreparedJpeg
+{
+    QByteArray bytes;
+    MarkOverlay overlay; // in the stored layout
+    JpegSegments segments;
+    QStringList warnings;
+};
+
+Result<PreparedJpeg> PrepareKeptJpeg(const QString &sourcePath, const LoadedTemplate &mark)
 {
     // A FIFO or device would block a plain read; photo input reports those.
     const QFileInfo info(sourcePath);
@@ -43,10 +50,11 @@ Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
     QFile file(sourcePath);
     if (!file.open(QIODevice::ReadOnly))
         return Failure{file.errorString()};
-    const QByteArray bytes = file.readAll();
+    PreparedJpeg prepared;
+    prepared.bytes = file.readAll();
     file.close();
 
-    const Result<JpegCoefficientSource> source = ProbeJpegCoefficientSource(bytes);
+    const Result<JpegCoefficientSource> source = ProbeJpegCoefficientSource(prepared.bytes);
     if (!source)
         return Failure{source.error()};
     // The header alone is read so far: a size no photo has would make the
@@ -55,42 +63,57 @@ Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
         return Failure{u"more than %1 megapixels"_s.arg(kMaxPhotoPixels / 1'000'000)};
     // Unreadable metadata is left out, and the photo kept as stored, as the
     // usual path does.
-    QStringList warnings;
-    detail::MetadataRead read = detail::ReadPhotoMetadata(bytes, true);
+    detail::MetadataRead read = detail::ReadPhotoMetadata(prepared.bytes, true);
     if (!read.note.isEmpty())
-        warnings << read.note + u" (written as stored, without metadata)"_s;
+        prepared.warnings << read.note + u" (written as stored, without metadata)"_s;
     // Stored pixels stay as they are, so the tag that shows them upright stays too.
     const int orientation = read.orientation;
     const QSize upright = OrientedSize(source->stored, orientation);
 
-    MarkOverlay overlay;
-    if (!RenderMarkOverlay(upright, templatesFolder, templateName, overlay))
-        return Failure{u"not enough memory for the watermark"_s};
-    overlay = OverlayToStored(overlay, upright, orientation);
+    const Result<MarkOverlay> overlay = RenderMarkOverlay(upright, mark);
+    if (!overlay)
+        return Failure{overlay.error()};
+    prepared.overlay = OverlayToStored(*overlay, upright, orientation);
 
-    JpegSegments segments;
     if (!read.metadata.isEmpty() || orientation != 0) {
         OutputMetadata metadata =
             PrepareOutputMetadata(read.metadata, source->stored, orientation, kMaxJpegExifSize);
-        warnings << metadata.warnings;
-        segments = JpegMetadataSegments(metadata, warnings);
+        prepared.warnings << metadata.warnings;
+        prepared.segments = JpegMetadataSegments(metadata, prepared.warnings);
     }
-    CoefficientWriteOptions options;
-    options.optimiseHuffman = optimizedHuffman;
-    const Result<CoefficientWriteStats> written =
-        WriteWatermarkedCoefficients(bytes, overlay, segments, options, device);
-    if (!written)
-        return Failure{written.error()};
-    return KeptJpeg{warnings, *written};
+    return prepared;
 }
 
-Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QString &templatesFolder,
-                                         const QString &templateName, bool optimizedHuffman)
+Result<KeptJpeg> EncodePrepared(const PreparedJpeg &prepared, bool optimizedHuffman,
+                                QIODevice *device)
+{
+    CoefficientWriteOptions options;
+    options.optimiseHuffman = optimizedHuffman;
+    const Result<CoefficientWriteStats> written = WriteWatermarkedCoefficients(
+        prepared.bytes, prepared.overlay, prepared.segments, options, device);
+    if (!written)
+        return Failure{written.error()};
+    return KeptJpeg{prepared.warnings, *written};
+}
+
+} // namespace
+
+Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
+                                           bool optimizedHuffman, QIODevice *device)
+{
+    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark);
+    if (!prepared)
+        return Failure{prepared.error()};
+    return EncodePrepared(*prepared, optimizedHuffman, device);
+}
+
+Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
+                                         bool optimizedHuffman)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    const Result<KeptJpeg> encoded = EncodeKeepingOriginalJpeg(
-        sourcePath, templatesFolder, templateName, optimizedHuffman, &buffer);
+    const Result<KeptJpeg> encoded =
+        EncodeKeepingOriginalJpeg(sourcePath, mark, optimizedHuffman, &buffer);
     if (!encoded)
         return Failure{encoded.error()};
     const QByteArray &bytes = buffer.data();
@@ -104,29 +127,23 @@ Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QStrin
     return std::move(upright).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-Result<OutputResult> WriteKeepingOriginalJpeg(const QString &sourcePath, const OutputTarget &target,
-                                              const CPreferences &prefs,
-                                              const QString &templatesFolder,
-                                              const QString &templateName)
+Result<WrittenOutput> WriteKeepingOriginalJpeg(const QString &sourcePath, const QString &outputPath,
+                                               const CPreferences &prefs,
+                                               const LoadedTemplate &mark,
+                                               const ProtectedFiles *protectedFiles)
 {
-    if (prefs.outputFolderOpts == 1 && !QFileInfo::exists(target.folder) &&
-        !CreateFolderPath(target.folder))
-        return Failure{u"cannot create the output folder %1"_s.arg(target.folder)};
-    QSaveFile file(target.path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure{file.errorString()};
-    const Result<KeptJpeg> encoded = EncodeKeepingOriginalJpeg(
-        sourcePath, templatesFolder, templateName, prefs.jpegOutput.optimizedHuffman, &file);
-    if (!encoded) {
-        file.cancelWriting();
-        return Failure{encoded.error()};
-    }
-    if (!file.commit())
-        return Failure{file.errorString()};
-    OutputResult result;
-    result.outputPath = target.path;
-    result.warning = encoded->warnings.join(u"; "_s);
-    return result;
+    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark);
+    if (!prepared)
+        return Failure{prepared.error()};
+    const bool optimized = prefs.jpegOutput.optimizedHuffman;
+    return WriteEncodedOutput(sourcePath, prefs, protectedFiles, outputPath,
+                              [&](QIODevice *device) -> Result<QStringList> {
+                                  const Result<KeptJpeg> encoded =
+                                      EncodePrepared(*prepared, optimized, device);
+                                  if (!encoded)
+                                      return Failure{encoded.error()};
+                                  return encoded->warnings;
+                              });
 }
 
 } // namespace kw

@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 #include "render/jpeg_lossless.h"
+#include "render/loaded_template.h"
 #include "render/output_naming.h"
 #include "render/output_writer.h"
 #include "settings/preferences.h"
@@ -33,28 +34,27 @@ struct KeptJpeg
 };
 
 // The watermarked JPEG that the mode makes of the source at `sourcePath`,
-// written to `device`, with the template drawn as the batch draws it. Fails
-// with the reason the mode cannot take the photo (the caller then writes it
-// the usual way).
-Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath,
-                                           const QString &templatesFolder,
-                                           const QString &templateName, bool optimizedHuffman,
-                                           QIODevice *device);
+// written to `device`, with `mark` drawn as the batch draws it. Fails with
+// the reason the mode cannot take the photo (the caller then writes it the
+// usual way).
+Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
+                                           bool optimizedHuffman, QIODevice *device);
 
 // What this mode writes for the photo at `sourcePath`, decoded again and
 // turned upright, for the output preview. Fails as EncodeKeepingOriginalJpeg
 // does (the preview then shows the usual render).
-Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const QString &templatesFolder,
-                                         const QString &templateName, bool optimizedHuffman);
+Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
+                                         bool optimizedHuffman);
 
-// Writes the output of the photo at `sourcePath` to `target` (already
-// resolved and checked against the sources) in this mode, through a
-// temporary file renamed over the target. Fails with the reason when the
-// mode cannot take the photo or the file cannot be written; nothing is left
-// behind then.
-Result<OutputResult> WriteKeepingOriginalJpeg(const QString &sourcePath, const OutputTarget &target,
-                                              const CPreferences &prefs,
-                                              const QString &templatesFolder,
-                                              const QString &templateName);
+// Writes the output of the photo at `sourcePath` in this mode, as
+// WriteEncodedOutput writes (`outputPath` is the run's planned name; empty
+// for the one ResolveOutputTarget names). The photo is read and its mark
+// drawn before the output's place is touched, so a photo the mode cannot
+// take changes nothing there. Fails with the reason when the mode cannot
+// take the photo or the file cannot be written; nothing is left behind then.
+Result<WrittenOutput> WriteKeepingOriginalJpeg(const QString &sourcePath, const QString &outputPath,
+                                               const CPreferences &prefs,
+                                               const LoadedTemplate &mark,
+                                               const ProtectedFiles *protectedFiles = nullptr);
 
 } // namespace kw

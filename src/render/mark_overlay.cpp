@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace kw {
 
 namespace {
@@ -78,34 +80,34 @@ QPoint UprightToStored(QPoint p, QSize upright, int orientation)
 
 } // namespace
 
-bool RenderMarkOverlay(QSize upright, const QString &templatesFolder, const QString &templateName,
-                       MarkOverlay &overlay)
+Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
 {
-    overlay = {};
+    MarkOverlay overlay;
     if (upright.isEmpty())
-        return true;
+        return overlay;
     // Zeroed pages from the system: the untouched part of a large canvas
     // costs neither a fill nor memory.
     const qsizetype bytesPerLine = qsizetype(upright.width()) * 4;
     void *memory = std::calloc(size_t(upright.height()), size_t(bytesPerLine));
     if (!memory)
-        return false;
+        return Failure{u"not enough memory for the watermark"_s};
     QImage canvas(static_cast<uchar *>(memory), upright.width(), upright.height(), bytesPerLine,
                   QImage::Format_ARGB32_Premultiplied, std::free, memory);
-    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), templatesFolder,
-                                     templateName);
+    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark);
     const QRect inked = InkedRect(canvas);
     if (inked.isEmpty())
-        return true;
+        return overlay;
     // A mark over most of the photo (cover tiles) keeps the whole canvas
     // rather than paying for a copy of nearly all of it.
     if (qint64(inked.width()) * inked.height() * 2 >= qint64(upright.width()) * upright.height()) {
         overlay.image = std::move(canvas);
-        return true;
+        return overlay;
     }
     overlay.image = canvas.copy(inked);
     overlay.origin = inked.topLeft();
-    return !overlay.image.isNull();
+    if (overlay.image.isNull())
+        return Failure{u"not enough memory for the watermark"_s};
+    return overlay;
 }
 
 MarkOverlay OverlayToStored(const MarkOverlay &overlay, QSize upright, int orientation)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/result.h"
+#include "render/loaded_template.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -19,11 +22,10 @@ struct MarkOverlay
     QPoint origin;
 };
 
-// Draws every layer of the template onto a transparent upright canvas of
-// `upright` size, exactly as it is drawn over the photo, and keeps the drawn
-// part. Fails only when memory runs out (a null image and false).
-bool RenderMarkOverlay(QSize upright, const QString &templatesFolder, const QString &templateName,
-                       MarkOverlay &overlay);
+// Draws every layer of `mark` onto a transparent upright canvas of `upright`
+// size, exactly as it is drawn over the photo, and keeps the drawn part.
+// Fails only when memory runs out.
+Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark);
 
 // Turns an overlay of an upright canvas of `upright` size into the layout a
 // JPEG with EXIF `orientation` stores (see OrientToStored): the same pixels

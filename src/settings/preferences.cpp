@@ -213,6 +213,43 @@ Status LoadPreferences(const QString &dataFolder, CPreferences &prefs)
     number(E::JpegQuality, prefs.jpegQuality);
     if (const Result<JpegOutputSetting> jpeg = LoadJpegOutputSetting(dataFolder))
         prefs.jpegOutput = *jpeg;
+
+    // Its own search from the first child: the element may stand anywhere.
+    CXmlDocument doc;
+    if (OpenPreferences(dataFolder, doc) && doc.FindElement(kCollisionPolicyElement))
+        prefs.collisionPolicy = OutputCollisionPolicy(ParseDecimalInt(doc.GetElementText()));
+    else
+        prefs.collisionPolicy = OutputCollisionPolicy::Overwrite;
+    return {};
+}
+
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy)
+{
+    CXmlDocument doc;
+    const Result<QString> opened = OpenPreferences(dataFolder, doc);
+    if (!opened)
+        return Failure{opened.error()};
+    const QString &path = *opened;
+    const QString before = doc.GetDocumentText();
+    const bool found = doc.FindElement(kCollisionPolicyElement);
+    if (policy == OutputCollisionPolicy::Overwrite) {
+        if (found && !doc.RemoveElement())
+            return Failure{u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path)};
+    } else if (found) {
+        if (!doc.SetElementText(int(policy)))
+            return Failure{
+                u"%1 holds other elements in %2; not changed"_s.arg(kCollisionPolicyElement, path)};
+    } else {
+        // Appended as the last child of Preferences.
+        doc.ResetPosition();
+        if (!doc.FindElement(kRootName) || !doc.EnterElement() ||
+            !doc.AddElement(kCollisionPolicyElement, int(policy)))
+            return Failure{u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path)};
+    }
+    if (doc.GetDocumentText() != before) {
+        if (Status saved = doc.SaveFile(path); !saved)
+            return saved;
+    }
     return {};
 }
 

@@ -64,6 +64,16 @@ private:
     std::array<std::optional<QString>, kPreferenceElementCount> m_texts;
 };
 
+// What a batch does when a photo's output name is already taken by a file
+// that existed before the run (a source photo of the run counts as one).
+// Stored as the OutputCollisionPolicy element, present only when not
+// Overwrite; a stored number outside 0 to 2 is kept and refused by the run.
+enum class OutputCollisionPolicy : int32_t {
+    Overwrite = 0, // replace the file; a source photo is never replaced: that photo fails
+    Skip = 1,      // leave the file alone and report the photo as skipped
+    Rename = 2,    // write "name (2).ext", the first number that is free
+};
+
 // The output settings as the batch run and the output preview use them. A
 // process starts with every field 0 or empty; LoadPreferences overwrites the
 // fields whose elements it finds. Values are kept as stored, also outside
@@ -77,8 +87,9 @@ struct CPreferences
     QString outputFileNameSuffix;
     int32_t outputFormat = 0;
     int32_t jpegQuality = 0;
+    OutputCollisionPolicy collisionPolicy = OutputCollisionPolicy::Overwrite;
     // From elements of their own, read by LoadPreferences too.
-    JpegOutputSetting jpegOutput;
+    JpegOutputSetting jpegOutput{};
 };
 
 // Writes the default preference.xml unless a file is already at its path (a
@@ -102,10 +113,19 @@ Result<PreferenceTexts> ReadPreferenceTexts(const QString &dataFolder,
                                             std::initializer_list<PreferenceElement> wanted);
 
 // Fills `prefs` from OutputFolderOpts to JpegQuality, numbers by
-// ParseDecimalInt, and the JPEG output setting (LoadJpegOutputSetting). A field whose element is
-// not found keeps its value; when the file cannot be read (a failure) the whole record is
+// ParseDecimalInt, the collision policy and the JPEG output setting
+// (LoadJpegOutputSetting). A field whose element is not found keeps its value;
+// when the file cannot be read (a failure) the whole record is
 // unchanged.
 Status LoadPreferences(const QString &dataFolder, CPreferences &prefs);
+
+// The collision policy element, outside the fixed order above: LoadPreferences
+// reads it by its own search among the children of Preferences (a file
+// without it means Overwrite); SaveCollisionPolicy appends it at the end of
+// Preferences, sets it, or removes it when the policy is Overwrite, changing
+// nothing else in the file (nothing at all when it already says so).
+inline constexpr QStringView kCollisionPolicyElement = u"OutputCollisionPolicy";
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy);
 
 // Sets the texts of the elements in `changes` that are found and saves the
 // document, through a temporary file, when its text changed; everything else

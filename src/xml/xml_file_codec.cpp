@@ -217,7 +217,10 @@ Status WriteXmlFileBytes(const QString &path, const QByteArray &bytes, XmlResult
         logFileError(log, file, path);
         return Failure{fileFailure(u"cannot write", file, path)};
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // flush() first: commit() misses a failure that only shows when the
+    // last buffered bytes reach the file, and would rename a truncated file
+    // into place.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         logFileError(log, file, path);
         const QString reason = fileFailure(u"cannot write", file, path);
         file.cancelWriting();

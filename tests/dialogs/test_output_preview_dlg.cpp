@@ -1,9 +1,10 @@
 #include "dialogs/output_preview_dlg.h"
 
-#include "controls/user_prompts.h"
 #include "model/template_library.h"
 #include "render/jpeg_keep_original.h"
+#include "render/loaded_template.h"
 #include "render/photo_test_files.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
 #include <QLabel>
@@ -321,8 +322,10 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
     ASSERT_TRUE(
         kw::SaveJpegOutputSetting(f.sandbox.path(), {kw::JpegOutputMode::KeepOriginal, false}));
     const QImage kept = shown();
-    const kw::Result<QImage> expected =
-        kw::RenderKeepingOriginalJpeg(path, templates, kw::kFirstRunTemplateName.toString(), false);
+    const kw::Result<kw::SharedTemplate> mark =
+        kw::LoadTemplateForRender(templates, kw::kFirstRunTemplateName.toString());
+    ASSERT_TRUE(mark) << mark.error().toStdString();
+    const kw::Result<QImage> expected = kw::RenderKeepingOriginalJpeg(path, **mark, false);
     ASSERT_TRUE(expected) << expected.error().toStdString();
     EXPECT_EQ(kept.size(), QSize(160, 240)); // upright
     EXPECT_EQ(kept, *expected);

@@ -1,8 +1,8 @@
 #include "dialogs/quick_start_dlg.h"
 
-#include "controls/user_prompts.h"
 #include "i18n/string_table.h"
 #include "settings/preferences.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
 #include <QCheckBox>

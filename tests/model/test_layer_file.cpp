@@ -428,25 +428,4 @@ TEST_F(LayerFileTest, NamesThatLeaveTheFolderAreRefused)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
 }
 
-// Each layer starts from the new-layer values, whatever the record held.
-TEST_F(LayerFileTest, TemplateLayersLoadEachOverDefaults)
-{
-    ASSERT_TRUE(WriteFileBytes(path(u"T"_s),
-                               "<Layers><layer>A</layer><layer>gone</layer><layer>B</layer>"
-                               "</Layers>"));
-    writeLayer(u"A"_s, "<WatermarkConf><Text><Rotation>5</Rotation></Text></WatermarkConf>");
-    writeLayer(u"B"_s, "<WatermarkConf><Image><ImageWidth>7</ImageWidth></Image></WatermarkConf>");
-    QStringList failures;
-    const std::vector<CWatermarkConf> layers =
-        kw::LoadTemplateLayerConfs(folder, u"T"_s, &failures);
-    ASSERT_EQ(layers.size(), 3u);
-    CWatermarkConf a = NewLayer(u""), b = NewLayer(u"");
-    a.Rotation = 5;
-    b.ImageWidth = 7;
-    EXPECT_EQ(layers[0], a);
-    EXPECT_EQ(layers[1], NewLayer(u""));
-    EXPECT_EQ(layers[2], b);
-    EXPECT_EQ(failures.size(), 1);
-}
-
 } // namespace

@@ -4,6 +4,7 @@
 #include "model/watermark_conf.h"
 #include "model_test_support.h"
 #include "platform/app_folders.h"
+#include "support/file_size_limit.h"
 #include "support/test_sandbox.h"
 
 #include <QDir>
@@ -158,6 +159,26 @@ TEST_F(TemplateLibraryTest, RenameKeepsTheLayers)
     EXPECT_EQ(kw::RenameTemplate(folder, u"BRAND"_s, u"demo 1"_s).outcome, Outcome::Refused);
     EXPECT_EQ(kw::RenameTemplate(folder, u"Nothing"_s, u"X"_s).outcome, Outcome::Failed);
     EXPECT_FALSE(QFile::exists(file(u"X.xml"_s)));
+}
+
+TEST_F(TemplateLibraryTest, AFailedRenameGivesTheTemplateFileItsNameBack)
+{
+    ASSERT_TRUE(kw::AddTemplate(folder, u"Logo"_s).done());
+    // The list, padded, is written in one piece larger than the limit (a
+    // write that failed only when flushed would go unseen).
+    QByteArray index = Index({"Demo 1", "Logo"});
+    index.insert(index.indexOf("</Templates>"), "<!--" + QByteArray(20000, '-') + "-->\r\n");
+    ASSERT_TRUE(WriteFileBytes(file(u"qthumb.xml"_s), index));
+    const auto before = snapshot();
+    kw::LibraryResult renamed;
+    {
+        const kw::test::FileSizeLimit full(8000);
+        renamed = kw::RenameTemplate(folder, u"Logo"_s, u"Brand"_s);
+    }
+    EXPECT_EQ(renamed.outcome, Outcome::Failed);
+    EXPECT_TRUE(renamed.message.contains(u"template list cannot be written"_s))
+        << renamed.message.toStdString();
+    EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(TemplateLibraryTest, RemoveTheLastTemplateLeavesAnEmptyList)

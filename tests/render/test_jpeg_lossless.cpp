@@ -2,7 +2,9 @@
 #include "render/jpeg_dct.h"
 #include "render/jpeg_keep_original.h"
 #include "render/jpeg_lossless.h"
+#include "render/loaded_template.h"
 #include "render/mark_overlay.h"
+#include "render/output_plan.h"
 #include "render/photo_input_metadata.h"
 #include "render/watermark_renderer.h"
 
@@ -153,14 +155,34 @@ protected:
         BatchSettings settings = m_settings;
         settings.preferences.jpegOutput.mode = mode;
         settings.preferences.outputFileNameSuffix = suffix;
-        return ProcessBatchFile(path, settings);
+        return processWith(path, settings);
+    }
+    // One photo as a run processes it: the template read once, the output
+    // planned against the files on disk.
+    BatchFileResult processWith(const QString &path, const BatchSettings &settings,
+                                SharedTemplate mark = nullptr)
+    {
+        if (!mark)
+            mark = runMark();
+        ProtectedFiles sources;
+        sources.add(path);
+        const std::vector<PlannedOutput> plan =
+            PlanOutputs({path}, settings.preferences, LookupOnDisk(sources));
+        return ProcessBatchFile(path, plan.front(), settings, mark, &sources);
+    }
+    SharedTemplate runMark() const
+    {
+        Result<SharedTemplate> read = LoadTemplateForRender(m_templates, m_settings.templateName);
+        EXPECT_TRUE(read) << read.error().toStdString();
+        return read.valueOr(nullptr);
     }
     // The mark alone, in the stored frame of a photo of `stored` size.
     QImage storedMark(QSize stored, int orientation) const
     {
         const QSize upright = OrientedSize(stored, orientation);
-        MarkOverlay overlay;
-        EXPECT_TRUE(RenderMarkOverlay(upright, m_templates, m_settings.templateName, overlay));
+        const Result<MarkOverlay> drawn = RenderMarkOverlay(upright, *runMark());
+        EXPECT_TRUE(drawn);
+        const MarkOverlay overlay = drawn.valueOr({});
         QImage canvas(upright, QImage::Format_ARGB32_Premultiplied);
         canvas.fill(0);
         if (!overlay.image.isNull()) {
@@ -330,9 +352,9 @@ TEST_F(KeepOriginalJpeg, CopiesEveryBlockOutsideTheMarkAndKeepsTheFrame)
         const Result<DecodedPhoto> b = LoadPhoto(normal.outputPath);
         ASSERT_TRUE(a && b);
         ASSERT_EQ(a->image.size(), b->image.size());
-        MarkOverlay upright;
-        ASSERT_TRUE(
-            RenderMarkOverlay(a->image.size(), m_templates, m_settings.templateName, upright));
+        const Result<MarkOverlay> drawn = RenderMarkOverlay(a->image.size(), *runMark());
+        ASSERT_TRUE(drawn);
+        const MarkOverlay &upright = *drawn;
         ASSERT_FALSE(upright.image.isNull());
         const QRect box(upright.origin, upright.image.size());
         // Against the rendered, unencoded picture, both are within a few grey
@@ -341,8 +363,7 @@ TEST_F(KeepOriginalJpeg, CopiesEveryBlockOutsideTheMarkAndKeepsTheFrame)
         Result<DecodedPhoto> reference = LoadPhoto(path);
         ASSERT_TRUE(reference);
         CWatermarkRenderer::DrawTemplate(reference->image, reference->image.width(),
-                                         reference->image.height(), m_templates,
-                                         m_settings.templateName);
+                                         reference->image.height(), *runMark());
         const double keptError = MeanAbsDiffIn(a->image, reference->image, box);
         const double normalError = MeanAbsDiffIn(b->image, reference->image, box);
         EXPECT_LT(keptError, 4.0);
@@ -425,7 +446,7 @@ TEST_F(KeepOriginalJpeg, OtherSourcesAndSettingsTakeTheUsualPath)
     resized.resize.targetWidth = 60;
     resized.resize.resizeEveryTime = 1;
     ASSERT_TRUE(resized.resize.resizeRequested());
-    const BatchFileResult small = ProcessBatchFile(path, resized);
+    const BatchFileResult small = processWith(path, resized);
     ASSERT_TRUE(small.ok()) << small.error.toStdString();
     EXPECT_TRUE(small.warning.isEmpty());
     EXPECT_EQ(test::ReadTestCoefficients(test::ReadFileBytes(small.outputPath)).size.width(), 60);
@@ -443,8 +464,7 @@ TEST_F(KeepOriginalJpeg, DamagedSourceFailsAsBefore)
     // The coefficient path itself refuses it, rather than copying zeros.
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
-    EXPECT_FALSE(
-        EncodeKeepingOriginalJpeg(cut, m_templates, m_settings.templateName, false, &sink));
+    EXPECT_FALSE(EncodeKeepingOriginalJpeg(cut, *runMark(), false, &sink));
 
     // A header that claims 60000 x 60000 pixels is refused before anything
     // of that size is made; the photo fails as it always did.
@@ -454,8 +474,7 @@ TEST_F(KeepOriginalJpeg, DamagedSourceFailsAsBefore)
     huge[sof + 5] = huge[sof + 7] = char(0xEA);
     huge[sof + 6] = huge[sof + 8] = char(0x60);
     const QString hugePath = write(u"huge.jpg"_s, huge);
-    const Result<KeptJpeg> refused =
-        EncodeKeepingOriginalJpeg(hugePath, m_templates, m_settings.templateName, false, &sink);
+    const Result<KeptJpeg> refused = EncodeKeepingOriginalJpeg(hugePath, *runMark(), false, &sink);
     ASSERT_FALSE(refused);
     EXPECT_TRUE(refused.error().contains(u"megapixels"_s)) << refused.error().toStdString();
     EXPECT_FALSE(process(hugePath, JpegOutputMode::KeepOriginal, u"_kept"_s).ok());

@@ -269,6 +269,47 @@ TEST(Preferences, AnsiFileKeepsItsBytes)
     }
 }
 
+// The collision policy is a new element: absent means overwrite, it is
+// written only when set, appended at the end of Preferences in the file's
+// own line ends, removed when set back, and found wherever it stands.
+TEST(Preferences, CollisionPolicyElement)
+{
+    using Policy = kw::OutputCollisionPolicy;
+    const QByteArray ten = TenLines("<OutputFolderPath>/out</OutputFolderPath>");
+    Folder folder(ten.constData());
+    kw::CPreferences prefs;
+    prefs.collisionPolicy = Policy::Rename; // a file without the element says overwrite
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Overwrite);
+
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Overwrite));
+    EXPECT_EQ(folder.bytes(), ten) << "the default is not written";
+
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Skip));
+    QByteArray withSkip = ten;
+    withSkip.replace("</Preferences>",
+                     "<OutputCollisionPolicy>1</OutputCollisionPolicy>\r\n</Preferences>");
+    EXPECT_EQ(folder.bytes(), withSkip);
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Skip);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Rename));
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Rename);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Overwrite));
+    EXPECT_EQ(folder.bytes(), ten) << "set back, the element goes";
+
+    // Hand-placed first, with LF line ends: still found, changed in place.
+    Folder moved("<Preferences>\n<OutputCollisionPolicy>2</OutputCollisionPolicy>\n"
+                 "<OutputFolderOpts>1</OutputFolderOpts>\n</Preferences>\n");
+    ASSERT_TRUE(kw::LoadPreferences(moved.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Rename);
+    EXPECT_EQ(prefs.outputFolderOpts, 1);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(moved.path(), Policy::Skip));
+    EXPECT_EQ(moved.bytes(), "<Preferences>\n<OutputCollisionPolicy>1</OutputCollisionPolicy>\n"
+                             "<OutputFolderOpts>1</OutputFolderOpts>\n</Preferences>\n");
+    EXPECT_FALSE(kw::SaveCollisionPolicy(Folder().path(), Policy::Skip));
+}
+
 TEST(Preferences, QuickStartDecision)
 {
     const struct

@@ -327,26 +327,30 @@ TEST_F(XmlFileCodec, FileFailures)
 TEST_F(XmlFileCodec, FailedSaveKeepsThePreviousFileWhole)
 {
     const QString file = path("keep.xml");
-    ASSERT_TRUE(WriteFileBytes(file, "<old/>"));
-    m_doc.SetDocumentText(u"<r>"_s + QString(64 * 1024, u'x') + u"</r>"_s);
+    // 64 KiB goes straight to the file; 8 KiB waits in the file's buffer and
+    // fails only when it is flushed, which commit() alone does not notice.
+    for (const qsizetype size : {64 * 1024, 8 * 1024}) {
+        ASSERT_TRUE(WriteFileBytes(file, "<old/>"));
+        m_doc.SetDocumentText(u"<r>"_s + QString(size, u'x') + u"</r>"_s);
 
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    struct rlimit saved
-    {
-    };
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool savedOk = m_doc.SaveFile(file).ok();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
+        // A file-size limit makes the write fail part-way, as a full disk would.
+        struct rlimit saved
+        {
+        };
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool savedOk = m_doc.SaveFile(file).ok();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, oldHandler);
 
-    EXPECT_FALSE(savedOk);
-    EXPECT_TRUE(m_doc.GetResult().contains(u"file_error"));
-    EXPECT_EQ(ReadFileBytes(file), "<old/>");
-    EXPECT_EQ(QDir(m_sandbox.path()).entryList(QDir::Files).size(), 1); // no temporary left
+        EXPECT_FALSE(savedOk) << size;
+        EXPECT_TRUE(m_doc.GetResult().contains(u"file_error")) << size;
+        EXPECT_EQ(ReadFileBytes(file), "<old/>") << size;
+        EXPECT_EQ(QDir(m_sandbox.path()).entryList(QDir::Files).size(), 1) << size;
+    }
 }
 
 } // namespace
