@@ -7,6 +7,7 @@
 #include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -331,6 +332,11 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
     EXPECT_EQ(kept, *expected);
     EXPECT_NE(kept, usual); // the quality-98 render is not what is shown
     EXPECT_LT(kw::test::MeanAbsDiff(kept, usual), 3.0);
+
+    // A template that cannot be read shows no picture, never the photo
+    // without its watermark.
+    ASSERT_TRUE(QDir(templates).removeRecursively());
+    EXPECT_TRUE(shown().isNull());
 }
 
 } // namespace

@@ -452,6 +452,80 @@ TEST_F(KeepOriginalJpeg, OtherSourcesAndSettingsTakeTheUsualPath)
     EXPECT_EQ(test::ReadTestCoefficients(test::ReadFileBytes(small.outputPath)).size.width(), 60);
 }
 
+TEST_F(KeepOriginalJpeg, WritesThePlannedNameUnderTheRunsRules)
+{
+    const QString out = m_dir.filePath(u"out"_s);
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QByteArray source = test::EncodeTestJpeg(NoisyPhoto(160, 120), {true, false, 0});
+    const QString path = write(u"a.jpg"_s, source);
+    const QString taken = out + u"/a_kept.jpg"_s;
+    ASSERT_TRUE(test::WriteFileBytes(taken, "earlier"));
+    const auto kept = [](const BatchFileResult &result) {
+        return result.ok() && !result.skipped && !result.warning.contains(u"quality 98"_s);
+    };
+
+    // Rename: the numbered name the plan made, the earlier file untouched.
+    BatchSettings settings = m_settings;
+    settings.preferences.collisionPolicy = OutputCollisionPolicy::Rename;
+    const BatchFileResult renamed = processWith(path, settings);
+    EXPECT_TRUE(kept(renamed)) << renamed.error.toStdString() << renamed.warning.toStdString();
+    EXPECT_EQ(renamed.outputPath, out + u"/a_kept (2).jpg"_s);
+    EXPECT_TRUE(test::ReadTestCoefficients(test::ReadFileBytes(renamed.outputPath)).ok);
+    EXPECT_EQ(test::ReadFileBytes(taken), "earlier");
+
+    // Skip: nothing is written.
+    settings.preferences.collisionPolicy = OutputCollisionPolicy::Skip;
+    const BatchFileResult skipped = processWith(path, settings);
+    EXPECT_TRUE(skipped.skipped);
+    EXPECT_EQ(test::ReadFileBytes(taken), "earlier");
+
+    // Overwrite of a symbolic link: the link is replaced, the file it names
+    // stays as it was.
+    const QString elsewhere = m_dir.filePath(u"elsewhere.txt"_s);
+    ASSERT_TRUE(test::WriteFileBytes(elsewhere, "not an output"));
+    const QString linked = out + u"/b_kept.jpg"_s;
+    ASSERT_TRUE(QFile::link(elsewhere, linked));
+    const BatchFileResult overwritten = processWith(write(u"b.jpg"_s, source), m_settings);
+    EXPECT_TRUE(kept(overwritten)) << overwritten.error.toStdString();
+    EXPECT_EQ(overwritten.outputPath, linked);
+    EXPECT_FALSE(QFileInfo(linked).isSymLink());
+    EXPECT_TRUE(test::ReadTestCoefficients(test::ReadFileBytes(linked)).ok);
+    EXPECT_EQ(test::ReadFileBytes(elsewhere), "not an output");
+}
+
+TEST_F(KeepOriginalJpeg, DrawsTheTemplateTheRunRead)
+{
+    const QImage stored = NoisyPhoto(200, 150);
+    const QByteArray source = test::EncodeTestJpeg(stored, {true, false, 0});
+    const QString path = write(u"t.jpg"_s, source);
+    const SharedTemplate mark = runMark();
+    ASSERT_TRUE(mark);
+    const QImage expectedMark = storedMark(stored.size(), 1);
+
+    // The template files are gone once the run has read them: the mark is
+    // still drawn, from what was read.
+    ASSERT_TRUE(QDir(m_templates).removeRecursively());
+    const BatchFileResult result = processWith(path, m_settings, mark);
+    ASSERT_TRUE(result.ok()) << result.error.toStdString();
+    EXPECT_FALSE(result.warning.contains(u"quality 98"_s)) << result.warning.toStdString();
+    const Comparison compared =
+        CompareOutsideMark(source, test::ReadFileBytes(result.outputPath), expectedMark);
+    EXPECT_GT(compared.changedBlocks, 0);
+    EXPECT_EQ(compared.pixelsChangedOutside, 0);
+
+    // No template for the run: the photo fails and nothing is written,
+    // rather than a copy without its watermark.
+    BatchSettings settings = m_settings;
+    settings.preferences.outputFileNameSuffix = u"_none"_s;
+    ProtectedFiles sources;
+    sources.add(path);
+    const PlannedOutput planned =
+        PlanOutputs({path}, settings.preferences, LookupOnDisk(sources)).front();
+    const BatchFileResult failed = ProcessBatchFile(path, planned, settings, nullptr, &sources);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_FALSE(QFileInfo::exists(planned.path));
+}
+
 TEST_F(KeepOriginalJpeg, DamagedSourceFailsAsBefore)
 {
     const QByteArray whole = test::EncodeTestJpeg(NoisyPhoto(300, 200), {});
