@@ -81,6 +81,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"f"_s, u"format"_s}, u"FORMAT"_s),
         valued({u"s"_s, u"suffix"_s}, u"TEXT"_s),
         flag({u"keep-name"_s}),
+        valued({u"jpeg"_s}, u"MODE"_s),
         valued({u"on-conflict"_s}, u"POLICY"_s),
         valued({u"resize-width"_s}, u"N"_s),
         valued({u"resize-height"_s}, u"N"_s),
@@ -144,6 +145,19 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         } else if (name == u"keep-name"_s) {
             o.keepName = true;
             o.suffix.reset();
+        } else if (name == u"jpeg"_s) {
+            const QString mode = value.toLower();
+            using Mode = JpegOutputMode;
+            if (mode == u"q98"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::Quality98, false};
+            else if (mode == u"original"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::KeepOriginal, false};
+            else if (mode == u"original-optimized"_s)
+                o.jpegOutput = JpegOutputSetting{Mode::KeepOriginal, true};
+            else {
+                fail(u"valid modes are q98, original and original-optimized"_s);
+                return parsed;
+            }
         } else if (name == u"on-conflict"_s) {
             o.onConflict = CollisionPolicy(value);
             if (!o.onConflict) {
@@ -213,6 +227,11 @@ used; the options below override them for this run only and are never saved.
   -s, --suffix=TEXT        append TEXT to each output name (IMG_1.jpg gives
                              IMG_1TEXT.jpg)
       --keep-name          keep the source's name
+      --jpeg=MODE          JPEG output of JPEG photos: q98 (decode and encode
+                             at quality 98), original (keep the photo's own
+                             coding, re-encode only the watermark's blocks;
+                             not with resizing) or original-optimized (the
+                             same, smallest file)
       --on-conflict=POLICY when an output name is taken by a file that existed
                              before the run: overwrite it, skip the photo, or
                              rename the output to NAME (2).EXT, the first
@@ -241,7 +260,8 @@ a symbolic link at an output name is replaced, never written through. Two photos
 of one run never write one file: the later one in the list gets NAME (2).EXT,
 with a warning. A template, layer file or logo that cannot be read fails every
 photo. JPEG output is written at quality 98 and keeps the source's EXIF, IPTC
-and XMP metadata and colour profile.
+and XMP metadata and colour profile; with --jpeg=original (or that choice in the
+application) a JPEG photo keeps its own coding instead.
 
 Exit status:
   0  every photo was written or skipped

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/jpeg_output_setting.h"
 #include "settings/preferences.h"
 
 #include <QString>
@@ -21,6 +22,8 @@ struct CliOptions
     bool keepName = false;                           // --keep-name (the last of the two wins)
     std::optional<int> format;                       // OutputFormat index
     std::optional<OutputCollisionPolicy> onConflict; // --on-conflict
+    // --jpeg: how JPEG output is encoded; the table choice applies to "original".
+    std::optional<kw::JpegOutputSetting> jpegOutput;
 
     enum class Resize { FromSettings, Off, Width, Height, Exact };
     Resize resize = Resize::FromSettings;

@@ -7,6 +7,7 @@
 #include "platform/printable_names.h"
 #include "render/batch_engine.h"
 #include "render/font_mapping.h"
+#include "render/jpeg_keep_original.h"
 #include "render/photo_collection.h"
 #include "settings/preferences.h"
 #include "settings/resize_setting.h"
@@ -218,6 +219,8 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     }
     if (options.format)
         prefs.outputFormat = *options.format;
+    if (options.jpegOutput)
+        prefs.jpegOutput = *options.jpegOutput;
     if (options.onConflict)
         prefs.collisionPolicy = *options.onConflict;
 
@@ -361,6 +364,11 @@ int main(int argc, char *argv[])
     if (photos.isEmpty() && refused == 0)
         return UsageError(kw::EscapeControlCharacters(u"nothing to do: no photos in "_s +
                                                       options.inputs.join(u", "_s)));
+    // Said once for the run, not for every photo.
+    if (const QString jpegNote = kw::KeepOriginalJpegInapplicableReason(
+            settings.preferences, settings.resize.resizeRequested());
+        !jpegNote.isEmpty() && !options.quiet)
+        Diagnose(u"note: "_s + jpegNote);
 
     kw::BatchEngine engine;
     ProgressReport report(options.quiet);

@@ -3,6 +3,7 @@
 #include "controls/artwork.h"
 #include "controls/skin_button.h"
 #include "controls/user_prompts.h"
+#include "render/jpeg_keep_original.h"
 #include "settings/resize_setting.h"
 
 #include <QDateTime>
@@ -280,7 +281,12 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     (void)kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file: the defaults
     const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
                                    setting.targetWidth, setting.targetHeight};
-    const QString key = cacheKey(path, resize);
+    // In the "keep the original JPEG" mode the preview shows that file.
+    kw::CPreferences prefs;
+    (void)kw::LoadPreferences(m_inputs.dataFolder, prefs); // unreadable: the usual output
+    const bool keepJpeg = kw::KeepOriginalJpegApplies(path, prefs, resize.resize);
+    const bool smallest = prefs.jpegOutput.optimizedHuffman;
+    const QString key = cacheKey(path, resize) + (keepJpeg ? u"|kept"_s : QString());
 
     for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
         if (it->key == key) {
@@ -299,12 +305,28 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     const kw::RenderInputs inputs{
         m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr, {}};
     const QSize view = m_view->viewSize();
-    m_renderPool.start([this, generation, key, path, inputs, view] {
-        kw::PictureCapture capture(view);
+    m_renderPool.start([this, generation, key, path, inputs, view, keepJpeg, smallest] {
+        auto outcome = std::make_shared<kw::RenderOutcome>();
         kw::RenderInputs withTarget = inputs;
-        withTarget.previewTarget = &capture;
-        auto outcome = std::make_shared<kw::RenderOutcome>(kw::CWatermarkRenderer::RenderWatermark(
-            kw::RenderMode::OutputPreview, path, 0, 0, true, withTarget));
+        kw::Result<QImage> kept = kw::Failure{QString()};
+        if (keepJpeg) {
+            // Read afresh, as every preview does; a template that cannot be
+            // read leaves the reason to the usual render below.
+            kw::Result<kw::SharedTemplate> mark =
+                kw::LoadTemplateForRender(inputs.templatesFolder, inputs.templateName);
+            if (mark) {
+                withTarget.loadedTemplate = std::move(mark).value();
+                kept = kw::RenderKeepingOriginalJpeg(path, *withTarget.loadedTemplate, smallest);
+            }
+        }
+        if (kept) {
+            outcome->picture = std::move(kept).value();
+        } else {
+            kw::PictureCapture capture(view);
+            withTarget.previewTarget = &capture;
+            *outcome = kw::CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview, path,
+                                                               0, 0, true, withTarget);
+        }
         QMetaObject::invokeMethod(
             this, [this, generation, key, outcome] { onRendered(generation, key, *outcome); },
             Qt::QueuedConnection);

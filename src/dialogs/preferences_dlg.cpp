@@ -6,6 +6,7 @@
 #include "settings/settings_files.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -154,6 +155,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
+    layout->addWidget(createQualityGroup());
     layout->addWidget(collisionBox);
     layout->addStretch(1);
 
@@ -214,6 +216,59 @@ void COutputSettingsPage::load()
     }
     m_initial = currentTexts();
     m_initialCollision = m_collision->currentIndex();
+
+    m_jpegInitial = kw::LoadJpegOutputSetting(m_dataFolder).valueOr({});
+    m_jpegMode->setCurrentIndex(int(m_jpegInitial.mode));
+    m_jpegSmallest->setChecked(m_jpegInitial.optimizedHuffman);
+    m_jpegSmallest->setEnabled(m_jpegInitial.mode == kw::JpegOutputMode::KeepOriginal);
+}
+
+QWidget *COutputSettingsPage::createQualityGroup()
+{
+    auto *box = new QGroupBox(u"Output quality"_s, this);
+    box->setObjectName(u"outputQualityGroup"_s);
+    m_jpegMode = new QComboBox(box);
+    m_jpegMode->setObjectName(u"jpegModeCombo"_s);
+    // In the order of JpegOutputMode.
+    m_jpegMode->addItem(u"quality 98"_s);
+    m_jpegMode->addItem(u"keep the original, re-encode only the watermark"_s);
+    m_jpegSmallest = new QCheckBox(u"Smallest file (optimised tables, slower)"_s, box);
+    m_jpegSmallest->setObjectName(u"jpegSmallestCheck"_s);
+    auto *note = new QLabel(u"Keeping the original leaves every part of a JPEG photo outside the "
+                            u"watermark untouched. The watermark then keeps the photo's colour "
+                            u"resolution, so small coloured text is softer than at quality 98. "
+                            u"Photos that are resized are always written at quality 98."_s,
+                            box);
+    note->setWordWrap(true);
+    auto *layout = new QGridLayout(box);
+    layout->addWidget(new QLabel(u"JPEG:"_s, box), 0, 0);
+    layout->addWidget(m_jpegMode, 0, 1);
+    layout->addWidget(m_jpegSmallest, 1, 1);
+    layout->addWidget(note, 2, 0, 1, 2);
+    layout->setColumnStretch(1, 1);
+    connect(m_jpegMode, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_jpegSmallest->setEnabled(index == int(kw::JpegOutputMode::KeepOriginal));
+    });
+    return box;
+}
+
+kw::JpegOutputSetting COutputSettingsPage::currentJpegOutput() const
+{
+    kw::JpegOutputSetting setting;
+    if (m_jpegMode->currentIndex() == int(kw::JpegOutputMode::KeepOriginal)) {
+        setting.mode = kw::JpegOutputMode::KeepOriginal;
+        setting.optimizedHuffman = m_jpegSmallest->isChecked();
+    }
+    return setting;
+}
+
+kw::Status COutputSettingsPage::saveJpegOutput() const
+{
+    // Unchanged: the file is not touched, so it gains no elements.
+    const kw::JpegOutputSetting current = currentJpegOutput();
+    if (current == m_jpegInitial)
+        return {};
+    return kw::SaveJpegOutputSetting(m_dataFolder, current);
 }
 
 kw::PreferenceTexts COutputSettingsPage::currentTexts() const
@@ -239,6 +294,12 @@ bool COutputSettingsPage::save(QString *problem)
     if (m_saved)
         return true;
     m_saved = true;
+    const kw::Status jpegSaved = saveJpegOutput();
+    const auto jpegResult = [&] {
+        if (!jpegSaved && problem)
+            *problem = jpegSaved.error();
+        return jpegSaved.ok();
+    };
 
     kw::PreferenceTexts current = currentTexts();
     // A suffix that would put the outputs in another folder or break their
@@ -261,7 +322,7 @@ bool COutputSettingsPage::save(QString *problem)
     const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
     if (!m_loaded) {
         if (changed.isEmpty() && !collisionChanged)
-            return true;
+            return jpegResult();
         if (problem)
             *problem = m_loadError;
         return false;
@@ -304,7 +365,7 @@ bool COutputSettingsPage::save(QString *problem)
             *problem = refusal;
         return false;
     }
-    return true;
+    return jpegResult();
 }
 
 void COutputSettingsPage::OnBrowse()

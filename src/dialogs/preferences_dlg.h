@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -38,7 +39,8 @@ public:
     ~COutputSettingsPage() override;
 
     // Writes the five values into preference.xml in place (JpegQuality and
-    // OpenQuickStartDlg untouched). Returns false with `problem` set only when
+    // OpenQuickStartDlg untouched), and the JPEG output setting when the user
+    // changed it. Returns false with `problem` set only when
     // a change the user made could not be stored; a file that cannot be
     // written when nothing changed is no problem. Runs once; later calls do
     // nothing and return true.
@@ -49,6 +51,10 @@ public:
 private:
     // The element texts the controls stand for now.
     kw::PreferenceTexts currentTexts() const;
+    // The output quality group: the JPEG mode, stored in elements of its own.
+    QWidget *createQualityGroup();
+    kw::JpegOutputSetting currentJpegOutput() const;
+    kw::Status saveJpegOutput() const;
     void load();
 
     QString m_dataFolder;
@@ -67,6 +73,9 @@ private:
     QRadioButton *m_rename = nullptr;
     QLineEdit *m_suffix = nullptr;
     QComboBox *m_format = nullptr;
+    QComboBox *m_jpegMode = nullptr;
+    QCheckBox *m_jpegSmallest = nullptr;
+    kw::JpegOutputSetting m_jpegInitial; // as read
     // The collision policy: its own element, written only when the user
     // changes the choice (removed again when set back to overwrite).
     QComboBox *m_collision = nullptr;

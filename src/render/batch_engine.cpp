@@ -1,5 +1,6 @@
 #include "render/batch_engine.h"
 
+#include "render/jpeg_keep_original.h"
 #include "render/watermark_renderer.h"
 
 #include <QThread>
@@ -43,6 +44,26 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
             return result;
 
         const CResizeSetting &resize = settings.resize;
+        // A JPEG kept as it is outside the mark, when the user chose so; any
+        // failure there writes the photo the usual way, with a note. The mark
+        // is the run's template, read once.
+        QString keptNote;
+        if (KeepOriginalJpegApplies(sourcePath, settings.preferences, resize.resizeRequested())) {
+            const Result<WrittenOutput> kept = WriteKeepingOriginalJpeg(
+                sourcePath, planned.path, settings.preferences, *loaded, protectedFiles);
+            if (kept) {
+                result.outputPath = kept->path;
+                QStringList warnings;
+                if (!planned.note.isEmpty())
+                    warnings << planned.note;
+                if (!kept->warning.isEmpty())
+                    warnings << kept->warning;
+                result.warning = warnings.join(u"; "_s);
+                return result;
+            }
+            keptNote = u"re-encoded at quality 98: the original JPEG could not be kept ("_s +
+                       kept.error() + u")"_s;
+        }
         RenderInputs inputs{settings.templatesFolder, settings.templateName,
                             ResizeRequest{resize.resizeRequested(), resize.scaleType,
                                           resize.targetWidth, resize.targetHeight},
@@ -65,6 +86,8 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
             warnings << outcome.photo.metadataNote + u" (written as stored, without metadata)"_s;
         if (written && !written->warning.isEmpty())
             warnings << written->warning;
+        if (!keptNote.isEmpty())
+            warnings << keptNote;
         result.warning = warnings.join(u"; "_s);
     } catch (const std::bad_alloc &) {
         result.error = u"not enough memory"_s;

@@ -191,22 +191,34 @@ Status RemoveSymbolicLink(const QString &path)
     return {};
 }
 
-// Where the output goes, once it is known that it may be written there.
-Result<OutputTarget> CheckedTarget(const QImage &picture, const DecodedPhoto &photo,
-                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles,
-                                   const QString &outputPath)
+// Where the output of `sourcePath` goes, once it is known that it may be
+// written there.
+Result<OutputTarget> CheckedTarget(const QString &sourcePath, const CPreferences &prefs,
+                                   const ProtectedFiles *protectedFiles, const QString &outputPath)
 {
-    OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
+    OutputTarget target = ResolveOutputTarget(sourcePath, prefs);
     if (!target)
         return Failure{target.error};
     if (!outputPath.isEmpty())
         target.path = outputPath;
-    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
-        return Failure{u"nothing to write: the picture is empty"_s};
-    const QString refused = RefuseOutputPath(target.path, photo.sourcePath, protectedFiles);
+    const QString refused = RefuseOutputPath(target.path, sourcePath, protectedFiles);
     if (!refused.isEmpty())
         return Failure{refused};
     return target;
+}
+
+// Makes the place of `target` ready for its file: the output folder created
+// when it is the chosen one and missing, a symbolic link at the name removed.
+Status PrepareTargetPlace(const OutputTarget &target, const CPreferences &prefs)
+{
+    if (prefs.outputFolderOpts == Code(OutputFolderOption::ChosenFolder) &&
+        !QFileInfo::exists(target.folder) && !CreateFolderPath(target.folder))
+        return Failure{u"cannot create the output folder %1%2"_s.arg(
+            target.folder, FolderFailureCause(target.folder))};
+    // QSaveFile writes through a symbolic link to the file it names, which
+    // may lie anywhere (or not exist yet): the link goes instead, and the
+    // output takes its place.
+    return RemoveSymbolicLink(target.path);
 }
 
 // JPEG has an encoder of its own here (it streams, turns strip by strip and
@@ -261,23 +273,17 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
                                    const QString &outputPath)
 {
     const Result<OutputTarget> target =
-        CheckedTarget(picture, photo, prefs, protectedFiles, outputPath);
+        CheckedTarget(photo.sourcePath, prefs, protectedFiles, outputPath);
     if (!target)
         return Failure{target.error()};
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
+        return Failure{u"nothing to write: the picture is empty"_s};
     const bool jpeg = target->format->index == Code(OutputFormatCode::Jpg);
     QByteArray encoder;
     if (!jpeg && GetEncoderClsid(target->format->mimeType, &encoder) < 0)
         return Failure{u"no encoder for %1"_s.arg(target->format->mimeType)};
-    if (prefs.outputFolderOpts == Code(OutputFolderOption::ChosenFolder) &&
-        !QFileInfo::exists(target->folder) && !CreateFolderPath(target->folder))
-        return Failure{u"cannot create the output folder %1%2"_s.arg(
-            target->folder, FolderFailureCause(target->folder))};
-
-    // QSaveFile writes through a symbolic link to the file it names, which
-    // may lie anywhere (or not exist yet): the link goes instead, and the
-    // output takes its place.
-    if (const Status unlinked = RemoveSymbolicLink(target->path); !unlinked)
-        return Failure{unlinked.error()};
+    if (const Status ready = PrepareTargetPlace(*target, prefs); !ready)
+        return Failure{ready.error()};
 
     QStringList warnings;
     const Status written = jpeg ? WriteJpeg(std::move(picture), photo, target->path, warnings)
@@ -295,6 +301,35 @@ Result<WrittenOutput> WriteOutput(QImage picture, const DecodedPhoto &photo,
 {
     try {
         return WriteOrThrow(std::move(picture), photo, prefs, protectedFiles, outputPath);
+    } catch (const std::bad_alloc &) {
+        return Failure{u"not enough memory to write the output"_s};
+    } catch (const std::exception &e) {
+        return Failure{u"cannot write output: "_s + QString::fromLocal8Bit(e.what())};
+    }
+}
+
+Result<WrittenOutput> WriteEncodedOutput(const QString &sourcePath, const CPreferences &prefs,
+                                         const ProtectedFiles *protectedFiles,
+                                         const QString &outputPath, const OutputEncoder &encode)
+{
+    try {
+        const Result<OutputTarget> target =
+            CheckedTarget(sourcePath, prefs, protectedFiles, outputPath);
+        if (!target)
+            return Failure{target.error()};
+        if (const Status ready = PrepareTargetPlace(*target, prefs); !ready)
+            return Failure{ready.error()};
+        QStringList warnings;
+        const Status written = SaveFile(target->path, [&](QIODevice *device) -> Status {
+            Result<QStringList> encoded = encode(device);
+            if (!encoded)
+                return Failure{encoded.error()};
+            warnings = std::move(encoded).value();
+            return {};
+        });
+        if (!written)
+            return Failure{written.error()};
+        return WrittenOutput{target->path, warnings.join(u"; "_s)};
     } catch (const std::bad_alloc &) {
         return Failure{u"not enough memory to write the output"_s};
     } catch (const std::exception &e) {

@@ -5,8 +5,12 @@
 #include "render/photo_input.h"
 #include "settings/preferences.h"
 
+#include <QIODevice>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // The output writer: turns a finished batch picture into a file beside its
 // source or in the chosen output folder, named after the source, in the
@@ -50,5 +54,18 @@ Result<WrittenOutput> WriteOutput(QImage picture, const DecodedPhoto &photo,
                                   const CPreferences &prefs,
                                   const ProtectedFiles *protectedFiles = nullptr,
                                   const QString &outputPath = {});
+
+// Makes the bytes of an output, writing them to the device; gives the
+// warnings to report (metadata left out) or fails with the reason.
+using OutputEncoder = std::function<Result<QStringList>(QIODevice *)>;
+
+// Writes an output whose bytes `encode` makes (a JPEG that keeps its source's
+// coding) as the output of `sourcePath`, with the checks of WriteOutput: the
+// same refusals, the output folder created, a symbolic link at the name
+// replaced rather than written through, and a temporary file renamed over the
+// target only when all of it was written (nothing is left behind otherwise).
+Result<WrittenOutput> WriteEncodedOutput(const QString &sourcePath, const CPreferences &prefs,
+                                         const ProtectedFiles *protectedFiles,
+                                         const QString &outputPath, const OutputEncoder &encode);
 
 } // namespace kw

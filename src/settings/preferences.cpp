@@ -211,6 +211,8 @@ Status LoadPreferences(const QString &dataFolder, CPreferences &prefs)
     text(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
     number(E::OutputFormat, prefs.outputFormat);
     number(E::JpegQuality, prefs.jpegQuality);
+    if (const Result<JpegOutputSetting> jpeg = LoadJpegOutputSetting(dataFolder))
+        prefs.jpegOutput = *jpeg;
 
     // Its own search from the first child: the element may stand anywhere.
     CXmlDocument doc;

@@ -2,6 +2,7 @@
 
 #include "platform/codes.h"
 #include "platform/result.h"
+#include "settings/jpeg_output_setting.h"
 
 #include <QString>
 #include <QStringView>
@@ -108,6 +109,8 @@ struct CPreferences
     int32_t outputFormat = 0;
     int32_t jpegQuality = 0;
     OutputCollisionPolicy collisionPolicy = OutputCollisionPolicy::Overwrite;
+    // From elements of their own, read by LoadPreferences too.
+    JpegOutputSetting jpegOutput{};
 };
 
 // Writes the default preference.xml unless a file is already at its path (a
@@ -130,9 +133,10 @@ Status CreateDefaultPreferences(const QString &dataFolder,
 Result<PreferenceTexts> ReadPreferenceTexts(const QString &dataFolder,
                                             std::initializer_list<PreferenceElement> wanted);
 
-// Fills `prefs` from OutputFolderOpts to JpegQuality and the collision
-// policy, numbers by ParseDecimalInt. A field whose element is not found keeps
-// its value; when the file cannot be read (a failure) the whole record is
+// Fills `prefs` from OutputFolderOpts to JpegQuality, numbers by
+// ParseDecimalInt, the collision policy and the JPEG output setting
+// (LoadJpegOutputSetting). A field whose element is not found keeps its value;
+// when the file cannot be read (a failure) the whole record is
 // unchanged.
 Status LoadPreferences(const QString &dataFolder, CPreferences &prefs);
 

@@ -409,3 +409,36 @@ TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
 
 } // namespace
 } // namespace kw
+
+namespace kw {
+namespace {
+
+TEST_F(Cli, JpegModeKeepsTheOriginalAndSaysOnceWhenItCannot)
+{
+    const QString a = photo(u"j/a.jpg"_s, 320, 1);
+    const QString b = photo(u"j/b.jpg"_s, 320, 2);
+    const QString out = m_sandbox.filePath(u"out"_s);
+    const CliRun kept = cli({u"--jpeg=original"_s, u"-o"_s, out, u"-j1"_s, a});
+    EXPECT_EQ(kept.exitCode, 0) << kept.err.toStdString();
+    EXPECT_FALSE(kept.err.contains(u"quality 98"_s)) << kept.err.toStdString();
+    // The source's own quantisation tables (quality 92) are kept, so the
+    // output is about the source's size, not the size of a quality-98 file.
+    const qint64 sourceSize = QFileInfo(a).size();
+    const qint64 keptSize = QFileInfo(out + u"/a_new.jpg"_s).size();
+    EXPECT_LT(std::abs(keptSize - sourceSize), sourceSize / 6) << keptSize << " " << sourceSize;
+
+    const CliRun resized = cli({u"--jpeg=original"_s, u"-o"_s, out, u"--resize-width=100"_s, a, b});
+    EXPECT_EQ(resized.exitCode, 0) << resized.err.toStdString();
+    EXPECT_EQ(resized.err.count(u"resizing is on: JPEGs are re-encoded at quality 98"_s), 1)
+        << resized.err.toStdString();
+
+    const CliRun bad = cli({u"--jpeg=lossless"_s, a});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains(u"invalid argument 'lossless' for '--jpeg'"_s))
+        << bad.err.toStdString();
+    // --jpeg is for one run: preference.xml does not get the element.
+    EXPECT_FALSE(test::ReadFileBytes(dataFile(u"preference.xml"_s)).contains("JpegOutputMode"));
+}
+
+} // namespace
+} // namespace kw

@@ -1,9 +1,13 @@
 #include "dialogs/output_preview_dlg.h"
 
+#include "model/template_library.h"
+#include "render/jpeg_keep_original.h"
+#include "render/loaded_template.h"
 #include "render/photo_test_files.h"
 #include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -291,6 +295,50 @@ TEST(OutputPreview, UnreadablePhotosAndAnEmptyList)
     EXPECT_EQ(nothing->renderCount(), 0);
     nothing->OnNext();
     EXPECT_EQ(empty.prompts.messageTexts(), QStringList{u"This is the last one."_s});
+}
+
+} // namespace
+
+namespace {
+
+TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
+{
+    Fixture f;
+    const QString templates = f.sandbox.filePath(u"templates"_s);
+    ASSERT_TRUE(kw::SeedFirstRun(templates).done());
+    ASSERT_TRUE(kw::CreateDefaultPreferences(f.sandbox.path(), [] { return u"/out"_s; }));
+    const QString path = f.sandbox.filePath(u"turned.jpg"_s);
+    ASSERT_TRUE(kw::test::WriteFileBytes(
+        path, kw::test::WithOrientation(
+                  kw::test::Encode(kw::test::PhotoLikeImage(240, 160), "jpeg", 80), 6)));
+    f.sources.rows << path;
+    const auto shown = [&] {
+        COutputPreviewDlg dialog(kw::OutputPreviewInputs{f.sandbox.path(), templates,
+                                                         kw::kFirstRunTemplateName.toString(),
+                                                         false},
+                                 f.sources, f.prompts);
+        dialog.show();
+        Fixture::waitForPicture(dialog);
+        return dialog.picture().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    const QImage usual = shown();
+    ASSERT_TRUE(
+        kw::SaveJpegOutputSetting(f.sandbox.path(), {kw::JpegOutputMode::KeepOriginal, false}));
+    const QImage kept = shown();
+    const kw::Result<kw::SharedTemplate> mark =
+        kw::LoadTemplateForRender(templates, kw::kFirstRunTemplateName.toString());
+    ASSERT_TRUE(mark) << mark.error().toStdString();
+    const kw::Result<QImage> expected = kw::RenderKeepingOriginalJpeg(path, **mark, false);
+    ASSERT_TRUE(expected) << expected.error().toStdString();
+    EXPECT_EQ(kept.size(), QSize(160, 240)); // upright
+    EXPECT_EQ(kept, *expected);
+    EXPECT_NE(kept, usual); // the quality-98 render is not what is shown
+    EXPECT_LT(kw::test::MeanAbsDiff(kept, usual), 3.0);
+
+    // A template that cannot be read shows no picture, never the photo
+    // without its watermark.
+    ASSERT_TRUE(QDir(templates).removeRecursively());
+    EXPECT_TRUE(shown().isNull());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/test_sandbox.h"
 #include "update/loopback_http_server.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -338,6 +339,43 @@ TEST(AboutPage, VersionAndLinks)
     ASSERT_EQ(page.links().size(), 6);
     page.links().constLast()->open();
     EXPECT_EQ(prompts.openedAddresses, QList<QUrl>{kw::DownloadPageAddress()});
+}
+
+} // namespace
+
+namespace {
+
+TEST(PreferencesDialog, OutputQualityStoresTheJpegModeOnlyWhenChosen)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    {
+        auto dialog = f.open();
+        auto *mode = Find<QComboBox>(*dialog, u"jpegModeCombo"_s);
+        auto *smallest = Find<QCheckBox>(*dialog, u"jpegSmallestCheck"_s);
+        EXPECT_EQ(mode->currentText(), u"quality 98"_s);
+        EXPECT_FALSE(smallest->isEnabled());
+        mode->setCurrentIndex(1);
+        EXPECT_EQ(mode->currentText(), u"keep the original, re-encode only the watermark"_s);
+        EXPECT_TRUE(smallest->isEnabled());
+        smallest->setChecked(true);
+        dialog->reject();
+    }
+    QByteArray expected = kDefaults;
+    expected.replace("</Preferences>", "<JpegOutputMode>1</JpegOutputMode>\r\n"
+                                       "<JpegOptimizedHuffman>1</JpegOptimizedHuffman>\r\n"
+                                       "</Preferences>");
+    EXPECT_EQ(ReadFileBytes(f.file()), expected);
+    {
+        auto dialog = f.open();
+        EXPECT_EQ(Find<QComboBox>(*dialog, u"jpegModeCombo"_s)->currentIndex(), 1);
+        EXPECT_TRUE(Find<QCheckBox>(*dialog, u"jpegSmallestCheck"_s)->isChecked());
+        // Back to quality 98: the file is as it was, and the table choice goes too.
+        Find<QComboBox>(*dialog, u"jpegModeCombo"_s)->setCurrentIndex(0);
+        dialog->reject();
+    }
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
 }
 
 } // namespace

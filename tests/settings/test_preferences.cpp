@@ -117,7 +117,7 @@ TEST(Preferences, FirstStartCreatesDataAndOutputFolders)
 
 TEST(Preferences, LoadHandWrittenFiles)
 {
-    const kw::CPreferences previous{9, u"prev"_s, 9, u"_p"_s, 9, 9};
+    const kw::CPreferences previous{9, u"prev"_s, 9, u"_p"_s, 9, 9, {}};
     const struct
     {
         const char *bytes;
@@ -133,17 +133,17 @@ TEST(Preferences, LoadHandWrittenFiles)
          "  <OutputFileNameOpts>0</OutputFileNameOpts>\n"
          "  <OutputFileNameSuffix/>\n  <OutputFormat>3</OutputFormat>\n"
          "  <JpegQuality>75</JpegQuality>\n</Preferences>\n",
-         {1, u"/out & more"_s, 0, QString(), 3, 75}},
+         {1, u"/out & more"_s, 0, QString(), 3, 75, {}}},
         // Missing elements keep the field; odd numbers convert leniently.
         {"<Preferences><OutputFolderOpts> 7</OutputFolderOpts><OutputFileNameOpts>x"
          "</OutputFileNameOpts><JpegQuality>-99999999999</JpegQuality></Preferences>",
-         {7, u"prev"_s, 0, u"_p"_s, 9, -2147483647 - 1}},
+         {7, u"prev"_s, 0, u"_p"_s, 9, -2147483647 - 1, {}}},
         // An element ahead of one found earlier is not seen; names compare with case.
         {"<Preferences><OutputFormat>2</OutputFormat><!-- c --><OutputFolderOpts>1"
          "</OutputFolderOpts><OutputFolderOpts>0</OutputFolderOpts><outputformat>2</outputformat>"
          "<Group><OutputFormat>3</OutputFormat></Group>"
          "<OutputFolderPath><b>child</b></OutputFolderPath></Preferences>",
-         {1, QString(), 9, u"_p"_s, 9, 9}},
+         {1, QString(), 9, u"_p"_s, 9, 9, {}}},
     };
     for (const auto &c : cases) {
         Folder folder(c.bytes);
