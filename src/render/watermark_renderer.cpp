@@ -2,6 +2,7 @@
 
 #include "model/layer_file.h"
 #include "model/template_file.h"
+#include "render/mark_warp.h"
 #include "render/text_effect_renderer.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kw {
 
@@ -87,23 +89,46 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
 }
 
 void CWatermarkRenderer::DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                                      const QString &templatesFolder, const QString &templateName)
+                                      const QString &templatesFolder, const QString &templateName,
+                                      const QString &sourcePath)
 {
     if (templateName.isEmpty())
         return;
     const QStringList layerNames = kw::ReadTemplateLayers(templatesFolder, templateName);
     if (layerNames.isEmpty())
         return;
-    QPainter painter(&canvas);
+    std::vector<CWatermarkConf> layers;
     for (const QString &layerName : layerNames) {
         // Each layer starts from the new-layer values, so what is drawn never
         // depends on the layer drawn before it.
         CWatermarkConf layer;
-        if (!kw::LoadLayerOverDefaults(templatesFolder, layerName, layer))
-            continue;
-        CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer);
-        DrawImageLayer(painter, canvasWidth, canvasHeight, layer);
+        if (kw::LoadLayerOverDefaults(templatesFolder, layerName, layer))
+            layers.push_back(std::move(layer));
     }
+    const auto drawLayers = [&](QPainter &painter) {
+        for (const CWatermarkConf &layer : layers) {
+            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer);
+            DrawImageLayer(painter, canvasWidth, canvasHeight, layer);
+        }
+    };
+    if (DrawLayersResistingRemoval(canvas, templatesFolder, templateName, sourcePath, layers,
+                                   drawLayers))
+        return;
+    QPainter painter(&canvas);
+    drawLayers(painter);
+}
+
+bool CWatermarkRenderer::DrawLayersResistingRemoval(
+    QImage &canvas, const QString &templatesFolder, const QString &templateName,
+    const QString &sourcePath, std::span<const CWatermarkConf> layers,
+    const std::function<void(QPainter &)> &drawLayers)
+{
+    const kw::Result<kw::MarkWarpSetting> setting =
+        kw::ReadMarkWarpSetting(templatesFolder, templateName);
+    if (!setting || !setting->enabled)
+        return false;
+    kw::DrawWarpedMark(canvas, *setting, kw::MarkWarpSeedForRender(sourcePath, layers), drawLayers);
+    return true;
 }
 
 kw::RenderOutcome CWatermarkRenderer::RenderWatermark(kw::RenderMode mode,
@@ -137,7 +162,7 @@ kw::RenderOutcome CWatermarkRenderer::RenderWatermark(kw::RenderMode mode,
         outcome.photo = std::move(loaded.photo);
         outcome.photo.image = QImage();
         DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
-                     inputs.templatesFolder, inputs.templateName);
+                     inputs.templatesFolder, inputs.templateName, sourcePath);
     } else {
         outcome.error = loaded.error;
     }

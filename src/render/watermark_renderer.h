@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <span>
 
 class QPainter;
 
@@ -95,9 +97,20 @@ public:
 
     // Draws the layers of the selected template onto `canvas`, placing them
     // on a canvasWidth x canvasHeight canvas (the editor places by its view
-    // size while drawing on the sample photo).
+    // size while drawing on the sample photo). `sourcePath` is the photo the
+    // canvas was decoded from (empty for the sample photo): a template that
+    // resists removal seeds each photo's perturbation from its bytes.
     static void DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                             const QString &templatesFolder, const QString &templateName);
+                             const QString &templatesFolder, const QString &templateName,
+                             const QString &sourcePath = QString());
+
+    // When the template resists removal across photos: draws the layers
+    // (`drawLayers`) through the photo's perturbation (render/mark_warp.h)
+    // and returns true. Otherwise draws nothing and returns false.
+    static bool DrawLayersResistingRemoval(QImage &canvas, const QString &templatesFolder,
+                                           const QString &templateName, const QString &sourcePath,
+                                           std::span<const CWatermarkConf> layers,
+                                           const std::function<void(QPainter &)> &drawLayers);
 
     // Draws a layer's picture part: the picture at its natural size, anchored
     // by ImageLocation plus the offsets, turned about its top-left corner by
