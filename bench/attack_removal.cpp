@@ -7,7 +7,7 @@
 // The first `count` photos are crops of `size` from the JPEG photos of
 // PHOTO_DIR (taken in turn, from cells of a grid over each photo); every
 // extra photo is scaled and cropped to fill `size`. Each crop is marked with
-// the same layer: outlined white text at half opacity, turned by 30 degrees,
+// the same layer: outlined white text at half opacity, turned by 15 degrees,
 // centred.
 
 #include "model/template_file.h"
@@ -35,6 +35,7 @@ CWatermarkConf attackLayer()
     kw::ApplyNewLayerDefaults(layer, u"Kelvane Watermark"_s);
     layer.Font.setHeight(-96);
     layer.Font.setWeight(700);
+    layer.Rotation = 15;
     layer.Transparency = 128;
     layer.TextColor = kw::RgbColor(255, 255, 255);
     layer.BDrawEdge = 1;
@@ -137,7 +138,8 @@ int main(int argc, char **argv)
     box.adjust(-3, -3, 3, 3);
     const QRect region = kw::attack::SolvableRegionAround(box.adjusted(-8, -8, 8, 8));
     if (!QRect(QPoint(), size).contains(region)) {
-        std::fprintf(stderr, "the solve region does not fit the photos\n");
+        std::fprintf(stderr, "the solve region (%dx%d around a mark of %dx%d) does not fit\n",
+                     region.width(), region.height(), box.width(), box.height());
         return 1;
     }
     const kw::attack::GradientField truth =

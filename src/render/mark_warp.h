@@ -33,7 +33,8 @@ namespace kw {
 
 using MarkWarpSeed = std::array<uint8_t, 32>;
 
-// SHA-256 of the file's bytes; fails when the file cannot be read.
+// The BLAKE2b-256 digest of the file's bytes; fails when the file cannot be
+// read.
 Result<QByteArray> FileDigest(const QString &path);
 
 // The seed of one photo's field: SHA-256 of the photo's digest and every
@@ -69,6 +70,13 @@ public:
     // No point of the area is displaced further than this.
     double reach() const { return m_reach; }
 
+    // The grid: nodes `step` pixels apart from the area's top-left corner,
+    // `columns` a row, each holding its displacement (shift included).
+    int step() const { return m_step; }
+    int columns() const { return m_columns; }
+    const std::vector<float> &nodesX() const { return m_dx; }
+    const std::vector<float> &nodesY() const { return m_dy; }
+
 private:
     QRect m_area;
     int m_step = 1;
@@ -91,7 +99,9 @@ QImage WarpOverlay(const QImage &overlay, const MarkWarpField &field);
 // Draws a mark through the perturbation: `drawMark` paints every layer of the
 // mark into one transparent overlay of the canvas size; the part that holds
 // ink, grown by the largest movement, is warped and composited over
-// `canvas` (Format_ARGB32_Premultiplied).
+// `canvas` (Format_ARGB32_Premultiplied). The overlay is kept per thread
+// and size, cleared after use, so a batch does not allocate and clear
+// a canvas-sized picture for every photo.
 void DrawWarpedMark(QImage &canvas, const MarkWarpSetting &setting, const MarkWarpSeed &seed,
                     const std::function<void(QPainter &)> &drawMark);
 
