@@ -167,6 +167,10 @@ int main(int argc, char **argv)
     shiftOnly.maxDisplacement = 0;
     shiftOnly.maxOffset = 3;
     configs.push_back({"shift only, 3 px", shiftOnly});
+    kw::MarkWarpSetting both;
+    both.enabled = true;
+    both.maxOffset = 2;
+    configs.push_back({"warp 1 px + shift 2 px", both});
 
     for (const Config &config : configs) {
         std::vector<QImage> marked;

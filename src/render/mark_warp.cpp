@@ -451,8 +451,13 @@ void DrawWarpedMark(QImage &canvas, const MarkWarpSetting &setting, const MarkWa
         kept.image = QImage(); // the old one goes first: two at once may not fit
         kept.image = QImage(canvas.size(), QImage::Format_ARGB32_Premultiplied);
         kept.clean = false;
-        if (kept.image.isNull())
+        if (kept.image.isNull()) {
+            // No memory for the overlay: the mark is drawn as it is rather
+            // than lost.
+            QPainter painter(&canvas);
+            drawMark(painter);
             return;
+        }
     }
     QImage &overlay = kept.image;
     if (!kept.clean)

@@ -101,7 +101,8 @@ QImage WarpOverlay(const QImage &overlay, const MarkWarpField &field);
 // ink, grown by the largest movement, is warped and composited over
 // `canvas` (Format_ARGB32_Premultiplied). The overlay is kept per thread
 // and size, cleared after use, so a batch does not allocate and clear
-// a canvas-sized picture for every photo.
+// a canvas-sized picture for every photo. When there is no memory for the
+// overlay, the mark is drawn unwarped.
 void DrawWarpedMark(QImage &canvas, const MarkWarpSetting &setting, const MarkWarpSeed &seed,
                     const std::function<void(QPainter &)> &drawMark);
 

@@ -15,6 +15,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 using kw::test::MaxChannelDifference;
@@ -209,6 +210,23 @@ TEST_F(MarkWarpTest, DrawWarpedMarkTouchesOnlyTheMarksSurroundings)
     QImage nothing = photo;
     kw::DrawWarpedMark(nothing, warpSetting(2), seedOf(5), [](QPainter &) {});
     EXPECT_EQ(nothing, photo);
+
+    // The overlay kept for the next photo holds nothing of this one's mark,
+    // even after a mark whose drawing failed half-way.
+    QImage other = photo;
+    const auto elsewhere = [](QPainter &painter) {
+        painter.fillRect(QRect(300, 20, 30, 30), Qt::black);
+    };
+    EXPECT_THROW(kw::DrawWarpedMark(other, warpSetting(1), seedOf(6),
+                                    [&](QPainter &painter) {
+                                        drawMark(painter);
+                                        throw std::runtime_error("half-way");
+                                    }),
+                 std::runtime_error);
+    other = photo;
+    kw::DrawWarpedMark(other, warpSetting(1), seedOf(6), elsewhere);
+    EXPECT_EQ(other.copy(0, 0, 250, 300), photo.copy(0, 0, 250, 300));
+    EXPECT_NE(other.copy(290, 10, 50, 50), photo.copy(290, 10, 50, 50));
 }
 
 // The option through the compositor, as the batch and the editor use it.
