@@ -91,7 +91,7 @@ void addLayerRecords(QCryptographicHash &hash, std::span<const CWatermarkConf> l
 
 // Separable Gaussian blur of a row-major grid, values beyond the edges
 // taken as zero (the grid carries a border of its own for that).
-void gaussianBlur(std::vector<float> &grid, int columns, int rows, double sigma)
+std::vector<float> gaussianKernel(double sigma)
 {
     const int radius = std::max(1, int(std::ceil(3.0 * sigma)));
     std::vector<float> kernel(size_t(2 * radius + 1));
@@ -100,6 +100,13 @@ void gaussianBlur(std::vector<float> &grid, int columns, int rows, double sigma)
         sum += kernel[size_t(i + radius)] = float(std::exp(-0.5 * i * i / (sigma * sigma)));
     for (float &k : kernel)
         k = float(k / sum);
+    return kernel;
+}
+
+void gaussianBlur(std::vector<float> &grid, int columns, int rows, double sigma)
+{
+    const std::vector<float> kernel = gaussianKernel(sigma);
+    const int radius = int(kernel.size() / 2);
 
     std::vector<float> pass(grid.size(), 0.0f);
     for (int y = 0; y < rows; ++y) {
@@ -204,22 +211,35 @@ MarkWarpField::MarkWarpField(const MarkWarpSetting &setting, const MarkWarpSeed 
 
     m_dx.resize(size_t(m_columns) * rows);
     m_dy.resize(m_dx.size());
-    double largest = 0;
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < m_columns; ++x) {
             const size_t from = size_t(y + border) * noiseColumns + size_t(x + border);
             const size_t to = size_t(y) * m_columns + size_t(x);
             m_dx[to] = noiseX[from];
             m_dy[to] = noiseY[from];
-            largest = std::max(largest, std::hypot(double(m_dx[to]), double(m_dy[to])));
         }
     }
-    // Scaled so that the largest node reaches the largest displacement;
-    // bilinear mixing of nodes never goes beyond the largest of them.
-    const double scale = largest > 0 ? setting.maxDisplacement / largest : 0.0;
+    // The smoothed noise's spread is known from the kernel (uniform noise
+    // has variance 1/3 a component), so every area, small or large, gets the
+    // same strength. Scaled so that the typical point moves by 0.7 of the
+    // largest displacement, then eased towards it (max * tanh(r / max)): no
+    // point goes beyond it, and most move by about half of it, which blurs
+    // a collection's median more than a field whose rare peak alone reached
+    // the largest displacement.
+    double spread = 0;
+    for (const float k : gaussianKernel(sigma))
+        spread += double(k) * k;
+    const double componentDeviation = spread / std::sqrt(3.0);
+    const double largestMove = setting.maxDisplacement;
+    const double scale =
+        largestMove > 0 ? 0.7 * largestMove / (std::sqrt(2.0) * componentDeviation) : 0.0;
     for (size_t i = 0; i < m_dx.size(); ++i) {
-        m_dx[i] = float(m_dx[i] * scale + m_shift.x());
-        m_dy[i] = float(m_dy[i] * scale + m_shift.y());
+        const double x = m_dx[i] * scale, y = m_dy[i] * scale;
+        const double r = std::hypot(x, y);
+        const double eased = r > 0 ? largestMove * std::tanh(r / largestMove) / r : 0.0;
+        // Bilinear mixing of nodes never goes beyond the largest of them.
+        m_dx[i] = float(x * eased + m_shift.x());
+        m_dy[i] = float(y * eased + m_shift.y());
     }
     m_reach = setting.maxDisplacement + radius;
 }
