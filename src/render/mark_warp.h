@@ -33,8 +33,7 @@ namespace kw {
 
 using MarkWarpSeed = std::array<uint8_t, 32>;
 
-// The BLAKE2b-256 digest of the file's bytes; fails when the file cannot be
-// read.
+// SHA-256 of the file's bytes; fails when the file cannot be read.
 Result<QByteArray> FileDigest(const QString &path);
 
 // The seed of one photo's field: SHA-256 of the photo's digest and every
