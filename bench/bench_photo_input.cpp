@@ -1,8 +1,11 @@
 // Decoding a 24-megapixel JPEG (6000 x 4000, quality 90, grainy like a
 // photograph) into a working bitmap: full size, and resized to 1500 x 1000
-// and to 800 x 533 with and without the decoder's DCT scaling.
+// and to 800 x 533 with and without the decoder's DCT scaling. The same
+// picture as a PNG: the whole load, and the structure check that inflates its
+// image data before libpng does.
 //   build/bench/bench_photo_input --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 #include "render/photo_input.h"
+#include "render/photo_input_checks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -107,12 +110,12 @@ void Load(benchmark::State &state, const QString &path, kw::ResizeRequest resize
     options.resize = resize;
     options.dctScaling = dct;
     for (auto _ : state) {
-        const kw::PhotoLoadResult result = kw::LoadPhoto(path, options);
+        const kw::Result<kw::DecodedPhoto> result = kw::LoadPhoto(path, options);
         if (!result) {
-            state.SkipWithError(result.error.toStdString().c_str());
+            state.SkipWithError(result.error().toStdString().c_str());
             return;
         }
-        benchmark::DoNotOptimize(result.photo.image.constBits());
+        benchmark::DoNotOptimize(result->image.constBits());
     }
 }
 
@@ -146,6 +149,52 @@ void BM_TurnedTo800Wide(benchmark::State &state)
     Load(state, TestPhotos().turned, {true, 1, 800, 0}, state.range(0) != 0);
 }
 BENCHMARK(BM_TurnedTo800Wide)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+struct PngPhoto
+{
+    QTemporaryDir dir;
+    QString path;
+    QByteArray bytes;
+
+    PngPhoto()
+    {
+        QImage image;
+        if (!image.loadFromData(GrainyJpeg(6000, 4000), "jpeg"))
+            std::abort();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "png"))
+            std::abort();
+        path = dir.filePath(u"photo.png"_s);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            std::abort();
+    }
+};
+
+const PngPhoto &TestPng()
+{
+    static const PngPhoto png;
+    return png;
+}
+
+void BM_PngFullSize(benchmark::State &state)
+{
+    Load(state, TestPng().path, {}, true);
+}
+BENCHMARK(BM_PngFullSize)->Unit(benchmark::kMillisecond);
+
+void BM_PngStructureCheck(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const QString damage = kw::detail::CheckPngStructure(TestPng().bytes);
+        if (!damage.isEmpty()) {
+            state.SkipWithError(damage.toStdString().c_str());
+            return;
+        }
+    }
+}
+BENCHMARK(BM_PngStructureCheck)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

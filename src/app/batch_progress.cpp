@@ -73,9 +73,4 @@ bool CBatchProgress::barVisible() const
     return m_bar->isVisibleTo(this) && isVisibleTo(parentWidget());
 }
 
-int CBatchProgress::barValue() const
-{
-    return m_bar->value();
-}
-
 } // namespace kw

@@ -24,7 +24,6 @@ public:
 
     QString text() const;
     bool barVisible() const;
-    int barValue() const;
 
 private:
     QLabel *m_label = nullptr;

@@ -51,24 +51,25 @@ bool CBatchProcessor::start(QWidget *dialogParent, const QString &templateName)
         return false;
     }
     BatchSettings settings;
-    QString error;
-    if (!LoadPreferences(m_context.dataFolder, settings.preferences, &error)) {
+    if (const Status loaded = LoadPreferences(m_context.dataFolder, settings.preferences);
+        !loaded) {
         m_context.prompts.message(
             dialogParent,
             QStringLiteral("The output settings could not be read, so nothing was processed.\n\n%1")
-                .arg(error),
+                .arg(loaded.error()),
             MessageIcon::Warning);
         return false;
     }
     // An unreadable resizing file gives the defaults, which resize nothing
     // unless the user asked for this session.
-    LoadResizeSetting(m_context.dataFolder, settings.resize);
+    (void)LoadResizeSetting(m_context.dataFolder, settings.resize);
     settings.resize.resizeJustThisTime = m_context.resizeJustThisTime;
     settings.templatesFolder = m_context.templatesFolder;
     settings.templateName = templateName;
     settings.jobs = m_context.batchJobs;
 
     m_stopping = false;
+    m_closing = false;
     if (!m_engine.start(m_sources.paths(), settings))
         return false;
     emit runningChanged(true);
@@ -96,6 +97,10 @@ void CBatchProcessor::stopAndWait()
     // The workers' last results wait in the engine's queue; taking them now
     // ends the run (they change nothing, the window is closing).
     QCoreApplication::sendPostedEvents(&m_engine);
+    // The run has ended: a later one reports its rows again.
+    m_closing = false;
+    m_stopping = false;
+    emit runningChanged(false);
 }
 
 void CBatchProcessor::onFileFinished(const BatchFileResult &result)
@@ -103,7 +108,9 @@ void CBatchProcessor::onFileFinished(const BatchFileResult &result)
     if (m_closing)
         return;
     const int row = result.index;
-    if (result.ok())
+    if (result.skipped)
+        m_sources.setStatus(row, CSourceList::Status::Skipped, result.warning);
+    else if (result.ok())
         m_sources.setStatus(row, CSourceList::Status::Ok, result.warning);
     else
         m_sources.setStatus(row, CSourceList::Status::Failed, result.error);
@@ -125,11 +132,13 @@ void CBatchProcessor::onFinished(const BatchSummary &summary)
 QString CBatchProcessor::SummaryText(const BatchSummary &summary)
 {
     QString text = summary.stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Finished: ");
-    if (summary.failed == 0 && summary.notProcessed == 0)
+    if (summary.failed == 0 && summary.skipped == 0 && summary.notProcessed == 0)
         return text + Photos(summary.written) + QStringLiteral(" written");
     text += QStringLiteral("%1 written").arg(summary.written);
     if (summary.failed > 0)
         text += QStringLiteral(", %1 failed").arg(summary.failed);
+    if (summary.skipped > 0)
+        text += QStringLiteral(", %1 skipped").arg(summary.skipped);
     if (summary.notProcessed > 0)
         text += QStringLiteral(", %1 not processed").arg(summary.notProcessed);
     return text;

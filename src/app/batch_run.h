@@ -17,8 +17,8 @@ class CSourceList;
 // window stays responsive.
 //
 // A run takes the rows listed when it starts; rows added during the run are
-// left for the next one. Each finished photo marks its row "OK" or "Failed"
-// (the reason in the row's tooltip) and becomes the only selected row. When
+// left for the next one. Each finished photo marks its row "OK", "Failed" or
+// "Skipped" (the reason or note in the row's tooltip) and becomes the only selected row. When
 // the run ends, by itself or stopped, the file manager shows the last file
 // written (nothing when no file was written).
 //
@@ -42,13 +42,15 @@ public:
     void stop();
 
     // For closing the window: stops the run and waits for the photos in
-    // progress. No row is changed and no file manager opens afterwards.
+    // progress. No row of that run is changed and no file manager opens
+    // afterwards; the next run reports as usual.
     void stopAndWait();
 
     bool isRunning() const;
     bool isStopping() const { return m_stopping; }
 
-    // The text that sums up a finished run, e.g. "Finished: 118 written, 2 failed".
+    // The text that sums up a finished run, e.g. "Finished: 118 written, 2 failed,
+    // 3 skipped".
     static QString SummaryText(const BatchSummary &summary);
 
 signals:

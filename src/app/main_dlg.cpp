@@ -105,16 +105,22 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
         activateWindow();
         raise();
     });
+    m_sources->setOutputSettingsSource([this]() -> std::optional<CPreferences> {
+        CPreferences prefs;
+        if (!LoadPreferences(m_context.dataFolder, prefs))
+            return std::nullopt;
+        return prefs;
+    });
+    connect(m_sources, &CSourceList::dropNotes, this,
+            [this](const QStringList &notes) { m_progress->showSummary(notes.join(u"; ")); });
     connect(m_sources, &CSourceList::rowActivated, this, [this](int) {
         if (m_toolbar->isButtonEnabled(kCmdPreview))
             emit previewRequested();
     });
     connect(m_templates, &CTemplateList::editRequested, this, &CMainDlg::editSelectedTemplate);
 
-    // Start-up, in order: preferences, the first-run template, the list with
-    // the last selection, the Quick Start.
-    CreateDefaultPreferences(context.dataFolder);
-    SeedFirstRun(context.templatesFolder);
+    // The list with the last selection, then the Quick Start (start-up has
+    // written the first-run files already).
     m_templates->loadTemplateList(context.dataFolder);
     if (ShouldOpenQuickStart(context.dataFolder))
         QTimer::singleShot(1000, this, [this] { emit quickStartRequested(); });
@@ -139,7 +145,7 @@ CMainDlg::~CMainDlg()
 
 void CMainDlg::saveSelection()
 {
-    SaveSelectedTemplateIndex(m_context.dataFolder, m_templates->selectedIndex());
+    (void)SaveSelectedTemplateIndex(m_context.dataFolder, m_templates->selectedIndex());
     m_selectionSaved = true;
 }
 
@@ -196,21 +202,17 @@ void CMainDlg::buildTemplateMenu()
                        "QMenu::item { padding: 5px 22px 5px 14px; color: #26303b; }"
                        "QMenu::item:selected { background: #c9ebe5; color: #14201e; }"
                        "QMenu::separator { height: 1px; background: #dde1e5; margin: 4px 8px; }"));
-    const auto add = [this](const QString &text, const QString &name, int command) {
-        QAction *action = m_templateMenu->addAction(text);
-        action->setObjectName(name);
-        action->setData(command);
-        connect(action, &QAction::triggered, this,
-                [this, command] { onTemplateMenuCommand(command); });
-    };
-    add(QStringLiteral("Edit Selected Template"), QStringLiteral("editTemplateAction"),
-        kCmdEditTemplate);
+    // The list's own actions: disabled there, disabled in every menu.
+    const CTemplateList::Commands &commands = m_templates->commands();
+    commands.edit->setData(int(kCmdEditTemplate));
+    commands.remove->setData(int(kCmdRemoveTemplate));
+    commands.rename->setData(int(kCmdRenameTemplate));
+    commands.add->setData(int(kCmdAddTemplate));
+    m_templateMenu->addAction(commands.edit);
     m_templateMenu->addSeparator();
-    add(QStringLiteral("Remove Selected Template"), QStringLiteral("removeTemplateAction"),
-        kCmdRemoveTemplate);
+    m_templateMenu->addAction(commands.remove);
     m_templateMenu->addSeparator();
-    add(QStringLiteral("Rename Selected Template"), QStringLiteral("renameTemplateAction"),
-        kCmdRenameTemplate);
+    m_templateMenu->addAction(commands.rename);
 
     // The same menu on a right-click in the list.
     m_templates->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -233,7 +235,7 @@ void CMainDlg::buildShortcuts()
     shortcut(QKeySequence(Qt::Key_Escape), this, [this] { m_toolbar->trigger(kCmdAbort); });
     shortcut(QKeySequence::Delete, m_sources, [this] { m_toolbar->trigger(kCmdRemovePhoto); });
     shortcut(QKeySequence(Qt::Key_F2), m_templates,
-             [this] { onTemplateMenuCommand(kCmdRenameTemplate); });
+             [this] { m_templates->commands().rename->trigger(); });
     shortcut(QKeySequence::HelpContents, this, [this] { emit aboutRequested(); });
 }
 
@@ -244,7 +246,12 @@ void CMainDlg::anchor(QWidget *widget, int moveX, int moveY, int growX, int grow
 
 void CMainDlg::updateCommandStates()
 {
-    if (m_batch->isRunning()) {
+    // A run draws the template it read at its start; the commands that
+    // would change or remove templates wait until it ends.
+    const bool running = m_batch->isRunning();
+    m_templates->setCommandsEnabled(!running);
+    m_templateBar->enableButton(kCmdAddTemplate, !running);
+    if (running) {
         m_toolbar->enableButton(kCmdRemovePhoto, false);
         m_toolbar->enableButton(kCmdPreview, false);
         m_toolbar->enableButton(kCmdProcess, false);
@@ -301,22 +308,23 @@ void CMainDlg::onToolbarCommand(int command)
 void CMainDlg::onTemplateBarCommand(int command)
 {
     if (command == kCmdAddTemplate)
-        m_templates->addTemplate();
+        m_templates->commands().add->trigger();
     else if (command == kCmdTemplateMenu)
         showTemplateMenu();
 }
 
 void CMainDlg::onTemplateMenuCommand(int command)
 {
+    const CTemplateList::Commands &commands = m_templates->commands();
     switch (command) {
     case kCmdEditTemplate:
-        editSelectedTemplate();
+        commands.edit->trigger();
         break;
     case kCmdRemoveTemplate:
-        m_templates->removeSelected();
+        commands.remove->trigger();
         break;
     case kCmdRenameTemplate:
-        m_templates->renameSelected();
+        commands.rename->trigger();
         break;
     default:
         break;

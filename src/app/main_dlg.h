@@ -52,6 +52,10 @@ enum MainCommand : int {
 // selected), quickStartRequested (one second after start-up when the
 // preferences ask for it) and aboutRequested (the window's context menu, F1).
 //
+// The template commands (add, edit, rename, remove) are the template list's
+// actions (CTemplateList::commands()); the menu, the template bar, F2 and a
+// double-click trigger them, and they are all disabled while a batch runs.
+//
 // User-interface thread only.
 class CMainDlg : public QWidget
 {

@@ -2,8 +2,8 @@
 
 #include "app/list_style.h"
 #include "controls/user_prompts.h"
+#include "render/photo_collection.h"
 
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -14,117 +14,28 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace kw {
 
 namespace {
 
 constexpr int kStatusColumnWidth = 55;
 
-constexpr QStringView kPhotoExtensions[] = {u"jpg", u"jpeg", u"png", u"bmp",
-                                            u"tif", u"tiff", u"gif"};
+// Shows what a drop or the Add dialog named but cannot be processed.
+void ReportRefused(UserPrompts &prompts, QWidget *parent, const PhotoCollection &collection)
+{
+    if (collection.refused.empty())
+        return;
+    QStringList lines;
+    for (const RefusedPhoto &refused : collection.refused)
+        lines << refused.shownPath + u": "_s + refused.reason;
+    prompts.message(parent,
+                    u"These files cannot be processed and were not added:\n"_s + lines.join(u'\n'),
+                    MessageIcon::Warning);
+}
 
 } // namespace
-
-QString QtFileFilter(QStringView barSeparatedFilter)
-{
-    QStringList entries;
-    const QList<QStringView> parts = barSeparatedFilter.split(u'|');
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString description = parts[i].trimmed().toString();
-        if (description.isEmpty())
-            break; // the closing "||"
-        // A description may name its patterns itself, "(*.tif;*.tiff)": Qt
-        // would read them as one pattern, so they are replaced.
-        if (description.endsWith(u')')) {
-            const qsizetype open = description.lastIndexOf(u'(');
-            if (open > 0)
-                description = description.left(open).trimmed();
-        }
-        QStringList patterns;
-        for (QStringView pattern : parts[i + 1].split(u';')) {
-            pattern = pattern.trimmed();
-            if (!pattern.isEmpty())
-                patterns << pattern.toString();
-        }
-        if (!patterns.isEmpty())
-            entries << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
-    }
-    return entries.join(QStringLiteral(";;"));
-}
-
-bool IsSupportedPhotoName(QStringView fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot < 0)
-        return false;
-    const QStringView extension = fileName.mid(dot + 1);
-    return std::any_of(
-        std::begin(kPhotoExtensions), std::end(kPhotoExtensions),
-        [&](QStringView known) { return extension.compare(known, Qt::CaseInsensitive) == 0; });
-}
-
-bool NaturalPathLess(QStringView a, QStringView b)
-{
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            // Runs of digits compare by their value: "p2" before "p10".
-            qsizetype endA = i;
-            qsizetype endB = j;
-            while (endA < a.size() && a[endA].isDigit())
-                ++endA;
-            while (endB < b.size() && b[endB].isDigit())
-                ++endB;
-            QStringView runA = a.mid(i, endA - i);
-            QStringView runB = b.mid(j, endB - j);
-            while (runA.size() > 1 && runA.front() == u'0')
-                runA = runA.mid(1);
-            while (runB.size() > 1 && runB.front() == u'0')
-                runB = runB.mid(1);
-            if (runA.size() != runB.size())
-                return runA.size() < runB.size();
-            if (const int c = runA.compare(runB); c != 0)
-                return c < 0;
-            i = endA;
-            j = endB;
-            continue;
-        }
-        // A folder's contents come before names that merely share its prefix.
-        const QChar ca = a[i] == u'/' ? QChar(u'\x01') : a[i];
-        const QChar cb = b[j] == u'/' ? QChar(u'\x01') : b[j];
-        if (ca != cb)
-            return ca < cb;
-        ++i;
-        ++j;
-    }
-    if ((a.size() - i) != (b.size() - j))
-        return (a.size() - i) < (b.size() - j);
-    return a < b;
-}
-
-QStringList ExpandDroppedPaths(const QStringList &paths)
-{
-    QStringList result;
-    for (const QString &path : paths) {
-        const QFileInfo info(path);
-        if (!info.isDir()) {
-            result << path;
-            continue;
-        }
-        QStringList photos;
-        QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            if (IsSupportedPhotoName(file))
-                photos << file;
-        }
-        std::sort(photos.begin(), photos.end(),
-                  [](const QString &a, const QString &b) { return NaturalPathLess(a, b); });
-        result << photos;
-    }
-    return result;
-}
 
 CSourceList::CSourceList(UserPrompts &prompts, QWidget *parent)
     : QTreeWidget(parent), m_prompts(prompts)
@@ -160,6 +71,8 @@ QString CSourceList::StatusText(Status status)
         return QStringLiteral("OK");
     case Status::Failed:
         return QStringLiteral("Failed");
+    case Status::Skipped:
+        return QStringLiteral("Skipped");
     }
     return {};
 }
@@ -169,14 +82,16 @@ int CSourceList::addSourceFiles()
     OpenFilesRequest request;
     request.caption = QStringLiteral("Add photo files");
     request.folder = m_lastFolder;
-    request.filter = QtFileFilter(kSourceFileFilter);
+    request.filter = PhotoOpenDialogFilter();
     request.multiple = true;
     const QStringList chosen = m_prompts.openFiles(window(), request);
     if (chosen.isEmpty())
         return 0;
     m_lastFolder = QFileInfo(chosen.first()).absolutePath();
+    const PhotoCollection collection = CollectPhotos(chosen, {});
+    ReportRefused(m_prompts, window(), collection);
     const int before = rowCount();
-    const int added = appendPaths(chosen);
+    const int added = appendPaths(collection.photos);
     if (added > 0)
         selectOnly(before);
     return added;
@@ -351,18 +266,30 @@ void CSourceList::dropEvent(QDropEvent *event)
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    QStringList dropped;
+    // The paths' bytes, as the file system stores them: toLocalFile() would
+    // decode a name that is not UTF-8 lossily.
+    QList<QByteArray> dropped;
     for (const QUrl &url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            dropped << url.toLocalFile();
+            dropped << QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     }
-    const int added = appendPaths(ExpandDroppedPaths(dropped));
+    PhotoCollectionOptions options;
+    options.recursive = true;
+    const std::optional<CPreferences> outputs =
+        m_outputSettings ? m_outputSettings() : std::nullopt;
+    if (outputs)
+        options.outputs = &*outputs;
+    const PhotoCollection collection = CollectPhotos(dropped, options);
+    const int added = appendPaths(collection.photos);
     resizeColumnToContents(kStatusColumn);
     if (columnWidth(kStatusColumn) < kStatusColumnWidth)
         setColumnWidth(kStatusColumn, kStatusColumnWidth);
     if (rowCount() > 0)
         scrollToItem(topLevelItem(rowCount() - 1));
     emit filesDropped(added);
+    if (!collection.notes.isEmpty())
+        emit dropNotes(collection.notes);
+    ReportRefused(m_prompts, window(), collection);
 }
 
 void CSourceList::mouseDoubleClickEvent(QMouseEvent *event)

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "settings/preferences.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <QTreeWidget>
+
+#include <functional>
+#include <optional>
 
 namespace kw {
 
@@ -15,33 +20,6 @@ class UserPrompts;
 inline constexpr QStringView kPrivateDragMimeType =
     u"application/x-kelvanewatermark-3bcfe9d1-6d61-4cb6-9d0b-3bb3f643ca82";
 
-// The photo filter of the "Add photo files" dialog, as pairs of a description
-// and its patterns separated by vertical bars.
-inline constexpr QStringView kSourceFileFilter =
-    u"All Supported Files|*.jpg;*.jpeg;*.png;*.bmp;*.tif;*.tiff;*.gif|"
-    u"Joint Photographic Experts (*.jpg)|*.jpg|Windows Bitmap Image (*.bmp)|*.bmp|"
-    u"Portable Network Graphics (*.png)|*.png|"
-    u"Tagged Image File Format (*.tif;*.tiff)|*.tif; *.tiff||";
-
-// A filter of description|patterns pairs in Qt's file dialog syntax: each
-// description (without a parenthesised pattern list of its own) followed by
-// its patterns, blank-separated, in parentheses; entries joined by ";;".
-QString QtFileFilter(QStringView barSeparatedFilter);
-
-// Whether a file name has the extension of a photo the program reads (JPEG,
-// PNG, BMP, TIFF, GIF), in any letter case.
-bool IsSupportedPhotoName(QStringView fileName);
-
-// Path order for people: runs of digits compare by value ("p2" before
-// "p10"), everything else character by character; a folder's contents come
-// before names that extend the folder's name.
-bool NaturalPathLess(QStringView a, QStringView b);
-
-// Dropped paths as rows: each folder replaced by the supported photos inside
-// it and its subfolders (hidden ones and symbolic links to folders left out),
-// in natural path order; every other path kept as it is, in its place.
-QStringList ExpandDroppedPaths(const QStringList &paths);
-
 // The source file list: the photos to watermark, one full path per row, with
 // a status column ("ready", "OK", "Failed"). Rows are never sorted; the batch
 // run walks them from the top. Several rows can be selected.
@@ -51,15 +29,16 @@ class CSourceList : public QTreeWidget
 {
     Q_OBJECT
 public:
-    enum class Status { Ready, Ok, Failed };
+    enum class Status { Ready, Ok, Failed, Skipped };
 
     static constexpr int kStatusColumn = 0;
     static constexpr int kPathColumn = 1;
 
     CSourceList(UserPrompts &prompts, QWidget *parent = nullptr);
 
-    // "Add photo files": asks for photos with the filter above and appends
-    // the ones not listed yet; the first appended row becomes the selection.
+    // "Add photo files": asks for photos of the supported kinds and appends
+    // the ones not listed yet (files that cannot be processed are named in a
+    // message); the first appended row becomes the selection.
     // Returns the number of rows appended.
     int addSourceFiles();
 
@@ -93,9 +72,20 @@ public:
 
     static QString StatusText(Status status);
 
+    // The output settings a run would use now, read when folders are
+    // dropped: files named as that run's outputs, in a folder that receives
+    // them, are left out, and so is an output folder inside a dropped one.
+    using OutputSettingsSource = std::function<std::optional<CPreferences>()>;
+    void setOutputSettingsSource(OutputSettingsSource source)
+    {
+        m_outputSettings = std::move(source);
+    }
+
 signals:
     // Files were dropped onto the list and `added` rows were appended.
     void filesDropped(int added);
+    // What a drop left out, one sentence each ("2 earlier outputs left out").
+    void dropNotes(const QStringList &notes);
     // A double-click hit the row.
     void rowActivated(int row);
 
@@ -113,6 +103,7 @@ private:
     UserPrompts &m_prompts;
     QSet<QString> m_listed;
     QString m_lastFolder;
+    OutputSettingsSource m_outputSettings;
 };
 
 } // namespace kw

@@ -5,6 +5,7 @@
 #include "model/template_library.h"
 #include "settings/template_selection.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -45,6 +46,24 @@ CTemplateList::CTemplateList(QString templatesFolder, UserPrompts &prompts, QWid
     // Until the index is read the list shows the first-run template.
     addTopLevelItem(new QTreeWidgetItem(QStringList{kFirstRunTemplateName.toString()}));
 
+    const auto command = [this](const QString &text, const QString &name) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(name);
+        return action;
+    };
+    m_commands.add =
+        command(QStringLiteral("Add New Template"), QStringLiteral("addTemplateAction"));
+    m_commands.edit =
+        command(QStringLiteral("Edit Selected Template"), QStringLiteral("editTemplateAction"));
+    m_commands.rename =
+        command(QStringLiteral("Rename Selected Template"), QStringLiteral("renameTemplateAction"));
+    m_commands.remove =
+        command(QStringLiteral("Remove Selected Template"), QStringLiteral("removeTemplateAction"));
+    connect(m_commands.add, &QAction::triggered, this, [this] { addTemplate(); });
+    connect(m_commands.edit, &QAction::triggered, this, &CTemplateList::editRequested);
+    connect(m_commands.rename, &QAction::triggered, this, [this] { renameSelected(); });
+    connect(m_commands.remove, &QAction::triggered, this, [this] { removeSelected(); });
+
     // Keyboard moves change the selected template as clicks do; the
     // selection itself is never left empty while an item exists.
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -62,8 +81,19 @@ void CTemplateList::loadTemplateList(const QString &dataFolder)
         return;
     for (const QString &name : index.names)
         addTopLevelItem(new QTreeWidgetItem(QStringList{name}));
-    m_selectedIndex = LoadSelectedTemplateIndex(dataFolder);
+    m_selectedIndex = LoadSelectedTemplateIndex(dataFolder).valueOr(kDefaultTemplateIndex);
     selectIndex(m_selectedIndex);
+}
+
+void CTemplateList::setCommandsEnabled(bool enabled)
+{
+    for (QAction *action : {m_commands.add, m_commands.edit, m_commands.rename, m_commands.remove})
+        action->setEnabled(enabled);
+}
+
+bool CTemplateList::commandsEnabled() const
+{
+    return m_commands.edit->isEnabled();
 }
 
 QString CTemplateList::selectedTemplateName() const
@@ -122,7 +152,7 @@ void CTemplateList::mouseDoubleClickEvent(QMouseEvent *event)
     QTreeWidgetItem *hit = itemAt(event->position().toPoint());
     applyClickRule(hit);
     if (hit && event->button() == Qt::LeftButton)
-        emit editRequested();
+        m_commands.edit->trigger(); // nothing while the commands are disabled
 }
 
 QString CTemplateList::checkName(const QString &name, const QString &renamedFrom) const

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QTreeWidget>
 
+class QAction;
+
 namespace kw {
 
 class UserPrompts;
@@ -18,12 +20,31 @@ class UserPrompts;
 // an item (or moving the selection with the keyboard) stores its index; a
 // click on the empty area below the items keeps the selection.
 //
+// The commands that change or remove templates are one set of actions
+// (commands()): the window's template menu, the template bar, the list's
+// context menu and the shortcuts all trigger these, so disabling one action
+// (while a batch runs) disables the command everywhere.
+//
 // User-interface thread only.
 class CTemplateList : public QTreeWidget
 {
     Q_OBJECT
 public:
     CTemplateList(QString templatesFolder, UserPrompts &prompts, QWidget *parent = nullptr);
+
+    // The template commands; owned by the list.
+    struct Commands
+    {
+        QAction *add = nullptr;    // addTemplate()
+        QAction *edit = nullptr;   // editRequested() for the selection
+        QAction *rename = nullptr; // renameSelected()
+        QAction *remove = nullptr; // removeSelected()
+    };
+    const Commands &commands() const { return m_commands; }
+    // Enables or disables every command of commands() at once; a double-click
+    // opens the editor only while they are enabled.
+    void setCommandsEnabled(bool enabled);
+    bool commandsEnabled() const;
 
     // Fills the list from the template index and selects the item at the
     // index stored in config.ini of `dataFolder`. When the index cannot be
@@ -61,6 +82,7 @@ private:
     QString m_folder;
     UserPrompts &m_prompts;
     int m_selectedIndex = -1;
+    Commands m_commands;
 };
 
 } // namespace kw

@@ -5,8 +5,10 @@
 #include "app/window_commands.h"
 #include "controls/artwork.h"
 #include "controls/user_prompts.h"
+#include "model/template_library.h"
 #include "platform/app_folders.h"
 #include "render/font_mapping.h"
+#include "settings/preferences.h"
 
 #include "kw_version.h"
 
@@ -23,6 +25,14 @@ void SetApplicationIdentity()
     QGuiApplication::setWindowIcon(AppIcon());
 }
 
+void WriteFirstRunFiles(const AppContext &context)
+{
+    // Failures are not fatal: the window works without them and says so
+    // where it needs them.
+    (void)CreateDefaultPreferences(context.dataFolder);
+    SeedFirstRun(context.templatesFolder);
+}
+
 CWatermarkApp::CWatermarkApp(QApplication &application) : m_application(application) {}
 
 int CWatermarkApp::run()
@@ -33,6 +43,7 @@ int CWatermarkApp::run()
     QtUserPrompts prompts;
     AppContext context{GetAppDataFolder(), GetTemplatesFolder(), prompts};
 
+    WriteFirstRunFiles(context);
     CMainDlg window(context);
     ConnectWindowCommands(window, context);
     window.show();

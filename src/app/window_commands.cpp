@@ -1,6 +1,7 @@
 #include "app/window_commands.h"
 
 #include "app/app_context.h"
+#include "app/batch_run.h"
 #include "app/main_dlg.h"
 #include "app/source_list.h"
 #include "dialogs/about_page.h"
@@ -16,7 +17,8 @@ void ConnectWindowCommands(CMainDlg &window, AppContext &context, UpdateCheckSet
 {
     QObject::connect(&window, &CMainDlg::editTemplateRequested, &window, [&window, &context] {
         const QString name = window.GetSelectedTemplateName();
-        if (name.isEmpty())
+        // The run in progress draws the template as it was read at its start.
+        if (name.isEmpty() || window.batch()->isRunning())
             return;
         CTemplateEditDlg editor(context.templatesFolder, name, context.prompts, &window);
         editor.exec();

@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include "kw_version.h"
+#include "render/output_naming.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -39,6 +40,17 @@ std::optional<int> FormatIndex(const QString &text)
     return std::nullopt;
 }
 
+std::optional<OutputCollisionPolicy> CollisionPolicy(const QString &text)
+{
+    if (text == u"overwrite"_s)
+        return OutputCollisionPolicy::Overwrite;
+    if (text == u"skip"_s)
+        return OutputCollisionPolicy::Skip;
+    if (text == u"rename"_s)
+        return OutputCollisionPolicy::Rename;
+    return std::nullopt;
+}
+
 QString Lowered(QString text)
 {
     if (!text.isEmpty())
@@ -69,6 +81,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"f"_s, u"format"_s}, u"FORMAT"_s),
         valued({u"s"_s, u"suffix"_s}, u"TEXT"_s),
         flag({u"keep-name"_s}),
+        valued({u"on-conflict"_s}, u"POLICY"_s),
         valued({u"resize-width"_s}, u"N"_s),
         valued({u"resize-height"_s}, u"N"_s),
         valued({u"resize"_s}, u"WxH"_s),
@@ -122,11 +135,21 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                 return parsed;
             }
         } else if (name == u"suffix"_s) {
+            if (const Status checked = CheckOutputSuffix(value); !checked) {
+                parsed.error = u"invalid argument for '%1': %2"_s.arg(shown, checked.error());
+                return parsed;
+            }
             o.suffix = value;
             o.keepName = false;
         } else if (name == u"keep-name"_s) {
             o.keepName = true;
             o.suffix.reset();
+        } else if (name == u"on-conflict"_s) {
+            o.onConflict = CollisionPolicy(value);
+            if (!o.onConflict) {
+                fail(u"valid policies are overwrite, skip and rename"_s);
+                return parsed;
+            }
         } else if (name == u"resize-width"_s || name == u"resize-height"_s) {
             const std::optional<int> n = PositiveNumber(value, kMaxResizeSide);
             if (!n) {
@@ -190,6 +213,11 @@ used; the options below override them for this run only and are never saved.
   -s, --suffix=TEXT        append TEXT to each output name (IMG_1.jpg gives
                              IMG_1TEXT.jpg)
       --keep-name          keep the source's name
+      --on-conflict=POLICY when an output name is taken by a file that existed
+                             before the run: overwrite it, skip the photo, or
+                             rename the output to NAME (2).EXT, the first
+                             free number (default: the application's choice,
+                             first overwrite)
       --resize-width=N     resize to N pixels wide, keeping the proportions
       --resize-height=N    resize to N pixels high, keeping the proportions
       --resize=WxH         resize to exactly W x H pixels
@@ -203,15 +231,26 @@ used; the options below override them for this run only and are never saved.
   -V, --version            output version information and exit
 
 A FOLDER gives the photos in it with the extensions .jpg, .jpeg, .png, .bmp,
-.tif, .tiff and .gif. A source photo is never overwritten: an output that would
-replace a source fails. JPEG output is written at quality 98 and keeps the
-source's EXIF, IPTC and XMP metadata and colour profile.
+.tif, .tiff and .gif, in natural order (letter case ignored, numbers by value:
+p2 before p10); hidden files and folders (names starting with a dot) are left
+out, and so are earlier outputs of this naming when writing into the folder
+with a suffix. Only regular files are read: a named pipe, socket or device
+fails at once, and so does a name that is not valid UTF-8. A source photo is
+never overwritten: with overwrite, an output that would replace a source fails;
+a symbolic link at an output name is replaced, never written through. Two photos
+of one run never write one file: the later one in the list gets NAME (2).EXT,
+with a warning. A template, layer file or logo that cannot be read fails every
+photo. JPEG output is written at quality 98 and keeps the source's EXIF, IPTC
+and XMP metadata and colour profile.
 
 Exit status:
-  0  every photo was written
-  1  at least one photo could not be written
+  0  every photo was written or skipped
+  1  at least one photo could not be written, or a data file (the template
+     list, preference.xml) cannot be read
   2  usage error: unknown option or template, nothing to do
-130  interrupted: the photos in progress were finished, the rest left out
+130  interrupted (Ctrl-C): the photos in progress were finished, the rest left
+     out
+143  terminated (SIGTERM): as for 130
 )"_s.arg(program)
         .arg(std::max(1, QThread::idealThreadCount()));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/preferences.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,11 +15,12 @@ namespace kw::cli {
 struct CliOptions
 {
     std::optional<QString> templateName;
-    std::optional<QString> outputDir; // --output-dir (made absolute)
-    bool sameFolder = false;          // --same-folder (the last of the two wins)
-    std::optional<QString> suffix;    // --suffix
-    bool keepName = false;            // --keep-name (the last of the two wins)
-    std::optional<int> format;        // OutputFormat index
+    std::optional<QString> outputDir;                // --output-dir (made absolute)
+    bool sameFolder = false;                         // --same-folder (the last of the two wins)
+    std::optional<QString> suffix;                   // --suffix
+    bool keepName = false;                           // --keep-name (the last of the two wins)
+    std::optional<int> format;                       // OutputFormat index
+    std::optional<OutputCollisionPolicy> onConflict; // --on-conflict
 
     enum class Resize { FromSettings, Off, Width, Height, Exact };
     Resize resize = Resize::FromSettings;

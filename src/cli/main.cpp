@@ -1,26 +1,28 @@
 // kelvane-watermark-cli: applies a template the application keeps to photos
 // and folders, through the same batch engine as the window.
 #include "cli/cli_options.h"
-#include "cli/photo_list.h"
 #include "kw_version.h"
 #include "model/template_library.h"
 #include "platform/app_folders.h"
+#include "platform/printable_names.h"
 #include "render/batch_engine.h"
 #include "render/font_mapping.h"
+#include "render/photo_collection.h"
 #include "settings/preferences.h"
 #include "settings/resize_setting.h"
 #include "settings/template_selection.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
+#include <malloc.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -30,7 +32,10 @@ namespace {
 
 const QString kProgram = u"kelvane-watermark-cli"_s;
 
-enum ExitCode { kAllWritten = 0, kSomeFailed = 1, kUsage = 2, kInterrupted = 130 };
+enum ExitCode { kAllWritten = 0, kSomeFailed = 1, kUsage = 2 };
+// A run stopped by a signal exits as the shell reports a program the signal
+// ended: 128 + its number (130 for Ctrl-C, 143 for SIGTERM).
+constexpr int kSignalExitBase = 128;
 
 void Print(FILE *stream, const QString &text)
 {
@@ -51,42 +56,30 @@ int UsageError(const QString &what)
     return kUsage;
 }
 
-// A 24 MP photo is a 96 MB picture, made afresh for every photo. Mapped in
-// 4 KiB pages, the kernel spends about as long faulting it in as the JPEG
-// decoder spends filling it; in 2 MiB transparent huge pages, a fifth of
-// that. glibc asks for huge pages when GLIBC_TUNABLES says so, which it reads
-// only as a program starts: so the tool sets it and starts itself once more.
-// Nothing changes when that fails or the kernel has huge pages switched off.
-void StartAgainWithHugePages(char *argv[])
+// A 24 MP photo is a 96 MB picture, and a run makes several of them for
+// every photo. glibc gives allocations that large straight from the kernel
+// and hands them back when freed, so every photo faults every page of its
+// pictures in afresh (in 4 KiB pages, where transparent huge pages are on
+// request only). Kept in one heap that is never trimmed, the pages of one
+// photo serve the next: no faults after the first photos, for about a third
+// of the system time, at the price of a higher peak (see bench/).
+void KeepLargeBuffersForReuse()
 {
-#if defined(__GLIBC__) && defined(Q_OS_LINUX)
-    static const char kTunable[] = "glibc.malloc.hugetlb=1";
-    const char *tunables = std::getenv("GLIBC_TUNABLES");
-    if (tunables && std::strstr(tunables, "glibc.malloc.hugetlb"))
-        return; // set already, by the user or by the first start
-    const std::string value =
-        tunables && *tunables ? std::string(tunables) + ':' + kTunable : std::string(kTunable);
-    const std::string previous = tunables ? tunables : "";
-    if (::setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0)
-        return;
-    ::execv("/proc/self/exe", argv);
-    if (tunables)
-        ::setenv("GLIBC_TUNABLES", previous.c_str(), 1);
-    else
-        ::unsetenv("GLIBC_TUNABLES");
-#else
-    Q_UNUSED(argv);
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1); // per-thread heaps cannot hold pictures this large
+    mallopt(M_MMAP_MAX, 0);  // so no allocation goes straight to the kernel
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
 #endif
 }
 
 // The first Ctrl-C (or SIGTERM) lets the photos in progress finish; the
 // handler is reset, so a second one ends the program at once.
 kw::BatchEngine *g_engine = nullptr;
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_interrupted = 0; // the signal's number
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnInterrupt(int signal)
 {
-    g_interrupted = 1;
+    g_interrupted = signal;
     if (g_engine)
         g_engine->requestStop();
     static const char message[] =
@@ -119,30 +112,41 @@ class ProgressReport
 public:
     ProgressReport(bool quiet) : m_quiet(quiet), m_terminal(::isatty(STDERR_FILENO) == 1) {}
 
+    // Every line names files, whose names may hold line breaks and terminal
+    // escapes: those are printed escaped, so one photo stays one line.
     void fileDone(const kw::BatchFileResult &result, int done, int total)
     {
         clearBar();
         if (!result.ok())
-            Diagnose(result.sourcePath + u": "_s + result.error);
+            Diagnose(kw::EscapeControlCharacters(result.sourcePath + u": "_s + result.error));
+        else if (result.skipped)
+            Diagnose(
+                kw::EscapeControlCharacters(result.sourcePath + u": skipped: "_s + result.warning));
         else if (!result.warning.isEmpty())
-            Diagnose(result.sourcePath + u": warning: "_s + result.warning);
+            Diagnose(
+                kw::EscapeControlCharacters(result.sourcePath + u": warning: "_s + result.warning));
         if (m_quiet)
             return;
         if (m_terminal)
-            drawBar(done, total, QFileInfo(result.sourcePath).fileName());
-        else if (result.ok())
-            Print(stderr, u"[%1/%2] %3 -> %4\n"_s.arg(done).arg(total).arg(result.sourcePath,
-                                                                           result.outputPath));
+            drawBar(done, total,
+                    kw::EscapeControlCharacters(QFileInfo(result.sourcePath).fileName()));
+        else if (result.written())
+            Print(stderr, u"[%1/%2] %3\n"_s.arg(done).arg(total).arg(kw::EscapeControlCharacters(
+                              result.sourcePath + u" -> "_s + result.outputPath)));
     }
 
-    void finished(const kw::BatchSummary &summary, qint64 milliseconds)
+    // `refused`: photos named but refused before the run, counted as failed.
+    void finished(const kw::BatchSummary &summary, int refused, qint64 milliseconds)
     {
         clearBar();
         if (m_quiet)
             return;
-        QString line = u"%1 of %2 photos written"_s.arg(summary.written).arg(summary.total);
-        if (summary.failed)
-            line += u", %1 failed"_s.arg(summary.failed);
+        QString line =
+            u"%1 of %2 photos written"_s.arg(summary.written).arg(summary.total + refused);
+        if (summary.failed + refused)
+            line += u", %1 failed"_s.arg(summary.failed + refused);
+        if (summary.skipped)
+            line += u", %1 skipped"_s.arg(summary.skipped);
         if (summary.notProcessed)
             line += u", %1 not processed (stopped)"_s.arg(summary.notProcessed);
         line += u" in %1 s\n"_s.arg(double(milliseconds) / 1000.0, 0, 'f', 1);
@@ -188,7 +192,8 @@ QString ChooseTemplate(const kw::cli::CliOptions &options, const kw::TemplateInd
         why = u"unknown template '%1' (see --list-templates)"_s.arg(*options.templateName);
         return {};
     }
-    const int selected = kw::LoadSelectedTemplateIndex(dataFolder);
+    const int selected =
+        kw::LoadSelectedTemplateIndex(dataFolder).valueOr(kw::kDefaultTemplateIndex);
     if (selected >= 0 && selected < index.names.size())
         return index.names.at(selected);
     why = u"no template is selected in the application; choose one with --template"_s;
@@ -213,6 +218,8 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     }
     if (options.format)
         prefs.outputFormat = *options.format;
+    if (options.onConflict)
+        prefs.collisionPolicy = *options.onConflict;
 
     kw::CResizeSetting &resize = settings.resize;
     switch (options.resize) {
@@ -236,13 +243,33 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
     settings.jobs = options.jobs;
 }
 
+// The operands as bytes: a name that is not UTF-8 as it was typed.
+QList<QByteArray> OperandBytes(const QStringList &operands,
+                               QHash<QString, QList<QByteArray>> &rawArguments)
+{
+    QList<QByteArray> bytes;
+    for (const QString &operand : operands) {
+        QList<QByteArray> &raw = rawArguments[operand];
+        bytes << (raw.isEmpty() ? QFile::encodeName(operand) : raw.takeFirst());
+    }
+    return bytes;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    KeepLargeBuffersForReuse();
+    // Qt decodes names that are not UTF-8 lossily; their bytes are kept to
+    // be named exactly when they are refused.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    QHash<QString, QList<QByteArray>> rawArguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        arguments << QFile::decodeName(raw);
+        if (!kw::IsValidUtf8(raw))
+            rawArguments[arguments.constLast()] << raw;
+    }
     const kw::cli::ParsedCommandLine parsed = kw::cli::ParseCommandLine(arguments);
     if (!parsed)
         return UsageError(parsed.error);
@@ -257,8 +284,6 @@ int main(int argc, char *argv[])
     }
     if (!options.listTemplates && options.inputs.isEmpty())
         return UsageError(u"no photo or folder given"_s);
-
-    StartAgainWithHugePages(argv);
 
     // Drawing text needs a GUI application, never a display: the tool only
     // draws into pictures. Qt sees no argument of ours.
@@ -277,19 +302,20 @@ int main(int argc, char *argv[])
         return kSomeFailed;
     }
     QString why;
-    if (!kw::CreateDefaultPreferences(dataFolder, {}, &why))
-        Diagnose(u"warning: "_s + why);
+    if (const kw::Status created = kw::CreateDefaultPreferences(dataFolder); !created)
+        Diagnose(u"warning: "_s + created.error());
     const QString templatesFolder = kw::GetTemplatesFolder();
     const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
     if (!seeded.done() || !seeded.message.isEmpty())
         Diagnose(u"warning: "_s + seeded.message);
     const kw::TemplateIndex index = kw::LoadTemplateIndex(templatesFolder);
 
+    // A damaged data file is not a usage error: one line naming the file.
+    if (!index.loaded) {
+        Diagnose(index.reason);
+        return kSomeFailed;
+    }
     if (options.listTemplates) {
-        if (!index.loaded) {
-            Diagnose(u"cannot read the template list: "_s + index.reason);
-            return kSomeFailed;
-        }
         for (const QString &name : index.names)
             Print(stdout, name + u'\n');
         return kAllWritten;
@@ -299,27 +325,42 @@ int main(int argc, char *argv[])
     settings.templatesFolder = templatesFolder;
     settings.templateName = ChooseTemplate(options, index, dataFolder, why);
     if (settings.templateName.isEmpty())
-        return UsageError(index.loaded ? why : u"cannot read the template list: "_s + index.reason);
+        return UsageError(why);
     // Without readable output settings only a run whose options say where,
     // how and in which format to write can go on.
     const bool fullyOverridden = (options.outputDir || options.sameFolder) &&
                                  (options.suffix || options.keepName) && options.format;
-    if (!kw::LoadPreferences(dataFolder, settings.preferences, &why)) {
+    if (const kw::Status loaded = kw::LoadPreferences(dataFolder, settings.preferences); !loaded) {
         if (!fullyOverridden) {
             Diagnose(u"cannot read the output settings: %1 (give --output-dir or --same-folder, "
-                     u"--suffix or --keep-name, and --format to run without them)"_s.arg(why));
+                     u"--suffix or --keep-name, and --format to run without them)"_s.arg(
+                         loaded.error()));
             return kSomeFailed;
         }
         if (!options.quiet)
-            Diagnose(u"warning: "_s + why);
+            Diagnose(u"warning: "_s + loaded.error());
     }
-    if (!kw::LoadResizeSetting(dataFolder, settings.resize, &why) && !options.quiet)
-        Diagnose(u"warning: "_s + why);
+    if (const kw::Status resize = kw::LoadResizeSetting(dataFolder, settings.resize);
+        !resize && !options.quiet)
+        Diagnose(u"warning: "_s + resize.error());
     ApplyOverrides(options, settings);
 
-    const QStringList photos = kw::cli::CollectPhotos(options.inputs, options.recursive);
-    if (photos.isEmpty())
-        return UsageError(u"nothing to do: no photos in "_s + options.inputs.join(u", "_s));
+    kw::PhotoCollectionOptions collecting;
+    collecting.recursive = options.recursive;
+    collecting.outputs = &settings.preferences;
+    const kw::PhotoCollection collection =
+        kw::CollectPhotos(OperandBytes(options.inputs, rawArguments), collecting);
+    const QStringList &photos = collection.photos;
+    for (const kw::RefusedPhoto &refused : collection.refused)
+        Diagnose(refused.shownPath + u": "_s + refused.reason);
+    if (!options.quiet) {
+        for (const QString &note : collection.notes)
+            Diagnose(u"note: "_s + note);
+    }
+    const int refused = int(collection.refused.size());
+    if (photos.isEmpty() && refused == 0)
+        return UsageError(kw::EscapeControlCharacters(u"nothing to do: no photos in "_s +
+                                                      options.inputs.join(u", "_s)));
 
     kw::BatchEngine engine;
     ProgressReport report(options.quiet);
@@ -331,17 +372,21 @@ int main(int argc, char *argv[])
                      [&](const kw::BatchFileResult &result) {
                          report.fileDone(result, ++done, int(photos.size()));
                      });
-    QObject::connect(&engine, &kw::BatchEngine::finished, &engine,
-                     [&](const kw::BatchSummary &summary) {
-                         report.finished(summary, clock.elapsed());
-                         exitCode = g_interrupted                      ? kInterrupted
-                                    : summary.written == summary.total ? kAllWritten
-                                                                       : kSomeFailed;
-                         QCoreApplication::exit(exitCode);
-                     });
+    QObject::connect(
+        &engine, &kw::BatchEngine::finished, &engine, [&](const kw::BatchSummary &summary) {
+            report.finished(summary, refused, clock.elapsed());
+            exitCode = g_interrupted ? kSignalExitBase + int(g_interrupted)
+                       : summary.failed == 0 && summary.notProcessed == 0 && refused == 0
+                           ? kAllWritten
+                           : kSomeFailed;
+            QCoreApplication::exit(exitCode);
+        });
     g_engine = &engine;
     CatchInterrupts();
-    engine.start(photos, settings);
+    if (const kw::Status started = engine.start(photos, settings); !started) {
+        Diagnose(started.error());
+        return kSomeFailed;
+    }
     QGuiApplication::exec();
     g_engine = nullptr;
     return exitCode;

@@ -109,11 +109,6 @@ bool CButtonBar::isButtonEnabled(int command) const
     return button && button->data.enabled;
 }
 
-bool CButtonBar::hasButton(int command) const
-{
-    return find(command) != nullptr;
-}
-
 QRect CButtonBar::buttonRect(int command) const
 {
     const Button *button = find(command);

@@ -63,7 +63,6 @@ public:
     // Enables or disables the button of `command` and redraws the bar.
     void enableButton(int command, bool enabled);
     bool isButtonEnabled(int command) const;
-    bool hasButton(int command) const;
     QRect buttonRect(int command) const;
     QString tooltipText(int command) const;
     QList<int> commands() const;

@@ -42,7 +42,6 @@ public:
     void SetFitToText(bool fit);
 
     bool isVisited() const { return m_visited; }
-    bool isOver() const { return m_over; }
     bool isUnderlined() const { return font().underline(); }
     QColor textColour() const;
 

@@ -49,7 +49,6 @@ public:
     // The picture painting uses now, at its natural size (null when that
     // state has none).
     QImage currentBitmap() const;
-    QFont captionFont() const { return m_captionFont; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

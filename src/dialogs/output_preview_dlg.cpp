@@ -279,7 +279,7 @@ void COutputPreviewDlg::showPhoto(const QString &path)
 
     kw::CResizeSetting setting;
     setting.resizeJustThisTime = m_inputs.resizeJustThisTime;
-    kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file gives the defaults
+    (void)kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file: the defaults
     const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
                                    setting.targetWidth, setting.targetHeight};
     const QString key = cacheKey(path, resize);
@@ -298,13 +298,14 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     setPicture({}, {});
     ++m_renderCount;
     const quint64 generation = m_generation;
-    const kw::RenderInputs inputs{m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr};
+    const kw::RenderInputs inputs{
+        m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr, {}};
     const QSize view = m_view->viewSize();
     m_renderPool.start([this, generation, key, path, inputs, view] {
         kw::PictureCapture capture(view);
         kw::RenderInputs withTarget = inputs;
         withTarget.previewTarget = &capture;
-        auto outcome = std::make_shared<kw::RenderOutcome>(CWatermarkRenderer::RenderWatermark(
+        auto outcome = std::make_shared<kw::RenderOutcome>(kw::CWatermarkRenderer::RenderWatermark(
             kw::RenderMode::OutputPreview, path, 0, 0, true, withTarget));
         QMetaObject::invokeMethod(
             this, [this, generation, key, outcome] { onRendered(generation, key, *outcome); },

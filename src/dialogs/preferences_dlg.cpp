@@ -2,6 +2,7 @@
 
 #include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "render/output_naming.h"
 #include "settings/settings_files.h"
 
 #include <QButtonGroup>
@@ -21,7 +22,8 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-using kw::PreferenceElement;
+
+namespace kw {
 
 namespace {
 
@@ -126,6 +128,18 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     formatLayout->addWidget(m_format);
     formatLayout->addStretch(1);
 
+    auto *collisionBox = new QGroupBox(u"When an Output File Exists"_s, this);
+    collisionBox->setObjectName(u"outputCollisionGroup"_s);
+    m_collision = new QComboBox(collisionBox);
+    m_collision->setObjectName(u"collisionCombo"_s);
+    // In the order of OutputCollisionPolicy.
+    m_collision->addItem(u"Overwrite it"_s);
+    m_collision->addItem(u"Skip the photo"_s);
+    m_collision->addItem(u"Save under a new name: name (2).jpg"_s);
+    auto *collisionLayout = new QHBoxLayout(collisionBox);
+    collisionLayout->addWidget(m_collision);
+    collisionLayout->addStretch(1);
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -140,6 +154,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
+    layout->addWidget(collisionBox);
     layout->addStretch(1);
 
     connect(m_originalFolder, &QRadioButton::clicked, this,
@@ -165,12 +180,13 @@ void COutputSettingsPage::load()
         m_format->addItem(formats[i], i);
     m_format->setCurrentIndex(0);
 
-    m_loaded = kw::ReadPreferenceTexts(
-        m_dataFolder,
-        {PreferenceElement::OutputFolderOpts, PreferenceElement::OutputFolderPath,
-         PreferenceElement::OutputFileNameOpts, PreferenceElement::OutputFileNameSuffix,
-         PreferenceElement::OutputFormat},
-        m_found, &m_loadError);
+    const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
+        m_dataFolder, {PreferenceElement::OutputFolderOpts, PreferenceElement::OutputFolderPath,
+                       PreferenceElement::OutputFileNameOpts,
+                       PreferenceElement::OutputFileNameSuffix, PreferenceElement::OutputFormat});
+    m_loaded = read.ok();
+    m_found = read.valueOr({});
+    m_loadError = read.error();
     if (m_loaded) {
         if (const auto &opts = m_found.text(PreferenceElement::OutputFolderOpts)) {
             const bool original = *opts == u"0"_s;
@@ -190,8 +206,13 @@ void COutputSettingsPage::load()
             const int index = kw::ParseDecimalInt(*format);
             m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
         }
+        kw::CPreferences prefs;
+        (void)kw::LoadPreferences(m_dataFolder, prefs); // unreadable: the default policy
+        const int policy = int(prefs.collisionPolicy);
+        m_collision->setCurrentIndex(policy >= 0 && policy < m_collision->count() ? policy : -1);
     }
     m_initial = currentTexts();
+    m_initialCollision = m_collision->currentIndex();
 }
 
 kw::PreferenceTexts COutputSettingsPage::currentTexts() const
@@ -214,14 +235,27 @@ bool COutputSettingsPage::save(QString *problem)
         return true;
     m_saved = true;
 
-    const kw::PreferenceTexts current = currentTexts();
+    kw::PreferenceTexts current = currentTexts();
+    // A suffix that would put the outputs in another folder or break their
+    // names is not stored; the one before stays.
+    QString refusal;
+    const std::optional<QString> suffix = current.text(PreferenceElement::OutputFileNameSuffix);
+    if (suffix && suffix != m_initial.text(PreferenceElement::OutputFileNameSuffix)) {
+        if (const kw::Status checked = kw::CheckOutputSuffix(*suffix); !checked) {
+            refusal = u"The file name suffix was not changed: %1."_s.arg(checked.error());
+            current.set(
+                PreferenceElement::OutputFileNameSuffix,
+                m_initial.text(PreferenceElement::OutputFileNameSuffix).value_or(QString()));
+        }
+    }
     QStringList changed; // elements whose value the user changed
     for (PreferenceElement element : kPageElements) {
         if (current.text(element) != m_initial.text(element))
             changed << kw::PreferenceElementName(element).toString();
     }
+    const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
     if (!m_loaded) {
-        if (changed.isEmpty())
+        if (changed.isEmpty() && !collisionChanged)
             return true;
         if (problem)
             *problem = m_loadError;
@@ -239,16 +273,30 @@ bool COutputSettingsPage::save(QString *problem)
         else if (changed.contains(kw::PreferenceElementName(element).toString()))
             missing << kw::PreferenceElementName(element).toString();
     }
-    QString error;
-    const bool written = changes.isEmpty() || kw::UpdatePreferences(m_dataFolder, changes, &error);
+    const kw::Status written =
+        changes.isEmpty() ? kw::Status() : kw::UpdatePreferences(m_dataFolder, changes);
     if (!written && !changed.isEmpty()) {
         if (problem)
-            *problem = error;
+            *problem = written.error();
         return false;
+    }
+    if (collisionChanged && m_collision->currentIndex() >= 0) {
+        const kw::Status saved = kw::SaveCollisionPolicy(
+            m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
+        if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
     }
     if (!missing.isEmpty()) {
         if (problem)
             *problem = u"preference.xml has no element for %1."_s.arg(missing.join(u", "_s));
+        return false;
+    }
+    if (!refusal.isEmpty()) {
+        if (problem)
+            *problem = refusal;
         return false;
     }
     return true;
@@ -305,3 +353,5 @@ void CPreferencesDlg::done(int result)
     }
     QDialog::done(result);
 }
+
+} // namespace kw

@@ -14,8 +14,8 @@ class QRadioButton;
 class QTabWidget;
 
 namespace kw {
+
 class UserPrompts;
-}
 
 // The General page: where results go, how they are named and their format,
 // read from preference.xml when the page opens and written back by save().
@@ -26,7 +26,8 @@ class UserPrompts;
 // choice that uses them. An element missing from the file leaves its controls
 // unset, and it is not written back (the file gains no elements). A stored
 // format outside 0 to 3 shows no selection and is written back unchanged
-// unless the user picks one. UI thread only.
+// unless the user picks one; so does a stored collision policy outside 0 to 2.
+// UI thread only.
 class COutputSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -65,6 +66,10 @@ private:
     QRadioButton *m_rename = nullptr;
     QLineEdit *m_suffix = nullptr;
     QComboBox *m_format = nullptr;
+    // The collision policy: its own element, written only when the user
+    // changes the choice (removed again when set back to overwrite).
+    QComboBox *m_collision = nullptr;
+    int m_initialCollision = 0; // the combo index after loading
 };
 
 // The Preferences dialog: the General, Update and About and Support tabs.
@@ -95,3 +100,5 @@ private:
     CUpdatePage *m_update = nullptr;
     CAboutPage *m_about = nullptr;
 };
+
+} // namespace kw

@@ -92,9 +92,8 @@ CQuickStartDlg::CQuickStartDlg(QString dataFolder, kw::UserPrompts &prompts, QWi
 
 void CQuickStartDlg::onDontShowClicked(bool checked)
 {
-    QString error;
-    if (!kw::SaveQuickStartChoice(m_dataFolder, checked, &error)) {
-        m_prompts.message(this, u"Your choice could not be saved.\n\n"_s + error,
+    if (const kw::Status saved = kw::SaveQuickStartChoice(m_dataFolder, checked); !saved) {
+        m_prompts.message(this, u"Your choice could not be saved.\n\n"_s + saved.error(),
                           kw::MessageIcon::Warning);
     }
 }

@@ -107,7 +107,7 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     });
 
     kw::CResizeSetting setting;
-    kw::LoadResizeSetting(m_dataFolder, setting); // unreadable: the defaults
+    (void)kw::LoadResizeSetting(m_dataFolder, setting); // unreadable: the defaults
     switch (setting.scaleType) {
     case 1:
         m_byWidth->setChecked(true);
@@ -145,7 +145,10 @@ bool CResizeSettingDlg::save(QString *error)
     input.targetHeight = m_height->text();
     input.resizeEveryTime = m_everyTime->isChecked();
     m_resizeJustThisTime = m_justThisTime->isChecked();
-    return kw::SaveResizeSetting(m_dataFolder, input, error);
+    const kw::Status saved = kw::SaveResizeSetting(m_dataFolder, input);
+    if (!saved && error)
+        *error = saved.error();
+    return saved.ok();
 }
 
 void CResizeSettingDlg::done(int result)

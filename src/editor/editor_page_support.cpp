@@ -7,6 +7,7 @@
 #include "i18n/string_table.h"
 
 #include <QLabel>
+#include <QSlider>
 #include <QWidget>
 
 #include <algorithm>
@@ -75,6 +76,23 @@ CButtonBar *MakeLayerButton(QWidget *page, const char *objectName)
     bar->addButton({kLayerButtonCommand, QRect(0, 0, 32, 24), kStrTipLayers, true});
     bar->setupTooltips(language);
     return bar;
+}
+
+void GreyText(QWidget *box)
+{
+    QPalette grey = box->palette();
+    grey.setColor(QPalette::Text, QColor(128, 128, 128));
+    box->setPalette(grey);
+}
+
+QSlider *MakeSlider(QWidget *page, const char *objectName, int32_t CWatermarkConf::*field)
+{
+    auto *slider = new QSlider(Qt::Horizontal, page);
+    slider->setObjectName(QString::fromLatin1(objectName));
+    const auto [minimum, maximum] = EditorRange(field);
+    slider->setRange(minimum, maximum);
+    slider->setTickPosition(QSlider::NoTicks);
+    return slider;
 }
 
 NumberBox *MakeNumberBox(QWidget *page, const char *objectName, int32_t CWatermarkConf::*field,

@@ -10,6 +10,7 @@
 #include <utility>
 
 class QLabel;
+class QSlider;
 class QWidget;
 
 // Pieces both editor pages use.
@@ -36,6 +37,10 @@ QLabel *MakeLayersLabel(QWidget *page, const char *objectName);
 // The 32 x 24 one-button bar that opens the layer menu; its pictures and
 // tooltip may come from the language file.
 CButtonBar *MakeLayerButton(QWidget *page, const char *objectName);
+// Grey text, for the read-only boxes that show a font or a picture path.
+void GreyText(QWidget *box);
+// A horizontal slider without ticks over the editor range of `field`.
+QSlider *MakeSlider(QWidget *page, const char *objectName, int32_t CWatermarkConf::*field);
 // A number box with the editor range of `field`.
 NumberBox *MakeNumberBox(QWidget *page, const char *objectName, int32_t CWatermarkConf::*field,
                          bool alignRight = false);

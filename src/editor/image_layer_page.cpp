@@ -1,21 +1,17 @@
 #include "editor/image_layer_page.h"
 
 #include "controls/artwork.h"
-#include "controls/button_bar.h"
 #include "controls/edit_with_button.h"
 #include "controls/user_prompts.h"
+#include "editor/editor_page_support.h"
 #include "editor/editor_session.h"
 #include "editor/layer_list_box.h"
 #include "editor/number_box.h"
-#include "editor/text_layer_page.h"
-#include "i18n/string_table.h"
-#include "model/template_file.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -23,6 +19,8 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+using kw::MakeLabel;
+using kw::MakeNumberBox;
 using kw::NumberBox;
 
 namespace kw {
@@ -62,40 +60,32 @@ int32_t Twice(int value)
 } // namespace
 
 CImageLayerPage::CImageLayerPage(kw::EditorSession &session, QWidget *parent)
-    : QWidget(parent), m_session(session), m_record(session.record()),
-      m_commits([this] { CommitChange(); })
+    : LayerPage(session, "imageLayerPage", parent)
 {
-    setObjectName(u"imageLayerPage"_s);
-    kw::StylePage(this);
-    buildControls();
+    QGridLayout *grid = makeGrid();
+    int row = 0;
+    addLayerRow(grid, row,
+                {"imageLayersLabel", "imageLayerList", "imageLayerButton", "imageLayerMenu"});
+    // Opening this page's list saves the layer first.
+    connect(m_layerList, &kw::LayerListBox::popupAboutToShow, this,
+            [this] { m_session.saveRecord(); });
+    addPictureRows(grid, row);
+    addPlacementRows(grid, row);
+    addSizeRow(grid, row);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
 }
 
-void CImageLayerPage::buildControls()
+// ---------------------------------------------------------------- builders
+
+void CImageLayerPage::addPictureRows(QGridLayout *grid, int &row)
 {
-    using kw::MakeLabel;
-    using kw::MakeNumberBox;
-
-    auto *grid = new QGridLayout(this);
-    grid->setContentsMargins(6, 8, 6, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(3);
-    int row = 0;
-
-    grid->addWidget(kw::MakeLayersLabel(this, "imageLayersLabel"), row, 0);
-    m_layerList = new kw::LayerListBox(this);
-    m_layerList->setObjectName(u"imageLayerList"_s);
-    grid->addWidget(m_layerList, row, 1, 1, 2);
-    m_layerButton = kw::MakeLayerButton(this, "imageLayerButton");
-    grid->addWidget(m_layerButton, row++, 3, Qt::AlignRight);
-    grid->setRowMinimumHeight(row++, 6);
-
     grid->addWidget(MakeLabel(this, "imagePathLabel", u"Watermark Image Path: "_s), row++, 0, 1, 4);
     m_pathBox = new CEditWithButton(this);
     m_pathBox->setObjectName(u"imagePathBox"_s);
     m_pathBox->setReadOnly(true);
-    QPalette grey = m_pathBox->palette();
-    grey.setColor(QPalette::Text, QColor(128, 128, 128));
-    m_pathBox->setPalette(grey);
+    kw::GreyText(m_pathBox);
     m_pathBox->SetBitmaps(kw::BuiltInImage(kw::kBmpPathBoxEmpty),
                           kw::BuiltInImage(kw::kBmpPathBoxFilled));
     m_pathBox->SetFormatRect(3, 2, 116, 23);
@@ -107,13 +97,14 @@ void CImageLayerPage::buildControls()
     grid->addWidget(m_browse, row++, 3);
     grid->setRowMinimumHeight(row++, 6);
 
+    connect(m_pathBox, &CEditWithButton::buttonClicked, this, &CImageLayerPage::onClearPath);
+    connect(m_browse, &QPushButton::clicked, this, &CImageLayerPage::onBrowse);
+}
+
+void CImageLayerPage::addPlacementRows(QGridLayout *grid, int &row)
+{
     grid->addWidget(MakeLabel(this, "imageLocationLabel", u"Location: "_s), row, 0);
-    QStringList locations;
-    for (int code = 0; code < kw::kLocationCodeCount; ++code)
-        locations << kw::ResourceString(kw::kStrLocationFirst + code);
-    m_locationList = new QComboBox(this);
-    m_locationList->setObjectName(u"imageLocationList"_s);
-    m_locationList->addItems(locations);
+    m_locationList = makeLocationList("imageLocationList");
     grid->addWidget(m_locationList, row++, 1, 1, 3);
 
     grid->addWidget(MakeLabel(this, "imageOffsetLabel", u"Offset: "_s), row, 0);
@@ -129,14 +120,25 @@ void CImageLayerPage::buildControls()
     grid->addWidget(m_rotation, row++, 3);
 
     grid->addWidget(MakeLabel(this, "imageTransparencyLabel", u"Transparency:"_s), row++, 0, 1, 4);
-    m_transparency = new QSlider(Qt::Horizontal, this);
-    m_transparency->setObjectName(u"imageTransparencySlider"_s);
-    const auto [opacityMin, opacityMax] = kw::EditorRange(&CWatermarkConf::ImageTransparency);
-    m_transparency->setRange(opacityMin, opacityMax);
-    m_transparency->setTickPosition(QSlider::NoTicks);
+    m_transparency =
+        kw::MakeSlider(this, "imageTransparencySlider", &CWatermarkConf::ImageTransparency);
     grid->addWidget(m_transparency, row++, 1, 1, 3);
     grid->setRowMinimumHeight(row++, 12);
 
+    connect(m_locationList, &QComboBox::activated, this,
+            [this](int index) { onLocationChosen(index, anchor()); });
+    connect(m_offsetH, &NumberBox::textChanged, this,
+            [this] { onNumberTyped(m_offsetH, &CWatermarkConf::ImageOffsetH); });
+    connect(m_offsetV, &NumberBox::textChanged, this,
+            [this] { onNumberTyped(m_offsetV, &CWatermarkConf::ImageOffsetV); });
+    connect(m_rotation, &NumberBox::textChanged, this,
+            [this] { onNumberTyped(m_rotation, &CWatermarkConf::ImageRotation); });
+    connect(m_transparency, &QSlider::valueChanged, this,
+            [this] { onSliderMoved(m_transparency, &CWatermarkConf::ImageTransparency); });
+}
+
+void CImageLayerPage::addSizeRow(QGridLayout *grid, int &row)
+{
     // The chosen picture's size; shown only after a picture is chosen.
     m_widthLabel = MakeLabel(this, "imageWidthLabel", u"Width:"_s);
     m_width = new NumberBox(this);
@@ -162,88 +164,39 @@ void CImageLayerPage::buildControls()
     grid->addWidget(m_heightLabel, row, 2);
     grid->addWidget(m_height, row++, 3);
     setSizeBoxesVisible(false);
-
-    grid->setRowStretch(row, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-
-    m_layerMenu = kw::CreateLayerMenu(this);
-    m_layerMenu->setObjectName(u"imageLayerMenu"_s);
-
-    connect(m_layerList, &QComboBox::activated, this, [this](int index) {
-        if (m_textPage)
-            m_textPage->SelectLayer(index);
-    });
-    connect(m_layerList, &kw::LayerListBox::popupAboutToShow, this, [this] {
-        if (m_textPage)
-            m_textPage->SaveRecord();
-    });
-    connect(m_layerButton, &kw::CButtonBar::commandClicked, this, &CImageLayerPage::onLayerButton);
-    connect(m_layerMenu, &QMenu::triggered, this, [this](QAction *action) {
-        if (m_textPage)
-            m_textPage->OnLayerCommand(action->data().toInt());
-    });
-    connect(m_pathBox, &CEditWithButton::buttonClicked, this, &CImageLayerPage::onClearPath);
-    connect(m_browse, &QPushButton::clicked, this, &CImageLayerPage::onBrowse);
-    connect(m_locationList, &QComboBox::activated, this, &CImageLayerPage::onLocationChosen);
-    for (auto [box, field] : {std::pair{m_offsetH, &CWatermarkConf::ImageOffsetH},
-                              std::pair{m_offsetV, &CWatermarkConf::ImageOffsetV},
-                              std::pair{m_rotation, &CWatermarkConf::ImageRotation}}) {
-        connect(box, &NumberBox::textChanged, this, [this, box, field] { onPlainBox(box, field); });
-    }
-    connect(m_transparency, &QSlider::valueChanged, this, &CImageLayerPage::onTransparency);
 }
 
-void CImageLayerPage::SetUp()
+kw::Anchor CImageLayerPage::anchor() const
 {
-    FillLayerList(0);
-    ShowRecord(!m_textPage || m_textPage->layerLoaded());
+    return {&CWatermarkConf::ImageLocation, &CWatermarkConf::ImageOffsetH,
+            &CWatermarkConf::ImageOffsetV, m_offsetH, m_offsetV};
 }
 
-void CImageLayerPage::FillLayerList(int index)
-{
-    const QSignalBlocker blocker(m_layerList);
-    m_layerList->clear();
-    m_layerList->addItems(
-        kw::ReadTemplateLayers(m_session.templatesFolder(), m_session.templateName()));
-    m_layerList->setCurrentIndex(index < m_layerList->count() ? index : -1);
-}
+// ---------------------------------------------------------------- showing
 
-QString CImageLayerPage::currentLayerName() const
+void CImageLayerPage::showRecord()
 {
-    return m_layerList->currentIndex() >= 0 ? m_layerList->currentText() : QString();
-}
-
-void CImageLayerPage::ShowRecord(bool save)
-{
-    kw::CommitBatcher::Scope batch(m_commits);
-    if (save)
-        m_commits.request();
-    const kw::FlagScope showing(m_showing);
     const CWatermarkConf shown = m_record;
 
     m_pathBox->setText(shown.ImagePathName);
     m_pathBox->setToolTip(shown.ImagePathName);
     m_locationList->setCurrentIndex(shown.ImageLocation);
-    for (auto [box, field] : {std::pair{m_offsetH, &CWatermarkConf::ImageOffsetH},
-                              std::pair{m_offsetV, &CWatermarkConf::ImageOffsetV},
-                              std::pair{m_rotation, &CWatermarkConf::ImageRotation}}) {
+    const std::pair<NumberBox *, int32_t> numbers[] = {
+        {m_offsetH, shown.ImageOffsetH},
+        {m_offsetV, shown.ImageOffsetV},
+        {m_rotation, shown.ImageRotation},
+    };
+    for (const auto &[box, value] : numbers) {
         const QSignalBlocker blocker(box);
-        box->setNumber(shown.*field);
+        box->setNumber(value);
     }
     {
         const QSignalBlocker blocker(m_transparency);
         m_transparency->setValue(shown.ImageTransparency);
     }
-    onTransparency();
+    onSliderMoved(m_transparency, &CWatermarkConf::ImageTransparency);
     m_width->setNumber(shown.ImageWidth);
     m_height->setNumber(shown.ImageHeight);
-}
-
-void CImageLayerPage::CommitChange()
-{
-    m_session.saveRecord(currentLayerName());
-    m_session.redrawPreview();
 }
 
 // ---------------------------------------------------------------- handlers
@@ -268,7 +221,7 @@ void CImageLayerPage::onBrowse()
     m_width->setRange(1, Twice(size.width()));
     m_height->setRange(1, Twice(size.height()));
     setSizeBoxesVisible(true);
-    m_commits.request();
+    m_session.requestCommit();
     if (size.isEmpty()) {
         m_session.prompts().message(
             this,
@@ -284,41 +237,7 @@ void CImageLayerPage::onClearPath()
     m_pathBox->setToolTip(QString());
     m_record.ImagePathName.clear();
     setSizeBoxesVisible(false);
-    m_commits.request();
-}
-
-void CImageLayerPage::onLocationChosen(int index)
-{
-    if (index == m_record.ImageLocation)
-        return; // the same anchor keeps its offsets
-    kw::CommitBatcher::Scope batch(m_commits);
-    m_record.ImageLocation = index;
-    m_record.ImageOffsetH = 0;
-    m_record.ImageOffsetV = 0;
-    m_offsetH->setNumber(0);
-    m_offsetV->setNumber(0);
-    m_commits.request();
-}
-
-void CImageLayerPage::onPlainBox(NumberBox *box, int32_t CWatermarkConf::*field)
-{
-    m_record.*field = box->value();
-    if (!m_showing)
-        m_commits.request();
-}
-
-void CImageLayerPage::onTransparency()
-{
-    m_record.ImageTransparency = m_transparency->value();
-    if (!m_showing)
-        m_commits.request();
-}
-
-void CImageLayerPage::onLayerButton(int command)
-{
-    if (command != kw::kLayerButtonCommand)
-        return;
-    m_layerMenu->popup(m_layerButton->mapToGlobal(QPoint(0, m_layerButton->height())));
+    m_session.requestCommit();
 }
 
 void CImageLayerPage::setSizeBoxesVisible(bool visible)

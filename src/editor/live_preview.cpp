@@ -100,25 +100,26 @@ void LivePreview::startRender()
     const QSize size = m_viewSize;
     m_pool.start([this, folder, name, size] {
         CapturedPreview target(size);
-        CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
-                                            RenderInputs{folder, name, {}, &target});
+        const RenderOutcome outcome = CWatermarkRenderer::RenderWatermark(
+            RenderMode::EditorPreview, {}, 0, 0, true, RenderInputs{folder, name, {}, &target, {}});
         // The object outlives this job (stop() waits for it), and a queued
         // call still waiting when it is destroyed is dropped with it.
         QMetaObject::invokeMethod(
             this,
-            [this, picture = target.picture, placement = target.placement] {
-                renderFinished(picture, placement);
-            },
+            [this, picture = target.picture, placement = target.placement,
+             problem = outcome.error] { renderFinished(picture, placement, problem); },
             Qt::QueuedConnection);
     });
 }
 
-void LivePreview::renderFinished(const QImage &picture, const ViewPlacement &placement)
+void LivePreview::renderFinished(const QImage &picture, const ViewPlacement &placement,
+                                 const QString &problem)
 {
     if (m_stopped)
         return;
     m_running = false;
     emit pictureReady(picture, placement);
+    emit problemChanged(problem);
     if (m_pending)
         startRender();
     else

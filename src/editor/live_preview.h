@@ -71,12 +71,16 @@ public:
 
 signals:
     void pictureReady(const QImage &picture, const kw::ViewPlacement &placement);
+    // After each picture: why the template could not be drawn (a layer file
+    // or logo that cannot be read), or empty text when it was drawn.
+    void problemChanged(const QString &reason);
     // Emitted when the last requested picture has arrived and nothing waits.
     void idle();
 
 private:
     void startRender();
-    void renderFinished(const QImage &picture, const ViewPlacement &placement);
+    void renderFinished(const QImage &picture, const ViewPlacement &placement,
+                        const QString &problem);
 
     const QString m_templatesFolder;
     const QString m_templateName;

@@ -96,7 +96,7 @@ void ResistRemovalGroup::save()
         SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(), setting());
     if (!saved)
         m_session.showStatus(saved.error());
-    m_session.redrawPreview();
+    m_session.preview().requestRedraw();
 }
 
 } // namespace kw

@@ -33,8 +33,6 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     m_tabs->setObjectName(u"editorTabs"_s);
     m_textPage = new CTextLayerPage(*m_session);
     m_imagePage = new CImageLayerPage(*m_session);
-    m_textPage->setImagePage(m_imagePage);
-    m_imagePage->setTextPage(m_textPage);
     m_tabs->addTab(m_textPage, u"Text"_s);
     m_tabs->addTab(m_imagePage, u"Image"_s);
 
@@ -74,9 +72,13 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     connect(&m_session->preview(), &kw::LivePreview::pictureReady, m_previewFrame,
             &kw::PreviewFrame::showPicture);
     connect(m_session, &kw::EditorSession::statusChanged, m_status, &QLabel::setText);
+    // A template the preview cannot draw says why where the status stands.
+    connect(&m_session->preview(), &kw::LivePreview::problemChanged, m_status,
+            [this](const QString &problem) {
+                m_status->setText(problem.isEmpty() ? m_session->status() : problem);
+            });
 
-    m_textPage->SetUp();
-    m_imagePage->SetUp();
+    m_session->open();
     m_status->setText(m_session->status());
 }
 
@@ -101,7 +103,7 @@ void CTemplateEditDlg::finishEditing()
     if (m_finished)
         return;
     m_finished = true;
-    m_textPage->SaveRecord();
+    m_session->saveRecord();
     m_session->preview().stop();
 }
 

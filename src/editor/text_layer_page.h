@@ -1,122 +1,102 @@
 #pragma once
 
-#include "editor/editor_page_support.h"
+#include "editor/layer_page.h"
 #include "model/watermark_conf.h"
 
-#include <QWidget>
+#include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPushButton;
 class QSlider;
 
 namespace kw {
-
 class ColorSwatch;
 class EditorSession;
-class CButtonBar;
 class NumberBox;
-
-// The layer menu's commands.
-enum class LayerCommand : int { Add = 32774, Rename = 32775, Remove = 32776 };
-
-// The layer menu: "Add New Layer", "Rename This Layer", "Remove This Layer",
-// each action's data() holding its command number. Owned by `owner`.
-QMenu *CreateLayerMenu(QWidget *owner);
-
 } // namespace kw
 
-class CImageLayerPage;
-
 // The "Text" page of the template editor: one control for each field of the
-// text part of a layer. It also owns the editor's layer handling: the layer
-// list, loading the selected layer into the editing record, refreshing the
-// image page, and the layer commands.
+// text part of a layer, a view of the editor's session.
 //
 // Every change in a control is written into the editing record, saved at
-// once into the current layer's file and redrawn in the live preview
-// (CommitChange). Number boxes take the leading integer of their text; those
-// with a range clamp to it and show the clamped number. Showing a record runs
-// the same rules, so out-of-range values in a file are shown and saved back
-// clamped. UI thread only.
-class CTextLayerPage : public QWidget
+// once into the current layer's file and redrawn in the live preview. Number
+// boxes take the leading integer of their text; those with a range clamp to
+// it and show the clamped number. Showing a record runs the same rules, so
+// out-of-range values in a file are shown and saved back clamped. UI thread
+// only.
+class CTextLayerPage : public kw::LayerPage
 {
     Q_OBJECT
 public:
-    CTextLayerPage(kw::EditorSession &session, QWidget *parent = nullptr);
-
-    void setImagePage(CImageLayerPage *page) { m_imagePage = page; }
-
-    // Fills the layer list, loads its first layer into the editing record and
-    // shows it. Called once by the editor, after both pages exist.
-    void SetUp();
-
-    // Refills the layer list from the template file and selects the first
-    // entry.
-    void FillLayerList();
-    // Sets every control from the editing record; then, with `save`, saves
-    // the record (clamped as the controls show it) and redraws the preview
-    // once.
-    void ShowRecord(bool save = true);
-    // Saves the editing record into the current layer's file, then redraws.
-    void CommitChange();
-    // Selects the layer at `index` in both pages' lists, loads it into the
-    // editing record and shows it in both pages.
-    void SelectLayer(int index);
-    // Saves the editing record into the current layer's file, no redraw.
-    void SaveRecord();
-
-    // Whether the selected layer's file was read into the editing record. A
-    // layer that cannot be read is shown with the values held before and is
-    // not saved over until the user changes something.
-    bool layerLoaded() const { return m_layerLoaded; }
-
-    // The name of the selected layer; empty when the list is empty.
-    QString currentLayerName() const;
-    int currentLayerIndex() const;
-    int layerCount() const;
-
-    // The layer menu's commands, from this page's menu or the image page's.
-    void OnLayerCommand(int command);
-    QMenu *layerMenu() const { return m_layerMenu; }
+    explicit CTextLayerPage(kw::EditorSession &session, QWidget *parent = nullptr);
 
 private:
-    void buildControls();
+    void showRecord() override;
 
-    // Handlers; each ends with a commit unless noted.
+    // One builder per group of controls, top to bottom; each adds its rows
+    // to the grid and connects its handlers.
+    void addTextRows(QGridLayout *grid, int &row);
+    void addPlacementRows(QGridLayout *grid, int &row);
+    void addShadowRows(QGridLayout *grid, int &row);
+    void addFillRow(QGridLayout *grid, int &row);
+    void addEdgeRows(QGridLayout *grid, int &row);
+    void addThreeDRows(QGridLayout *grid, int &row);
+    void addGradientRows(QGridLayout *grid, int &row);
+    void addCoverRow(QGridLayout *grid, int &row);
+
+    // The rows of an effect with a colour, a number and a list (edge, 3D
+    // text): its check box, then an indented colour swatch with the number
+    // box beside it, then an indented list. The list's entry i stores
+    // i + listOffset.
+    struct EffectRowsSpec
+    {
+        const char *checkName;
+        QString checkText;
+        int32_t CWatermarkConf::*flag;
+        const char *colorLabelName;
+        const char *colorName;
+        kw::ColorRef CWatermarkConf::*color;
+        const char *numberLabelName;
+        QString numberLabel;
+        const char *numberName;
+        int32_t CWatermarkConf::*number;
+        const char *listLabelName;
+        QString listLabel;
+        const char *listName;
+        QStringList entries;
+        int32_t CWatermarkConf::*listField;
+        int listOffset;
+    };
+    struct EffectRows
+    {
+        QCheckBox *check = nullptr;
+        kw::ColorSwatch *color = nullptr;
+        kw::NumberBox *number = nullptr;
+        QComboBox *list = nullptr;
+    };
+    EffectRows addEffectRows(QGridLayout *grid, int &row, const EffectRowsSpec &spec);
+
+    // Connection helpers; each handler ends with a commit unless noted.
+    void connectFlag(QCheckBox *box, int32_t CWatermarkConf::*field);
+    void connectClamped(kw::NumberBox *box, int32_t CWatermarkConf::*field);
+    void connectSwatch(kw::ColorSwatch *swatch, kw::ColorRef CWatermarkConf::*field);
+    // A list whose entry at `index` stores `index + offset`.
+    void connectList(QComboBox *list, int32_t CWatermarkConf::*field, int offset = 0);
+
     void onTextChanged();
     void onChooseFont();
-    void onLocationChosen(int index);
-    void onPlainBox(kw::NumberBox *box, int32_t CWatermarkConf::*field);
     void onRotationBox();
     void onClampedBox(kw::NumberBox *box, int32_t CWatermarkConf::*field);
-    void onTransparency();
-    void onFlagClicked(QCheckBox *box, int32_t CWatermarkConf::*field);
     void onSwatchClicked(kw::ColorSwatch *swatch, kw::ColorRef CWatermarkConf::*field);
-    void onLayerButton(int command);
+    kw::Anchor anchor() const;
 
-    void addLayer();
-    void renameLayer();
-    void removeLayer();
-
-    kw::EditorSession &m_session;
-    CWatermarkConf &m_record;
-    CImageLayerPage *m_imagePage = nullptr;
-
-    kw::CommitBatcher m_commits;
-    // Set while the record is being shown: clamped numbers replace the
-    // box's text at once.
-    bool m_showing = false;
-    bool m_layerLoaded = true;
-
-    QComboBox *m_layerList = nullptr;
-    kw::CButtonBar *m_layerButton = nullptr;
-    QMenu *m_layerMenu = nullptr;
     QLineEdit *m_textBox = nullptr;
     QLineEdit *m_fontBox = nullptr;
     QPushButton *m_chooseFont = nullptr;

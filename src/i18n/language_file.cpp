@@ -90,9 +90,4 @@ QString LoadLocalizedString(int id)
     return LanguageFile::open(GetLanguageFile()).string(id);
 }
 
-QImage LoadLocalizedBitmap(int id, const BuiltInBitmap &builtIn)
-{
-    return LanguageFile::open(GetLanguageFile()).bitmap(id, builtIn);
-}
-
 } // namespace kw

@@ -70,9 +70,8 @@ private:
     QString m_baseFolder; // the folder that holds the Lang folder
 };
 
-// LanguageFile::string and ::bitmap on the language file GetLanguageFile()
+// LanguageFile::string on the language file GetLanguageFile()
 // finds at the time of the call.
 QString LoadLocalizedString(int id);
-QImage LoadLocalizedBitmap(int id, const BuiltInBitmap &builtIn = {});
 
 } // namespace kw

@@ -45,7 +45,7 @@ constexpr std::array kStrings = {
 
 static_assert(std::is_sorted(kStrings.begin(), kStrings.end(),
                              [](const auto &a, const auto &b) { return a.id < b.id; }));
-static_assert(kStrLocationLast - kStrLocationFirst == 8);
+static_assert(kStrLocationLast - kStrLocationFirst == kLocationCodeCount - 1);
 
 } // namespace
 
@@ -64,11 +64,12 @@ QString ResourceString(int id)
     return it->text.toString();
 }
 
-QString LocationName(int code)
+QString LocationName(LocationCode code)
 {
-    if (code < 0 || code > kStrLocationLast - kStrLocationFirst)
+    const auto index = int32_t(code);
+    if (index < 0 || index > kStrLocationLast - kStrLocationFirst)
         return QString();
-    return ResourceString(kStrLocationFirst + code);
+    return ResourceString(kStrLocationFirst + index);
 }
 
 } // namespace kw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/watermark_conf.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -41,8 +43,8 @@ std::span<const ResourceStringEntry> ResourceStrings();
 // The built-in text of `id`; empty when there is none.
 QString ResourceString(int id);
 
-// The name of a location code (0 = "Top Left" ... 8 = "Bottom Right"); empty
-// outside that range.
-QString LocationName(int code);
+// The name of a location code, the one table of them ("Top Left" ...
+// "Bottom Right"); empty for a code out of range.
+QString LocationName(LocationCode code);
 
 } // namespace kw

@@ -3,8 +3,6 @@
 #include "model/layer_values.h"
 #include "model/template_file.h"
 #include "xml/xml_document.h"
-#include "xml/xml_file_codec.h"
-#include "xml/xml_result_log.h"
 
 #include <QFileInfo>
 
@@ -106,20 +104,14 @@ bool ForEachFieldElement(CXmlDocument &doc, Visit visit)
 }
 
 // Writes the document in its file encoding, unless that encoding cannot give
-// back every character (a value the file's code page lacks, or an encoding
-// whose output does not read back at all): then nothing is written, since the
-// file would silently lose values or stop loading.
-ModelResult WriteWithoutLoss(const CXmlDocument &doc, const QString &path)
+// back every character (a value the file's code page lacks, or bytes of the
+// file that did not decode): then nothing is written, since the file would
+// silently lose values.
+ModelResult WriteWithoutLoss(CXmlDocument &doc, const QString &path)
 {
-    XmlResultLog log;
-    const QByteArray bytes = EncodeXmlFile(doc.GetDocumentText(), doc.GetByteOrderMark(), log);
-    XmlResultLog readBack;
-    if (DecodeXmlFile(bytes, readBack).text != doc.GetDocumentText())
-        return ModelResult::Failure(
-            u"layer file \"%1\" was not written: its encoding cannot hold the new values"_s.arg(
-                path));
-    if (!WriteXmlFileBytes(path, bytes, log))
-        return ModelResult::Failure(u"cannot write layer file \"%1\": %2"_s.arg(path, log.text()));
+    const Status saved = doc.SaveFile(path);
+    if (!saved)
+        return ModelResult::Failure(saved.error());
     return ModelResult::Success();
 }
 
@@ -197,19 +189,6 @@ ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
         return ModelResult::Failure(
             u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement));
     return changed ? WriteWithoutLoss(doc, path) : ModelResult::Success();
-}
-
-std::vector<CWatermarkConf>
-LoadTemplateLayerConfs(const QString &folder, const QString &templateName, QStringList *failures)
-{
-    std::vector<CWatermarkConf> layers;
-    for (const QString &layerName : ReadTemplateLayers(folder, templateName)) {
-        CWatermarkConf &conf = layers.emplace_back();
-        const ModelResult result = LoadLayerOverDefaults(folder, layerName, conf);
-        if (!result && failures)
-            failures->append(result.reason);
-    }
-    return layers;
 }
 
 } // namespace kw

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <vector>
-
 // Layer files: one layer's settings in the templates folder, file name = layer
 // name + ".xml". Root "WatermarkConf" holds the groups "Text" (29 elements)
 // and "Image" (8 elements), one element per field in the order of
@@ -48,12 +46,5 @@ ModelResult LoadLayerOverDefaults(const QString &folder, const QString &layerNam
 // call fails and writes nothing. Nothing is written when no element changes.
 ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
                           const CWatermarkConf &conf);
-
-// Every layer of a template loaded with LoadLayerOverDefaults, first to last.
-// A layer that fails still takes its place (with its defaults) and its reason
-// is appended to `failures` when that is given.
-std::vector<CWatermarkConf> LoadTemplateLayerConfs(const QString &folder,
-                                                   const QString &templateName,
-                                                   QStringList *failures = nullptr);
 
 } // namespace kw

@@ -3,6 +3,8 @@
 #include "platform/app_folders.h"
 #include "xml/xml_document.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
@@ -48,9 +50,8 @@ ModelResult CreateTemplateFile(const QString &folder, const QString &templateNam
     if (!doc.AddElement(u"Layers") || !doc.EnterElement() ||
         !doc.AddElement(u"layer", firstLayerName))
         return ModelResult::Failure(u"cannot build template file \"%1\""_s.arg(templateName));
-    if (!doc.SaveFile(path))
-        return ModelResult::Failure(
-            u"cannot write template file \"%1\": %2"_s.arg(path, doc.GetResult()));
+    if (const Status saved = doc.SaveFile(path); !saved)
+        return ModelResult::Failure(saved.error());
     return ModelResult::Success();
 }
 
@@ -66,9 +67,26 @@ QStringList ReadTemplateLayers(const QString &folder, const QString &templateNam
     return layers;
 }
 
-CWatermarkTemplate ReadTemplate(const QString &folder, const QString &templateName)
+Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &templateName)
 {
-    return {templateName, ReadTemplateLayers(folder, templateName)};
+    const QString path = ModelFilePath(folder, templateName);
+    if (path.isEmpty())
+        return Failure{u"\"%1\" cannot be used as a template file name"_s.arg(templateName)};
+    CXmlDocument doc;
+    if (!doc.LoadFile(path)) {
+        if (!QFileInfo::exists(path))
+            return Failure{u"the template file %1 cannot be read: no such file"_s.arg(path)};
+        const QString why =
+            doc.GetResult().isEmpty() ? u"not a well-formed XML document"_s : doc.GetResult();
+        return Failure{u"the template file %1 cannot be read: %2"_s.arg(path, why)};
+    }
+    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
+        return Failure{
+            u"the template file %1 cannot be read: it has no Layers element"_s.arg(path)};
+    CWatermarkTemplate read{templateName, {}};
+    while (doc.FindElement(u"layer"))
+        read.layers.append(doc.GetElementText());
+    return read;
 }
 
 } // namespace kw

@@ -46,8 +46,12 @@ ModelResult CreateTemplateFile(const QString &folder, const QString &templateNam
 // are skipped. Empty when the file cannot be loaded or has no "Layers".
 QStringList ReadTemplateLayers(const QString &folder, const QString &templateName);
 
-// The template of that name with its layer list (ReadTemplateLayers).
-CWatermarkTemplate ReadTemplate(const QString &folder, const QString &templateName);
+// The template of that name with its layer list, read as ReadTemplateLayers
+// reads it. Fails with a reason naming the file when the name cannot be a
+// file name, or the file is missing, unreadable, not well-formed or without
+// "Layers". A "Layers" without any "layer" is read as a template without
+// layers.
+Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &templateName);
 
 } // namespace kw
 

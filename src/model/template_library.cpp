@@ -1,6 +1,7 @@
 #include "model/template_library.h"
 
 #include "model/layer_file.h"
+#include "model/library_files.h"
 #include "model/template_file.h"
 #include "model/watermark_conf.h"
 #include "platform/app_folders.h"
@@ -168,6 +169,11 @@ QString ClashMessage(QStringView name)
         .arg(name);
 }
 
+QString NameNotStorable(QStringView name, const Status &why)
+{
+    return u"The template list cannot be saved with the name \"%1\": %2"_s.arg(name, why.error());
+}
+
 // True when the file is gone afterwards; a dangling link is removed too.
 bool RemoveFileIfPresent(const QString &path)
 {
@@ -230,9 +236,10 @@ LibraryResult SeedFirstRun(const QString &folder)
     ModelResult result = CreateLayerFile(folder, layer, conf);
     if (result)
         result = CreateTemplateFile(folder, name, layer);
-    if (result && !index.SaveFile(TemplateIndexPath(folder)))
-        result = ModelResult::Failure(
-            u"cannot write %1: %2"_s.arg(TemplateIndexPath(folder), index.GetResult()));
+    if (result) {
+        if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
+            result = ModelResult::Failure(saved.error());
+    }
     if (result)
         return Done();
     // Leave no half-seeded folder behind: its absence is what makes the next
@@ -249,7 +256,9 @@ TemplateIndex LoadTemplateIndex(const QString &folder)
     CXmlDocument index;
     const QString path = TemplateIndexPath(folder);
     if (folder.isEmpty() || !index.LoadFile(path)) {
-        result.reason = u"cannot read the template list %1: %2"_s.arg(path, index.GetResult());
+        const QString problem = XmlLogProblem(index.GetResult());
+        result.reason = u"cannot read the template list %1: %2"_s.arg(
+            path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
         return result;
     }
     result.loaded = true;
@@ -275,6 +284,10 @@ LibraryResult AddTemplate(const QString &folder, const QString &name)
     }
     if (!index.AddElement(kIndexEntry, name))
         return Failed(u"The template list cannot take the name \"%1\"."_s.arg(name));
+    // A name the list's encoding cannot hold would be saved damaged and orphan
+    // the template's files: refuse it before anything is written.
+    if (const Status savable = index.CheckSave(TemplateIndexPath(folder)); !savable)
+        return Refused(NameNotStorable(name, savable));
 
     CreateFolderPath(folder);
     const QString layer = FirstLayerName(name);
@@ -284,9 +297,10 @@ LibraryResult AddTemplate(const QString &folder, const QString &name)
     if (!result)
         return Failed(u"The new template cannot be written: %1"_s.arg(result.reason));
     result = CreateTemplateFile(folder, name, layer);
-    if (result && !index.SaveFile(TemplateIndexPath(folder)))
-        result = ModelResult::Failure(
-            u"cannot write %1: %2"_s.arg(TemplateIndexPath(folder), index.GetResult()));
+    if (result) {
+        if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
+            result = ModelResult::Failure(saved.error());
+    }
     if (!result) {
         QFile::remove(ModelFilePath(folder, layer));
         QFile::remove(ModelFilePath(folder, name));
@@ -313,20 +327,16 @@ LibraryResult RenameTemplate(const QString &folder, const QString &oldName, cons
     if (!FindIndexEntry(index, oldName))
         return Failed(u"The template \"%1\" is not in the template list."_s.arg(oldName));
     index.SetElementText(newName);
+    if (const Status savable = index.CheckSave(TemplateIndexPath(folder)); !savable)
+        return Refused(NameNotStorable(newName, savable));
 
-    const QString newPath = ModelFilePath(folder, newName);
-    const bool hasFile = QFileInfo::exists(oldPath);
-    if (hasFile) {
-        QFile file(oldPath);
-        if (!file.rename(newPath))
-            return Failed(u"The template file cannot be renamed: %1"_s.arg(file.errorString()));
-    }
-    if (!index.SaveFile(TemplateIndexPath(folder))) {
-        if (hasFile)
-            QFile::rename(newPath, oldPath);
-        return Failed(u"The template list cannot be written: %1"_s.arg(index.GetResult()));
-    }
-    return Done();
+    const Status renamed =
+        RenameFileThenCommit(oldPath, ModelFilePath(folder, newName), u"template", [&]() -> Status {
+            if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
+                return Failure{u"The template list cannot be written: %1"_s.arg(saved.error())};
+            return {};
+        });
+    return renamed ? Done() : Failed(renamed.error());
 }
 
 LibraryResult RemoveTemplate(const QString &folder, const QString &name)
@@ -339,8 +349,8 @@ LibraryResult RemoveTemplate(const QString &folder, const QString &name)
         return Failed(u"The template \"%1\" is not in the template list."_s.arg(name));
     const QStringList layers = ReadTemplateLayers(folder, name);
     index.RemoveElement();
-    if (!index.SaveFile(TemplateIndexPath(folder)))
-        return Failed(u"The template list cannot be written: %1"_s.arg(index.GetResult()));
+    if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
+        return Failed(u"The template list cannot be written: %1"_s.arg(saved.error()));
 
     // Files that the remaining templates still name stay.
     QSet<QString> kept{FoldCase(IndexBaseName())};

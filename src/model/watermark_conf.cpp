@@ -52,10 +52,6 @@ LogFont NewLayerFont()
 
 namespace {
 
-constexpr QStringView kLocationNames[kLocationCodeCount] = {
-    u"Top Left",     u"Top Center",  u"Top Right",     u"Center Left",  u"Center Center",
-    u"Center Right", u"Bottom Left", u"Bottom Center", u"Bottom Right",
-};
 constexpr QStringView kTDTextPosNames[kTDTextPosCodeCount] = {
     u"Top Left",
     u"Top Right",
@@ -64,10 +60,11 @@ constexpr QStringView kTDTextPosNames[kTDTextPosCodeCount] = {
 };
 constexpr QStringView kCoverImgMethodNames[kCoverImgMethodCodeCount] = {u"Stroke", u"Fill"};
 
-template <size_t N>
-QString NameOf(const QStringView (&names)[N], int code)
+template <size_t N, typename E>
+QString NameOf(const QStringView (&names)[N], E code)
 {
-    return code >= 0 && size_t(code) < N ? names[code].toString() : QString();
+    const auto index = int32_t(code);
+    return index >= 0 && size_t(index) < N ? names[index].toString() : QString();
 }
 
 using C = CWatermarkConf;
@@ -84,6 +81,13 @@ constexpr LayerField Int(QStringView element, LayerGroup group, LayerFieldKind k
 {
     return {element, group, kind, nullptr, nullptr, member, nullptr, newValue, min, max};
 }
+// A coded field: its new value is a code, its range every code.
+template <typename E>
+constexpr LayerField CodeField(QStringView element, int32_t C::*member, E newValue, int count,
+                               LayerGroup group = T)
+{
+    return Int(element, group, K::Code, member, int32_t(newValue), 0, count - 1);
+}
 constexpr LayerField Color(QStringView element, ColorRef C::*member, ColorRef newValue)
 {
     return {element, T, K::Color, nullptr, nullptr, nullptr, member, newValue, 0, 0};
@@ -96,7 +100,7 @@ constexpr LayerField kLayerFields[kLayerFieldCount] = {
     Text(u"textContent", T, &C::textContent),
     {u"Font", T, K::Font, nullptr, &C::Font, nullptr, nullptr, 0, 0, 0},
     Int(u"FontPointSize", T, K::Integer, &C::FontPointSize, 20, 0, 0),
-    Int(u"Location", T, K::Code, &C::Location, 4, 0, kLocationCodeCount - 1),
+    CodeField(u"Location", &C::Location, LocationCode::CenterCenter, kLocationCodeCount),
     Int(u"OffsetH", T, K::Integer, &C::OffsetH, 0, -kOffsetLimit, kOffsetLimit),
     Int(u"OffsetV", T, K::Integer, &C::OffsetV, 0, -kOffsetLimit, kOffsetLimit),
     Int(u"Rotation", T, K::Integer, &C::Rotation, 30, -360, 360),
@@ -116,15 +120,17 @@ constexpr LayerField kLayerFields[kLayerFieldCount] = {
     Int(u"B3DText", T, K::Flag, &C::B3DText, 0, 0, 1),
     Color(u"TDTextColor", &C::TDTextColor, RgbColor(128, 128, 128)),
     Int(u"TDTextOffset", T, K::Integer, &C::TDTextOffset, 6, 0, 50),
-    Int(u"TDTextPos", T, K::Code, &C::TDTextPos, 3, 0, kTDTextPosCodeCount - 1),
+    CodeField(u"TDTextPos", &C::TDTextPos, TDTextPosCode::BottomRight, kTDTextPosCodeCount),
     Int(u"BGradientText", T, K::Flag, &C::BGradientText, 0, 0, 1),
     Color(u"GradientBeginColor", &C::GradientBeginColor, RgbColor(0, 255, 255)),
     Color(u"GradientEndColor", &C::GradientEndColor, RgbColor(255, 0, 0)),
     Int(u"BCoverImage", T, K::Flag, &C::BCoverImage, 0, 0, 1),
-    Int(u"coverImgMethod", T, K::Code, &C::coverImgMethod, 0, 0, kCoverImgMethodCodeCount - 1),
+    CodeField(u"coverImgMethod", &C::coverImgMethod, CoverImgMethodCode::Stroke,
+              kCoverImgMethodCodeCount),
 
     Text(u"ImagePathName", I, &C::ImagePathName),
-    Int(u"ImageLocation", I, K::Code, &C::ImageLocation, 4, 0, kLocationCodeCount - 1),
+    CodeField(u"ImageLocation", &C::ImageLocation, LocationCode::CenterCenter, kLocationCodeCount,
+              I),
     Int(u"ImageOffsetH", I, K::Integer, &C::ImageOffsetH, 0, -kOffsetLimit, kOffsetLimit),
     Int(u"ImageOffsetV", I, K::Integer, &C::ImageOffsetV, 0, -kOffsetLimit, kOffsetLimit),
     Int(u"ImageRotation", I, K::Integer, &C::ImageRotation, 0, -360, 360),
@@ -135,15 +141,11 @@ constexpr LayerField kLayerFields[kLayerFieldCount] = {
 
 } // namespace
 
-QString LocationCodeName(int code)
-{
-    return NameOf(kLocationNames, code);
-}
-QString TDTextPosName(int code)
+QString TDTextPosName(TDTextPosCode code)
 {
     return NameOf(kTDTextPosNames, code);
 }
-QString CoverImgMethodName(int code)
+QString CoverImgMethodName(CoverImgMethodCode code)
 {
     return NameOf(kCoverImgMethodNames, code);
 }

@@ -147,11 +147,10 @@ enum class CoverImgMethodCode : int32_t {
 inline constexpr int kCoverImgMethodCodeCount = 2;
 
 // English names of the codes, as the editor's lists show them; empty for a
-// code out of range. The location names are the built-in texts 114 to 122 in
-// code order, which a language file may translate.
-QString LocationCodeName(int code);
-QString TDTextPosName(int code);
-QString CoverImgMethodName(int code);
+// code out of range. (The location names are built-in interface texts:
+// LocationName in i18n/string_table.h.)
+QString TDTextPosName(TDTextPosCode code);
+QString CoverImgMethodName(CoverImgMethodCode code);
 
 } // namespace kw
 

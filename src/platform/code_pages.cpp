@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
 
 #include <iconv.h>
 
@@ -254,6 +255,18 @@ const char *ConverterName(int codePage)
     return name ? name : kAnsiIconvName;
 }
 
+bool ConvertsAsAnsi(int codePage)
+{
+    return std::strcmp(ConverterName(codePage), kAnsiIconvName) == 0;
+}
+
+// The bytes Windows-1252 leaves undefined; each stands for the C1 control
+// character of the same number.
+bool IsUndefinedAnsiByte(char16_t value)
+{
+    return value == 0x81 || value == 0x8D || value == 0x8F || value == 0x90 || value == 0x9D;
+}
+
 // Opens the converter between host-order UTF-16 and the code page, falling
 // back to the ANSI code page when iconv refuses the code page's converter.
 iconv_t OpenConverter(int codePage, bool toCodePage)
@@ -388,7 +401,18 @@ bool CodePageChecksLoss(int codePage)
     }
 }
 
-QString DecodeFromCodePage(QByteArrayView bytes, int codePage)
+QString CodePageDisplayName(int codePage)
+{
+    if (codePage == kCodePageUtf8)
+        return QStringLiteral("UTF-8");
+    if (codePage >= 1250 && codePage <= 1258)
+        return QStringLiteral("Windows-") + QString::number(codePage);
+    if (const char *name = IconvNameOfCodePage(codePage))
+        return QString::fromLatin1(name);
+    return QStringLiteral("code page ") + QString::number(codePage);
+}
+
+QString DecodeFromCodePage(QByteArrayView bytes, int codePage, int *undecodableCount)
 {
     if (bytes.isEmpty()) {
         return {};
@@ -398,6 +422,7 @@ QString DecodeFromCodePage(QByteArrayView bytes, int codePage)
         return QString::fromLatin1(bytes);
     }
     iconv_t cd = handle.get();
+    const bool ansi = ConvertsAsAnsi(codePage);
 
     QString out;
     out.reserve(bytes.size());
@@ -427,7 +452,14 @@ QString DecodeFromCodePage(QByteArrayView bytes, int codePage)
         }
         // EILSEQ or EINVAL (an incomplete sequence at the end): one '?' for the
         // byte, then go on with the next one.
-        out.append(u'?');
+        const auto byte = static_cast<unsigned char>(*in);
+        if (ansi && IsUndefinedAnsiByte(byte)) {
+            out.append(QChar(char16_t(byte)));
+        } else {
+            out.append(u'?');
+            if (undecodableCount)
+                ++*undecodableCount;
+        }
         ++in;
         --inLeft;
     }
@@ -444,6 +476,7 @@ QByteArray EncodeToCodePage(QStringView text, int codePage, int *lossCount)
             out = EncodeToLatin1(text, &losses);
         } else {
             iconv_t cd = handle.get();
+            const bool ansi = ConvertsAsAnsi(codePage);
             out.reserve(text.size());
             const char *begin = reinterpret_cast<const char *>(text.utf16());
             char *in = const_cast<char *>(begin);
@@ -472,6 +505,12 @@ QByteArray EncodeToCodePage(QStringView text, int codePage, int *lossCount)
                 // high surrogate cut off by the end (EINVAL): skip it whole,
                 // both units of a valid pair.
                 const qsizetype at = (in - begin) / 2;
+                if (ansi && IsUndefinedAnsiByte(text[at].unicode())) {
+                    out.append(static_cast<char>(text[at].unicode()));
+                    in += 2;
+                    inLeft -= 2;
+                    continue;
+                }
                 std::size_t skip = 2;
                 if (at + 1 < text.size() && IsHighSurrogate(text[at].unicode()) &&
                     IsLowSurrogate(text[at + 1].unicode())) {

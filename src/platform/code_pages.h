@@ -52,11 +52,22 @@ const char *IconvNameOfCodePage(int codePage);
 // character (UTF-7, UTF-8, the ISO-2022 family, HZ, GB18030, ISCII).
 bool CodePageChecksLoss(int codePage);
 
+// The code page's name for messages: "UTF-8", "Windows-1252", "ISO-8859-1",
+// or "code page N" when iconv has no converter for it.
+QString CodePageDisplayName(int codePage);
+
 // Converts bytes in the code page to UTF-16. A code page that iconv does not
 // provide converts as the system ANSI code page; each byte that does not
 // decode (including an incomplete sequence at the end) becomes one '?', and
-// decoding resumes at the byte after it. Never fails.
-QString DecodeFromCodePage(QByteArrayView bytes, int codePage);
+// decoding resumes at the byte after it; their number is added to
+// *undecodableCount when it is not null. Never fails.
+//
+// In the ANSI code page (Windows-1252) every byte decodes: the five bytes it
+// leaves undefined (81, 8D, 8F, 90, 9D) become the C1 control characters of
+// the same numbers, and EncodeToCodePage writes those back as the same bytes,
+// as Windows converts them, so any file read in the ANSI code page can be
+// written back byte for byte.
+QString DecodeFromCodePage(QByteArrayView bytes, int codePage, int *undecodableCount = nullptr);
 
 // Converts UTF-16 text to the code page. Characters the code page cannot hold,
 // and unpaired surrogates, become '?' (written in the code page's own form);

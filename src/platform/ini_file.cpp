@@ -1,12 +1,13 @@
 #include "platform/ini_file.h"
 
+#include "platform/code_pages.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 using namespace Qt::StringLiterals;
@@ -44,35 +45,14 @@ bool IsQuoted(QStringView text)
     return text.size() >= 2 && IsQuote(text.front()) && text.front() == text.back();
 }
 
-// Windows-1252 for the bytes 0x80 to 0x9F; the five it leaves undefined map to
-// the C1 control of the same number, as Windows converts them.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString DecodeCp1252(QStringView latin1Units)
-{
-    QString text(latin1Units.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < latin1Units.size(); ++i) {
-        const char16_t u = latin1Units[i].unicode();
-        text[i] = QChar(u >= 0x80 && u <= 0x9F ? kCp1252High[u - 0x80] : u);
-    }
-    return text;
-}
-
 bool IsUtf16(IniEncoding encoding)
 {
     return encoding == IniEncoding::Utf16LE || encoding == IniEncoding::Utf16BE;
 }
 
-bool ValidateWrite(QStringView section, QStringView key, QStringView value, QString *error)
+kw::Status ValidateWrite(QStringView section, QStringView key, QStringView value)
 {
-    const auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
+    const auto fail = [](const QString &reason) { return kw::Failure{reason}; };
     const auto hasBreakOrNul = [](QStringView text) {
         return text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar(0));
     };
@@ -88,7 +68,21 @@ bool ValidateWrite(QStringView section, QStringView key, QStringView value, QStr
                 key));
     if (hasBreakOrNul(value))
         return fail(u"value for \"%1\" holds a line break or a NUL"_s.arg(key));
-    return true;
+    return {};
+}
+
+// The first unpaired surrogate of the text, which UTF-8 cannot carry; -1 when
+// there is none.
+qsizetype FindUnpairedSurrogate(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return i;
+    }
+    return -1;
 }
 
 // Reading trims blanks and strips one pair of quotes; quoting the values that
@@ -239,7 +233,7 @@ QString IniFile::decode(qsizetype begin, qsizetype end) const
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (utf8.hasError())
-        return DecodeCp1252(units);
+        return DecodeFromCodePage(bytes, kSystemAnsiCodePage);
     return text;
 }
 
@@ -321,12 +315,22 @@ int IniFile::intValue(QStringView section, QStringView key, int defaultValue) co
     return ParseProfileInt(value(section, key));
 }
 
-bool IniFile::setValue(QStringView section, QStringView key, QStringView value, QString *error)
+kw::Status IniFile::setValue(QStringView section, QStringView key, QStringView value)
 {
     section = Trimmed(section);
     key = Trimmed(key);
-    if (!ValidateWrite(section, key, value, error))
-        return false;
+    if (kw::Status valid = ValidateWrite(section, key, value); !valid)
+        return valid;
+    if (!IsUtf16(m_encoding)) {
+        for (const QStringView text : {section, key, value}) {
+            const qsizetype at = FindUnpairedSurrogate(text);
+            if (at >= 0)
+                return kw::Failure{
+                    u"cannot write \"%1\" into \"%2\": it holds U+%3, an unpaired surrogate, "
+                    u"which UTF-8 cannot carry"_s.arg(
+                        key, m_path, QString::number(text[at].unicode(), 16).toUpper())};
+        }
+    }
     const QString written = QuotedForWrite(value);
     const QString keyLine = encode(key.toString() + u'=' + written);
 
@@ -337,7 +341,7 @@ bool IniFile::setValue(QStringView section, QStringView key, QStringView value, 
             const Line &line = m_lines[keyIndex];
             m_units.replace(line.valueBegin, line.valueEnd - line.valueBegin, encode(written));
             parse();
-            return true;
+            return {};
         }
         qsizetype after = sectionLine;
         for (qsizetype i = sectionLine + 1; i < qsizetype(m_lines.size()); ++i) {
@@ -354,7 +358,7 @@ bool IniFile::setValue(QStringView section, QStringView key, QStringView value, 
         else // the last line of a file that does not end in a line break
             m_units.insert(line.next, lineBreak + keyLine + lineBreak);
         parse();
-        return true;
+        return {};
     }
 
     const QString lineBreak = lineBreakNear(qsizetype(m_lines.size()) - 1);
@@ -363,7 +367,7 @@ bool IniFile::setValue(QStringView section, QStringView key, QStringView value, 
         added.prepend(lineBreak);
     m_units.append(added);
     parse();
-    return true;
+    return {};
 }
 
 QByteArray IniFile::toBytes() const
@@ -398,13 +402,9 @@ QByteArray IniFile::toBytes() const
     return bytes;
 }
 
-bool IniFile::save(QString *error) const
+kw::Status IniFile::save() const
 {
-    const auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
+    const auto fail = [](const QString &reason) { return kw::Failure{reason}; };
     if (m_path.isEmpty())
         return fail(u"no file to write to"_s);
     if (m_state == State::Unreadable)
@@ -416,9 +416,12 @@ bool IniFile::save(QString *error) const
     const QByteArray bytes = toBytes();
     if (out.write(bytes) != bytes.size())
         return fail(u"cannot write \"%1\": %2"_s.arg(m_path, out.errorString()));
-    if (!out.commit())
+    // flush() first: commit() misses a failure that only shows when the
+    // buffered bytes reach the file, and would rename a truncated file into
+    // place.
+    if (!out.flush() || !out.commit())
         return fail(u"cannot write \"%1\": %2"_s.arg(m_path, out.errorString()));
-    return true;
+    return {};
 }
 
 int ParseProfileInt(QStringView text)
@@ -435,24 +438,6 @@ int ParseProfileInt(QStringView text)
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
         magnitude = magnitude * 10u + uint32_t(text[i].unicode() - u'0');
     return static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
-}
-
-QString ReadProfileString(const QString &path, QStringView section, QStringView key,
-                          const QString &defaultValue)
-{
-    return IniFile::load(path).value(section, key, defaultValue);
-}
-
-int ReadProfileInt(const QString &path, QStringView section, QStringView key, int defaultValue)
-{
-    return IniFile::load(path).intValue(section, key, defaultValue);
-}
-
-bool WriteProfileString(const QString &path, QStringView section, QStringView key,
-                        QStringView value, QString *error)
-{
-    IniFile file = IniFile::load(path);
-    return file.setValue(section, key, value, error) && file.save(error);
 }
 
 } // namespace kw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -36,7 +38,8 @@
 //   is UTF-8 without a byte-order mark and uses CR LF.
 // - A value with blanks at either end, or one that is itself enclosed in a
 //   pair of quotes, is written inside double quotes so that it reads back
-//   unchanged.
+//   unchanged. Text that would not read back as written (an unpaired
+//   surrogate in a UTF-8 file) is refused rather than written as '?'.
 // - Every save replaces the whole file through a temporary file and a rename.
 //
 // IniFile is a plain value: it shares no state, so separate objects may be
@@ -86,17 +89,17 @@ public:
 
     // Changes the document in memory; save() writes it. Refuses, with a
     // reason, an empty section or key name, a section name holding ']', a key
-    // name holding '=' or starting with '[' or ';', and any name or value
-    // holding a line break or a NUL character.
-    bool setValue(QStringView section, QStringView key, QStringView value,
-                  QString *error = nullptr);
+    // name holding '=' or starting with '[' or ';', any name or value holding
+    // a line break or a NUL character, and any that the file's encoding
+    // cannot hold.
+    kw::Status setValue(QStringView section, QStringView key, QStringView value);
 
     // The file contents as save() writes them.
     QByteArray toBytes() const;
     // Writes the document to path(). Refuses an unreadable file (it would be
     // overwritten with what little we know of it); a failed write leaves the
-    // old file in place and returns false with a reason.
-    bool save(QString *error = nullptr) const;
+    // old file in place and gives the reason.
+    kw::Status save() const;
 
 private:
     enum class LineKind { Blank, Comment, Section, Key, Other };
@@ -134,12 +137,5 @@ private:
 // and then one '+' or '-' are skipped, then the decimal digits up to the first other character are
 // read; text without digits gives 0. Values beyond 32 bits wrap around.
 int ParseProfileInt(QStringView text);
-
-// One-call forms of the above, each reading the file afresh.
-QString ReadProfileString(const QString &path, QStringView section, QStringView key,
-                          const QString &defaultValue = {});
-int ReadProfileInt(const QString &path, QStringView section, QStringView key, int defaultValue);
-bool WriteProfileString(const QString &path, QStringView section, QStringView key,
-                        QStringView value, QString *error = nullptr);
 
 } // namespace kw

@@ -2,12 +2,8 @@
 
 #include "render/watermark_renderer.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
 #include <QThread>
 
-#include <condition_variable>
 #include <mutex>
 #include <new>
 
@@ -20,43 +16,55 @@ int DefaultBatchJobs()
     return std::max(1, QThread::idealThreadCount());
 }
 
-BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings &settings,
+BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput &planned,
+                                 const BatchSettings &settings, const SharedTemplate &loaded,
                                  const ProtectedFiles *protectedFiles)
 {
     BatchFileResult result;
     result.sourcePath = sourcePath;
+    result.outputPath = planned.path;
+    if (planned.skip) {
+        result.skipped = true;
+        result.warning = planned.note;
+        return result;
+    }
+    if (planned.failed()) {
+        result.error = planned.error;
+        return result;
+    }
+    if (!loaded) {
+        result.error = u"no template was read for the run"_s;
+        return result;
+    }
     try {
-        // The cheap refusals come before a photo is decoded.
-        const OutputTarget target = ResolveOutputTarget(sourcePath, settings.preferences);
-        if (!target) {
-            result.error = target.error;
-            return result;
-        }
-        result.outputPath = target.path;
-        result.error = RefuseOutputPath(target.path, sourcePath, protectedFiles);
+        // The cheap refusal comes before a photo is decoded.
+        result.error = RefuseOutputPath(planned.path, sourcePath, protectedFiles);
         if (!result.error.isEmpty())
             return result;
 
         const CResizeSetting &resize = settings.resize;
-        const RenderInputs inputs{settings.templatesFolder, settings.templateName,
-                                  ResizeRequest{resize.resizeRequested(), resize.scaleType,
-                                                resize.targetWidth, resize.targetHeight},
-                                  nullptr};
+        RenderInputs inputs{settings.templatesFolder, settings.templateName,
+                            ResizeRequest{resize.resizeRequested(), resize.scaleType,
+                                          resize.targetWidth, resize.targetHeight},
+                            nullptr, loaded};
         RenderOutcome outcome = CWatermarkRenderer::RenderWatermark(RenderMode::BatchOutput,
                                                                     sourcePath, 0, 0, true, inputs);
         if (!outcome.error.isEmpty()) {
             result.error = outcome.error;
             return result;
         }
-        const OutputResult written = WriteOutput(std::move(outcome.picture), outcome.photo,
-                                                 settings.preferences, protectedFiles);
-        result.outputPath = written.outputPath;
-        result.error = written.error;
+        const Result<WrittenOutput> written =
+            WriteOutput(std::move(outcome.picture), outcome.photo, settings.preferences,
+                        protectedFiles, planned.path);
+        result.outputPath = written ? written->path : planned.path;
+        result.error = written.error();
         QStringList warnings;
+        if (!planned.note.isEmpty())
+            warnings << planned.note;
         if (!outcome.photo.metadataNote.isEmpty())
             warnings << outcome.photo.metadataNote + u" (written as stored, without metadata)"_s;
-        if (!written.warning.isEmpty())
-            warnings << written.warning;
+        if (written && !written->warning.isEmpty())
+            warnings << written->warning;
         result.warning = warnings.join(u"; "_s);
     } catch (const std::bad_alloc &) {
         result.error = u"not enough memory"_s;
@@ -66,25 +74,21 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
     return result;
 }
 
-// Where a photo of the run stands, once a worker has taken it.
-enum : char { kPending = 0, kWritten = 1, kFailed = 2 };
-
-// What the workers of one run share: the list and settings (read only) and
-// the hand-out of photos (under the mutex).
+// What the workers of one run share: the list, settings, template and plan
+// (written before the workers start, read only afterwards) and the hand-out
+// of photos (under the mutex).
 struct BatchEngine::Run
 {
     QStringList paths;
     BatchSettings settings;
     ProtectedFiles sources;
-    // For each photo, the earlier photo of the list that writes the same
-    // output file, or -1: it must be finished first.
-    std::vector<int> writesAfter;
+    SharedTemplate loaded; // null when it could not be read
+    QString templateError; // why not
+    std::vector<PlannedOutput> plan;
 
     std::mutex mutex;
-    std::condition_variable finishedChanged;
-    std::vector<char> finished;
-    int next = 0;
-    int activeWorkers = 0;
+    int next = 0;          // the next photo to hand out; under the mutex
+    int activeWorkers = 0; // under the mutex
 };
 
 BatchEngine::BatchEngine(QObject *parent) : QObject(parent) {}
@@ -95,10 +99,10 @@ BatchEngine::~BatchEngine()
     waitForWorkers();
 }
 
-bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
+Status BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
 {
     if (m_running)
-        return false;
+        return Failure{u"a batch run is in progress"_s};
     waitForWorkers(); // the previous run's threads have left their loops
     m_stopRequested = false;
     m_running = true;
@@ -109,20 +113,19 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
     auto run = std::make_shared<Run>();
     run->paths = paths;
     run->settings = settings;
-    run->finished.assign(size_t(paths.size()), 0);
-    run->writesAfter.assign(size_t(paths.size()), -1);
-    QHash<QString, int> lastWriter;
-    for (int i = 0; i < int(paths.size()); ++i) {
-        run->sources.add(paths.at(i));
-        const OutputTarget target = ResolveOutputTarget(paths.at(i), settings.preferences);
-        if (!target)
-            continue;
-        const QString key = QDir::cleanPath(QFileInfo(target.path).absoluteFilePath());
-        const auto earlier = lastWriter.constFind(key);
-        if (earlier != lastWriter.cend())
-            run->writesAfter[size_t(i)] = earlier.value();
-        lastWriter.insert(key, i);
+    for (const QString &path : paths)
+        run->sources.add(path);
+    // Read once, here: every photo of the run carries this mark, whatever
+    // happens to the template files while the run goes on.
+    if (!paths.isEmpty()) {
+        Result<SharedTemplate> read =
+            LoadTemplateForRender(settings.templatesFolder, settings.templateName);
+        if (read)
+            run->loaded = std::move(read).value();
+        else
+            run->templateError = read.error();
     }
+    run->plan = PlanOutputs(paths, settings.preferences, LookupOnDisk(run->sources));
     m_run = run;
 
     const int jobs =
@@ -130,36 +133,26 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
     if (jobs <= 0) {
         QMetaObject::invokeMethod(
             this, [this] { finish(); }, Qt::QueuedConnection);
-        return true;
+        return {};
     }
     run->activeWorkers = jobs;
     const auto work = [this, run] {
         const int count = int(run->paths.size());
         for (;;) {
             int index = -1;
-            int after = -1;
             {
-                std::unique_lock lock(run->mutex);
+                std::lock_guard lock(run->mutex);
                 if (m_stopRequested.load() || run->next >= count)
                     break;
                 index = run->next++;
-                after = run->writesAfter[size_t(index)];
-                if (after >= 0)
-                    run->finishedChanged.wait(
-                        lock, [&] { return run->finished[size_t(after)] != kPending; });
             }
-            BatchFileResult result =
-                ProcessBatchFile(run->paths.at(index), run->settings, &run->sources);
+            // Everything read below was written before this thread started.
+            const PlannedOutput &planned = run->plan[size_t(index)];
+            BatchFileResult result = ProcessBatchFile(run->paths.at(index), planned, run->settings,
+                                                      run->loaded, &run->sources);
+            if (!run->loaded && !result.skipped)
+                result.error = run->templateError;
             result.index = index;
-            if (after >= 0 && result.ok() && run->finished[size_t(after)] == kWritten) {
-                const QString note = u"replaces the output of "_s + run->paths.at(after);
-                result.warning = result.warning.isEmpty() ? note : result.warning + u"; "_s + note;
-            }
-            {
-                std::lock_guard lock(run->mutex);
-                run->finished[size_t(index)] = result.ok() ? kWritten : kFailed;
-            }
-            run->finishedChanged.notify_all();
             QMetaObject::invokeMethod(
                 this, [this, result] { deliver(result); }, Qt::QueuedConnection);
         }
@@ -189,7 +182,7 @@ bool BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
             QMetaObject::invokeMethod(
                 this, [this] { finish(); }, Qt::QueuedConnection);
     }
-    return true;
+    return {};
 }
 
 void BatchEngine::requestStop() noexcept
@@ -208,7 +201,9 @@ void BatchEngine::waitForWorkers()
 
 void BatchEngine::deliver(const BatchFileResult &result)
 {
-    if (result.ok()) {
+    if (result.skipped) {
+        ++m_summary.skipped;
+    } else if (result.ok()) {
         ++m_summary.written;
         if (result.index > m_lastWrittenIndex) {
             m_lastWrittenIndex = result.index;
@@ -218,7 +213,7 @@ void BatchEngine::deliver(const BatchFileResult &result)
         ++m_summary.failed;
     }
     emit fileFinished(result);
-    emit progress(m_summary.written + m_summary.failed, m_summary.total);
+    emit progress(m_summary.written + m_summary.failed + m_summary.skipped, m_summary.total);
 }
 
 void BatchEngine::finish()
@@ -227,7 +222,7 @@ void BatchEngine::finish()
     m_run.reset();
     m_running = false;
     BatchSummary summary = m_summary;
-    summary.notProcessed = summary.total - summary.written - summary.failed;
+    summary.notProcessed = summary.total - summary.written - summary.failed - summary.skipped;
     summary.stopped = summary.notProcessed > 0;
     emit finished(summary);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/loaded_template.h"
+#include "render/output_plan.h"
 #include "render/output_writer.h"
 #include "settings/preferences.h"
 #include "settings/resize_setting.h"
@@ -25,8 +27,11 @@ struct BatchSettings
     CPreferences preferences;
     CResizeSetting resize;
     QString templatesFolder;
-    QString templateName; // a template without layers (or none) writes the photos unmarked
-    int jobs = 0;         // photos rendered at once; 0 or less: one per processor core
+    // Read with its layers and pictures once, when the run starts; every
+    // photo of the run carries that mark. A template that cannot be read
+    // fails every photo.
+    QString templateName;
+    int jobs = 0; // photos rendered at once; 0 or less: one per processor core
 };
 
 struct BatchFileResult
@@ -37,9 +42,13 @@ struct BatchFileResult
     // (empty when no path could be made).
     QString outputPath;
     QString error;   // why the photo was not written; empty when it was
-    QString warning; // written, but with something left out (metadata)
+    QString warning; // written, but under a numbered name or with something left out
+    // Left alone by the collision policy: nothing written, no failure;
+    // `warning` says why.
+    bool skipped = false;
 
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return error.isEmpty(); } // written or skipped
+    bool written() const { return ok() && !skipped; }
 };
 
 struct BatchSummary
@@ -47,6 +56,7 @@ struct BatchSummary
     int total = 0;
     int written = 0;
     int failed = 0;
+    int skipped = 0;      // left alone by the collision policy
     int notProcessed = 0; // left out because the run was stopped
     bool stopped = false;
     // The output of the last photo in list order that was written; empty
@@ -57,10 +67,12 @@ struct BatchSummary
 // The number of photos rendered at once when BatchSettings::jobs is 0.
 int DefaultBatchJobs();
 
-// Renders one photo and writes it: decode, turn upright, resize, draw every
-// layer of the template, write per the preferences. Any thread; shares
-// nothing with other calls. Never throws.
-BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings &settings,
+// Renders one photo with `loaded` (fails without it) and writes it as
+// `planned` says (skipped, failed at once, or written to planned.path): decode, turn upright,
+// resize, draw every layer, write per the preferences. Any thread; shares nothing with other calls
+// but the read-only template. Never throws.
+BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput &planned,
+                                 const BatchSettings &settings, const SharedTemplate &loaded,
                                  const ProtectedFiles *protectedFiles = nullptr);
 
 // One batch run at a time. Threads:
@@ -72,11 +84,13 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const BatchSettings 
 //   or with the caller.
 // - requestStop() may be called from any thread, and from a signal handler.
 //
-// Each photo's result arrives as fileFinished, followed by progress; then,
-// once, finished. Results arrive in the order photos complete, not in list
-// order. Sources of the run are never overwritten by any output of the run;
-// when two photos of the run write the same output file, the later one in the
-// list is written last and its result carries a warning.
+// start() reads the template once (LoadTemplateForRender) and plans every
+// output (PlanOutputs) before any photo is rendered; later changes to the
+// template files do not reach the run. Each photo's result arrives as
+// fileFinished, followed by progress; then, once, finished. Results arrive in
+// the order photos complete, not in list order. Sources of the run are never
+// overwritten by any output of the run, and no two photos of a run write one
+// file.
 class BatchEngine : public QObject
 {
     Q_OBJECT
@@ -86,10 +100,12 @@ public:
     // signal is emitted after that.
     ~BatchEngine() override;
 
-    // Starts a run over `paths`. False when a run is in progress (nothing
-    // changes). An empty list runs too: finished comes at once, with nothing
-    // written. A stop requested before this call does not apply to the run.
-    bool start(const QStringList &paths, const BatchSettings &settings);
+    // Starts a run over `paths`: reads the template and plans the outputs
+    // here, then renders on the workers. Refused with a reason when a run is
+    // in progress (nothing changes). An empty list runs too: finished comes at
+    // once, with nothing written. A stop requested before this call does not
+    // apply to the run.
+    Status start(const QStringList &paths, const BatchSettings &settings);
 
     // Asks the run to take no further photo; photos being rendered are
     // finished and reported. Only sets a flag, which the next start() clears:

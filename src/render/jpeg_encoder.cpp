@@ -17,19 +17,19 @@ namespace kw {
 
 // The colour profile as ICC_PROFILE chunks, numbered from 1, each with the
 // chunk count.
-bool AppendIccSegments(JpegSegments &out, const QByteArray &profile)
+Status AppendIccSegments(JpegSegments &out, const QByteArray &profile)
 {
     constexpr qsizetype kChunk = kMaxSegmentPayload - 14;
     const qsizetype count = (profile.size() + kChunk - 1) / kChunk;
     if (count > 255)
-        return false;
+        return Failure{u"colour profile left out: larger than 255 JPEG segments"_s};
     for (qsizetype i = 0; i < count; ++i) {
         QByteArray payload("ICC_PROFILE\0", 12);
         payload.append(char(i + 1)).append(char(count));
         payload.append(profile.mid(i * kChunk, kChunk));
         out.append({JPEG_APP0 + 2, payload});
     }
-    return true;
+    return {};
 }
 
 // The APPn segments that carry the source's metadata, in the order readers
@@ -46,8 +46,10 @@ JpegSegments JpegMetadataSegments(const OutputMetadata &metadata, QStringList &w
         else
             warnings << u"XMP left out: larger than a JPEG segment"_s;
     }
-    if (!metadata.iccProfile.isEmpty() && !AppendIccSegments(out, metadata.iccProfile))
-        warnings << u"colour profile left out: larger than 255 JPEG segments"_s;
+    if (!metadata.iccProfile.isEmpty()) {
+        if (const Status icc = AppendIccSegments(out, metadata.iccProfile); !icc)
+            warnings << icc.error();
+    }
     if (!metadata.iptc.isEmpty()) {
         // One Photoshop image resource 0x0404 (IPTC) with an empty name.
         QByteArray payload("Photoshop 3.0\0"

@@ -36,8 +36,8 @@ struct JpegSegment
 using JpegSegments = QList<JpegSegment>;
 
 // The colour profile as ICC_PROFILE chunks, numbered from 1, each with the
-// chunk count. False (nothing appended) when it needs more than 255 chunks.
-bool AppendIccSegments(JpegSegments &out, const QByteArray &profile);
+// chunk count. Refused (nothing appended) when it needs more than 255 chunks.
+Status AppendIccSegments(JpegSegments &out, const QByteArray &profile);
 
 // The APPn segments that carry `metadata`, in the order readers expect them:
 // EXIF, XMP, the colour profile, IPTC. A block too large for the format is

@@ -7,9 +7,14 @@
 #include <QStringList>
 
 // The metadata an output carries from its source, whatever the output
-// format: EXIF without the embedded pictures that would show the photo
-// unmarked and with the written size, XMP, the colour profile and IPTC. The
-// encoders wrap these blocks in their own containers. Any thread.
+// format: EXIF with the written size, XMP, the colour profile and IPTC. No
+// embedded picture of the source passes, since each would show the photo
+// without its mark: not the EXIF thumbnail, the preview pictures of camera
+// maker notes or further image directories, the XMP thumbnails nor the IPTC
+// object preview. (MPF
+// images and Photoshop thumbnails never reach these blocks: only the IPTC
+// records of the Photoshop resources are read.) The encoders wrap these
+// blocks in their own containers. Any thread.
 namespace kw {
 
 struct OutputMetadata

@@ -1,6 +1,7 @@
 #include "render/output_naming.h"
 
 #include "platform/app_folders.h"
+#include "platform/printable_names.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,10 +56,42 @@ int GetEncoderClsid(QStringView mimeType, QByteArray *encoder)
 
 QString OutputBaseName(QStringView sourcePath)
 {
-    const qsizetype slash = sourcePath.lastIndexOf(kPathSeparator);
-    const qsizetype dot = sourcePath.lastIndexOf(u'.');
-    const qsizetype count = dot - slash - 1;
-    return count > 0 ? sourcePath.mid(slash + 1, count).toString() : QString();
+    const QStringView name = sourcePath.mid(sourcePath.lastIndexOf(kPathSeparator) + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return (dot > 0 ? name.left(dot) : name).toString();
+}
+
+Status CheckOutputSuffix(QStringView suffix)
+{
+    for (QChar c : suffix) {
+        if (c == u'/' || c == u'\\')
+            return Failure{u"the file name suffix '%1' holds a folder separator '%2'"_s.arg(
+                EscapeControlCharacters(suffix), c)};
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            return Failure{u"the file name suffix '%1' holds a control character"_s.arg(
+                EscapeControlCharacters(suffix))};
+    }
+    return {};
+}
+
+bool IsNamedLikeOutput(QStringView fileName, QStringView suffix, QStringView extension)
+{
+    if (suffix.isEmpty())
+        return false;
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot < 0 || fileName.mid(dot + 1).compare(extension, Qt::CaseInsensitive) != 0)
+        return false;
+    QStringView stem = fileName.left(dot);
+    // A numbered output: "<base><suffix> (n)".
+    if (stem.endsWith(u')')) {
+        const qsizetype open = stem.lastIndexOf(u" (");
+        const QStringView number =
+            open >= 0 ? stem.mid(open + 2, stem.size() - open - 3) : QStringView();
+        if (!number.isEmpty() &&
+            std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit(); }))
+            stem = stem.left(open);
+    }
+    return stem.endsWith(suffix);
 }
 
 OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs)
@@ -93,6 +126,10 @@ OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &
     case 0:
         break;
     case 1:
+        if (const Status suffix = CheckOutputSuffix(prefs.outputFileNameSuffix); !suffix) {
+            target.error = suffix.error();
+            return target;
+        }
         name += prefs.outputFileNameSuffix;
         break;
     default:
@@ -105,18 +142,21 @@ OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &
     return target;
 }
 
-FileIdentity IdentifyFile(const QString &path)
+FileIdentity IdentifyFile(const QString &path, LinkHandling links)
 {
     FileIdentity id;
     if (path.isEmpty())
         return id;
 #ifdef Q_OS_UNIX
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    const QByteArray bytes = QFile::encodeName(path);
+    if ((links == LinkHandling::Own ? ::lstat(bytes.constData(), &st)
+                                    : ::stat(bytes.constData(), &st)) != 0)
         return id;
     id.device = quint64(st.st_dev);
     id.inode = quint64(st.st_ino);
 #else
+    Q_UNUSED(links);
     id.canonicalPath = QFileInfo(path).canonicalFilePath();
     if (id.canonicalPath.isEmpty())
         return id;
@@ -156,7 +196,7 @@ QString RefuseOutputPath(const QString &outputPath, const QString &sourcePath,
                          const ProtectedFiles *protectedFiles)
 {
     // A source photo is never replaced, whichever path names it.
-    const FileIdentity existing = IdentifyFile(outputPath);
+    const FileIdentity existing = IdentifyFile(outputPath, LinkHandling::Own);
     if (QDir::cleanPath(QFileInfo(outputPath).absoluteFilePath()) ==
             QDir::cleanPath(QFileInfo(sourcePath).absoluteFilePath()) ||
         (existing.valid && existing == IdentifyFile(sourcePath)))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "settings/preferences.h"
 
 #include <QByteArray>
@@ -31,10 +32,21 @@ const OutputFormatInfo *FindOutputFormat(int32_t outputFormat);
 // writer's format name; -1 and `encoder` untouched when there is none.
 int GetEncoderClsid(QStringView mimeType, QByteArray *encoder = nullptr);
 
-// The source's base name: the text after the last '/' and before the last
-// dot. Empty when the file name has no dot, or the last dot lies in a folder
-// name.
+// The source's base name: the file name (the text after the last '/')
+// without its extension. A name without a dot, or whose only dot is its
+// first character (".jpg", a hidden file), has no extension and is kept
+// whole, so distinct sources never lose their whole name.
 QString OutputBaseName(QStringView sourcePath);
+
+// Why `suffix` cannot follow a base name in an output name: it holds a
+// folder separator ('/' or '\\', which would write elsewhere) or a control
+// character. Accepted when empty.
+Status CheckOutputSuffix(QStringView suffix);
+
+// Whether `fileName` is named as this naming names outputs: a name ending in
+// `suffix`, or in `suffix` and " (n)", then '.' and `extension` (any letter
+// case). Never true for an empty suffix.
+bool IsNamedLikeOutput(QStringView fileName, QStringView suffix, QStringView extension);
 
 struct OutputTarget
 {
@@ -50,8 +62,8 @@ struct OutputTarget
 // touching the file system: the source's own folder (OutputFolderOpts 0) or
 // OutputFolderPath (1); the base name, followed directly by
 // OutputFileNameSuffix with OutputFileNameOpts 1; the format's extension.
-// Refused with a reason: an option or format outside its range, and folder
-// option 1 with no folder set.
+// Refused with a reason: an option or format outside its range, folder
+// option 1 with no folder set, and a suffix CheckOutputSuffix refuses.
 OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs);
 
 // What makes a file itself, independent of the path that names it (device
@@ -66,7 +78,9 @@ struct FileIdentity
 
     friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
 };
-FileIdentity IdentifyFile(const QString &path);
+// With LinkHandling::Own, a symbolic link is itself, not the file it names.
+enum class LinkHandling { Follow, Own };
+FileIdentity IdentifyFile(const QString &path, LinkHandling links = LinkHandling::Follow);
 
 // Files an output must never replace: the sources of a batch.
 class ProtectedFiles
@@ -82,7 +96,9 @@ private:
 
 // Why the output at `outputPath` must not be written for `sourcePath`: it is
 // the source file itself (by path or as the same file under another name) or
-// one of `protectedFiles`. Empty when it may be written.
+// one of `protectedFiles`. Empty when it may be written. A symbolic link at
+// `outputPath` is judged as itself: writing replaces the link, never the
+// file it names.
 QString RefuseOutputPath(const QString &outputPath, const QString &sourcePath,
                          const ProtectedFiles *protectedFiles = nullptr);
 

@@ -5,11 +5,23 @@
 #include "render/output_metadata.h"
 
 #include <QColorSpace>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <new>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -38,105 +50,256 @@ QString Lowered(QString text)
     return text;
 }
 
+// The device an encoder writes to: it passes everything on to the output
+// file in large blocks. A failed write is remembered and not reported to the
+// encoder, which runs on into the void: codec libraries print their own write
+// errors to the terminal and lose the system's reason. The file is opened
+// unbuffered, and a short write is retried, so that the system's reason
+// ("no space left on device") is what the file device reports.
+class FileSink final : public QIODevice
+{
+public:
+    explicit FileSink(QFileDevice *file) : m_file(file)
+    {
+        m_buffer.reserve(kBlock);
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+    // Writes what is still held. False after any failure.
+    bool finish()
+    {
+        flushBuffer();
+        return m_error.isEmpty();
+    }
+    // Why a write failed; empty while none did.
+    const QString &error() const { return m_error; }
+
+    bool isSequential() const override { return false; }
+    bool seek(qint64 pos) override
+    {
+        flushBuffer();
+        if (m_error.isEmpty() && !m_file->seek(pos))
+            fail();
+        return QIODevice::seek(pos);
+    }
+    qint64 size() const override { return m_end; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        m_end = std::max(m_end, pos() + length);
+        if (!m_error.isEmpty())
+            return length;
+        // The buffer never grows past what was reserved: nothing here
+        // allocates, or throws, inside the encoder's C code.
+        if (qint64(m_buffer.size()) + length > kBlock)
+            flushBuffer();
+        if (length >= kBlock)
+            writeAll(data, length);
+        else
+            m_buffer.insert(m_buffer.end(), data, data + length);
+        return length;
+    }
+
+private:
+    static constexpr qint64 kBlock = qint64(1) << 18;
+
+    void writeAll(const char *data, qint64 length)
+    {
+        for (qint64 done = 0; m_error.isEmpty() && done < length;) {
+            const qint64 n = m_file->write(data + done, length - done);
+            if (n <= 0)
+                fail();
+            else
+                done += n;
+        }
+    }
+    void flushBuffer()
+    {
+        writeAll(m_buffer.data(), qint64(m_buffer.size()));
+        m_buffer.clear();
+    }
+    void fail()
+    {
+        m_error = m_file->error() != QFileDevice::NoError ? Lowered(m_file->errorString())
+                                                          : u"the file takes no more data"_s;
+    }
+
+    QFileDevice *m_file;
+    std::vector<char> m_buffer;
+    qint64 m_end = 0;
+    QString m_error;
+};
+
+// Writes the file at `path` with `encode`, into a temporary file beside it
+// that replaces the target only when all of it was written.
+Status SaveFile(const QString &path, const std::function<Status(QIODevice *)> &encode)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Failure{u"cannot write %1: %2"_s.arg(path, Lowered(file.errorString()))};
+    FileSink sink(&file);
+    const Status encoded = encode(&sink);
+    if (!sink.finish()) {
+        file.cancelWriting();
+        return Failure{u"cannot write %1: %2"_s.arg(path, sink.error())};
+    }
+    if (!encoded) {
+        file.cancelWriting();
+        return Failure{u"cannot encode %1: %2"_s.arg(path, Lowered(encoded.error()))};
+    }
+    if (!file.commit())
+        return Failure{u"cannot write %1: %2"_s.arg(path, Lowered(file.errorString()))};
+    return {};
+}
+
+// Why `folder` could not be made, as ": reason", read from the nearest part
+// of its path that exists; empty when nothing there explains it.
+QString FolderFailureCause(const QString &folder)
+{
+    QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    QFileInfo existing(path);
+    while (!existing.exists() && !existing.isRoot() && !path.isEmpty()) {
+        path = existing.path();
+        existing = QFileInfo(path);
+    }
+    if (!existing.exists())
+        return {};
+    if (!existing.isDir())
+        return u": %1 is not a folder"_s.arg(existing.filePath());
+    if (!existing.isWritable())
+        return u": permission denied in %1"_s.arg(existing.filePath());
+    return {};
+}
+
+// Removes `path` when it is a symbolic link; anything else stays.
+Status RemoveSymbolicLink(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(bytes.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    if (::unlink(bytes.constData()) != 0)
+        return Failure{u"cannot replace the symbolic link %1: %2"_s.arg(
+            path, Lowered(QString::fromLocal8Bit(std::strerror(errno))))};
+#else
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return Failure{u"cannot replace the symbolic link %1"_s.arg(path)};
+#endif
+    return {};
+}
+
+// Where the output goes, once it is known that it may be written there.
+Result<OutputTarget> CheckedTarget(const QImage &picture, const DecodedPhoto &photo,
+                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                   const QString &outputPath)
+{
+    OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
+    if (!target)
+        return Failure{target.error};
+    if (!outputPath.isEmpty())
+        target.path = outputPath;
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
+        return Failure{u"nothing to write: the picture is empty"_s};
+    const QString refused = RefuseOutputPath(target.path, photo.sourcePath, protectedFiles);
+    if (!refused.isEmpty())
+        return Failure{refused};
+    return target;
+}
+
+// JPEG has an encoder of its own here (it streams, turns strip by strip and
+// takes the pixels as they are), with the source's metadata.
+Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path,
+                 QStringList &warnings)
+{
+    if (picture.depth() != 32 || picture.format() == QImage::Format_RGBA8888 ||
+        picture.format() == QImage::Format_RGBA8888_Premultiplied ||
+        picture.format() == QImage::Format_RGBX8888)
+        picture = std::move(picture).convertToFormat(QImage::Format_RGB32);
+    const int orientation = photo.sourceOrientation;
+    const bool transposed = orientation >= 5 && orientation <= 8;
+    const QSize stored = transposed ? picture.size().transposed() : picture.size();
+    JpegSegments segments;
+    if (!photo.metadata.isEmpty()) {
+        OutputMetadata metadata =
+            PrepareOutputMetadata(photo.metadata, stored, orientation, kMaxJpegExifSize);
+        warnings << metadata.warnings;
+        segments = JpegMetadataSegments(metadata, warnings);
+    } else if (picture.colorSpace().isValid()) {
+        if (const Status icc = AppendIccSegments(segments, picture.colorSpace().iccProfile()); !icc)
+            warnings << icc.error();
+    }
+    // Pixels are stored turned back only when the tag that turns them upright
+    // again is written with them.
+    const bool tagged = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
+    return SaveFile(path, [&](QIODevice *device) {
+        return EncodeJpeg(picture, tagged ? orientation : 0, segments, device);
+    });
+}
+
+// PNG, BMP and TIFF go through Qt's encoders.
+Status WriteWithQt(QImage picture, const OutputTarget &target, const QByteArray &encoder)
+{
+    if (IsOpaque(picture) && picture.format() == QImage::Format_ARGB32_Premultiplied) {
+        // Opaque premultiplied pixels are plain RGB: no alpha channel is written.
+        picture.reinterpretAsFormat(QImage::Format_RGB32);
+    }
+    return SaveFile(target.path, [&](QIODevice *device) -> Status {
+        QImageWriter writer(device, encoder);
+        if (target.format->index == 3)
+            writer.setCompression(1); // LZW, as other TIFF writers do by default
+        if (!writer.write(picture))
+            return Failure{writer.errorString()};
+        return {};
+    });
+}
+
+Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
+                                   const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                   const QString &outputPath)
+{
+    const Result<OutputTarget> target =
+        CheckedTarget(picture, photo, prefs, protectedFiles, outputPath);
+    if (!target)
+        return Failure{target.error()};
+    const bool jpeg = target->format->index == 0;
+    QByteArray encoder;
+    if (!jpeg && GetEncoderClsid(target->format->mimeType, &encoder) < 0)
+        return Failure{u"no encoder for %1"_s.arg(target->format->mimeType)};
+    if (prefs.outputFolderOpts == 1 && !QFileInfo::exists(target->folder) &&
+        !CreateFolderPath(target->folder))
+        return Failure{u"cannot create the output folder %1%2"_s.arg(
+            target->folder, FolderFailureCause(target->folder))};
+
+    // QSaveFile writes through a symbolic link to the file it names, which
+    // may lie anywhere (or not exist yet): the link goes instead, and the
+    // output takes its place.
+    if (const Status unlinked = RemoveSymbolicLink(target->path); !unlinked)
+        return Failure{unlinked.error()};
+
+    QStringList warnings;
+    const Status written = jpeg ? WriteJpeg(std::move(picture), photo, target->path, warnings)
+                                : WriteWithQt(std::move(picture), *target, encoder);
+    if (!written)
+        return Failure{written.error()};
+    return WrittenOutput{target->path, warnings.join(u"; "_s)};
+}
+
 } // namespace
 
-OutputResult WriteOutput(QImage picture, const DecodedPhoto &photo, const CPreferences &prefs,
-                         const ProtectedFiles *protectedFiles)
+Result<WrittenOutput> WriteOutput(QImage picture, const DecodedPhoto &photo,
+                                  const CPreferences &prefs, const ProtectedFiles *protectedFiles,
+                                  const QString &outputPath)
 {
-    OutputResult result;
     try {
-        const OutputTarget target = ResolveOutputTarget(photo.sourcePath, prefs);
-        if (!target) {
-            result.error = target.error;
-            return result;
-        }
-        result.outputPath = target.path;
-        if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) {
-            result.error = u"nothing to write: the picture is empty"_s;
-            return result;
-        }
-
-        result.error = RefuseOutputPath(target.path, photo.sourcePath, protectedFiles);
-        if (!result.error.isEmpty())
-            return result;
-
-        // JPEG has an encoder of its own here (it streams, turns strip by
-        // strip and takes the pixels as they are); the rest go through Qt's.
-        const bool jpeg = target.format->index == 0;
-        QByteArray encoder;
-        if (!jpeg && GetEncoderClsid(target.format->mimeType, &encoder) < 0) {
-            result.error = u"no encoder for %1"_s.arg(target.format->mimeType);
-            return result;
-        }
-        if (prefs.outputFolderOpts == 1 && !QFileInfo::exists(target.folder) &&
-            !CreateFolderPath(target.folder)) {
-            result.error = u"cannot create the output folder %1"_s.arg(target.folder);
-            return result;
-        }
-
-        QStringList warnings;
-        JpegSegments segments;
-        if (jpeg) {
-            if (picture.depth() != 32 || picture.format() == QImage::Format_RGBA8888 ||
-                picture.format() == QImage::Format_RGBA8888_Premultiplied ||
-                picture.format() == QImage::Format_RGBX8888)
-                picture = std::move(picture).convertToFormat(QImage::Format_RGB32);
-            const int orientation = photo.sourceOrientation;
-            const bool transposed = orientation >= 5 && orientation <= 8;
-            const QSize stored = transposed ? picture.size().transposed() : picture.size();
-            if (!photo.metadata.isEmpty()) {
-                OutputMetadata metadata =
-                    PrepareOutputMetadata(photo.metadata, stored, orientation, kMaxJpegExifSize);
-                warnings << metadata.warnings;
-                segments = JpegMetadataSegments(metadata, warnings);
-            } else if (picture.colorSpace().isValid())
-                AppendIccSegments(segments, picture.colorSpace().iccProfile());
-        } else if (IsOpaque(picture) && picture.format() == QImage::Format_ARGB32_Premultiplied) {
-            // Opaque premultiplied pixels are plain RGB: no alpha channel is written.
-            picture.reinterpretAsFormat(QImage::Format_RGB32);
-        }
-
-        QSaveFile file(target.path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            result.error = u"cannot write %1: %2"_s.arg(target.path, Lowered(file.errorString()));
-            return result;
-        }
-        if (jpeg) {
-            // Pixels are stored turned back only when the tag that turns
-            // them upright again is written with them.
-            const bool tagged = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
-            const Status encoded =
-                EncodeJpeg(picture, tagged ? photo.sourceOrientation : 0, segments, &file);
-            if (!encoded) {
-                result.error = u"cannot encode %1: %2"_s.arg(target.path, Lowered(encoded.error()));
-                if (file.error() != QFileDevice::NoError)
-                    result.error =
-                        u"cannot write %1: %2"_s.arg(target.path, Lowered(file.errorString()));
-                file.cancelWriting();
-                return result;
-            }
-        } else {
-            QImageWriter writer(&file, encoder);
-            if (target.format->index == 3)
-                writer.setCompression(1); // LZW, as other TIFF writers do by default
-            if (!writer.write(picture)) {
-                result.error =
-                    u"cannot encode %1: %2"_s.arg(target.path, Lowered(writer.errorString()));
-                file.cancelWriting();
-                return result;
-            }
-        }
-        if (!file.commit()) {
-            result.error = u"cannot write %1: %2"_s.arg(target.path, Lowered(file.errorString()));
-            return result;
-        }
-        result.warning = warnings.join(u"; "_s);
+        return WriteOrThrow(std::move(picture), photo, prefs, protectedFiles, outputPath);
     } catch (const std::bad_alloc &) {
-        result.error = u"not enough memory to write the output"_s;
+        return Failure{u"not enough memory to write the output"_s};
     } catch (const std::exception &e) {
-        result.error = u"cannot write output: "_s + QString::fromLocal8Bit(e.what());
+        return Failure{u"cannot write output: "_s + QString::fromLocal8Bit(e.what())};
     }
-    return result;
 }
 
 } // namespace kw

@@ -1,5 +1,7 @@
 #include "render/photo_input.h"
 
+#include "render/photo_input_checks.h"
+#include "render/photo_input_messages.h"
 #include "render/photo_input_metadata.h"
 
 #include <QBuffer>
@@ -9,8 +11,13 @@
 #include <QImageReader>
 #include <QTransform>
 
-#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <new>
+#include <system_error>
 
 using namespace Qt::StringLiterals;
 
@@ -23,183 +30,95 @@ namespace {
 // 16-bit formats decode at 8 bytes a pixel, hence the headroom.
 constexpr int kDecoderAllocationLimitMb = 2048;
 
-uint16_t Read16BE(const uchar *p)
-{
-    return uint16_t(p[0] << 8 | p[1]);
-}
-
-uint16_t Read16LE(const uchar *p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t Read32LE(const uchar *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Whether a JPEG stream reaches its end-of-image marker. libjpeg pads a
-// stream that stops early with grey and only warns, so a cut-off file would
-// otherwise pass as a photo with a grey lower part. Walks the marker segments
-// by their lengths (so thumbnails inside APP segments do not count) and the
-// entropy-coded data up to the next real marker. Structure it does not
-// understand is left to the decoder to judge.
-bool JpegReachesEnd(const QByteArray &bytes)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n < 2 || p[0] != 0xFF || p[1] != 0xD8)
-        return true;
-    qsizetype i = 2;
-    for (;;) {
-        // Bytes before a marker are tolerated by the decoder; skip them.
-        const void *ff = i < n ? std::memchr(p + i, 0xFF, size_t(n - i)) : nullptr;
-        if (!ff)
-            return false;
-        i = static_cast<const uchar *>(ff) - p;
-        while (i < n && p[i] == 0xFF)
-            ++i;
-        if (i >= n)
-            return false;
-        const uchar marker = p[i++];
-        if (marker == 0xD9)
-            return true;
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue;
-        if (n - i < 2)
-            return false;
-        const qsizetype length = Read16BE(p + i);
-        if (length < 2)
-            return true;
-        if (n - i < length)
-            return false;
-        i += length;
-        if (marker != 0xDA)
-            continue;
-        // Entropy-coded data ends at the first 0xFF that is not a stuffed zero
-        // or a restart marker.
-        for (;;) {
-            const void *next = i < n ? std::memchr(p + i, 0xFF, size_t(n - i)) : nullptr;
-            if (!next)
-                return false;
-            qsizetype j = static_cast<const uchar *>(next) - p + 1;
-            while (j < n && p[j] == 0xFF)
-                ++j;
-            if (j >= n)
-                return false;
-            if (p[j] == 0x00 || (p[j] >= 0xD0 && p[j] <= 0xD7)) {
-                i = j + 1;
-                continue;
-            }
-            i = j - 1;
-            break;
-        }
-    }
-}
-
-// Whether the data of a GIF's first image is all there: Qt's decoder shows
-// whatever it received of a cut-off GIF without an error.
-bool GifFirstImageComplete(const QByteArray &bytes)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    auto skipSubBlocks = [&](qsizetype &i) {
-        for (;;) {
-            if (i >= n)
-                return false;
-            const int length = p[i++];
-            if (length == 0)
-                return true;
-            i += length;
-        }
-    };
-    if (n < 13)
-        return false;
-    qsizetype i = 13;
-    if (p[10] & 0x80)
-        i += 3 * (qsizetype(1) << ((p[10] & 7) + 1));
-    for (;;) {
-        if (i >= n)
-            return false;
-        const uchar block = p[i++];
-        if (block == 0x21) { // extension: label, then sub-blocks
-            ++i;
-            if (!skipSubBlocks(i))
-                return false;
-        } else if (block == 0x2C) { // image descriptor
-            if (n - i < 10)
-                return false;
-            const uchar flags = p[i + 8];
-            i += 9;
-            if (flags & 0x80)
-                i += 3 * (qsizetype(1) << ((flags & 7) + 1));
-            ++i; // LZW minimum code size
-            return skipSubBlocks(i) && i <= n;
-        } else {
-            return true; // trailer or something the decoder will judge
-        }
-    }
-}
-
-// Whether an uncompressed BMP holds all the rows its header promises: Qt's
-// decoder leaves missing rows blank without an error.
-bool BmpPixelsComplete(const QByteArray &bytes)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n < 26)
-        return false;
-    const int64_t offset = Read32LE(p + 10);
-    const uint32_t headerSize = Read32LE(p + 14);
-    int64_t width = 0, height = 0, bitsPerPixel = 0;
-    uint32_t compression = 0, imageSize = 0;
-    if (headerSize == 12) {
-        width = Read16LE(p + 18);
-        height = Read16LE(p + 20);
-        bitsPerPixel = Read16LE(p + 24);
-    } else {
-        if (n < 38)
-            return false;
-        width = int32_t(Read32LE(p + 18));
-        height = int32_t(Read32LE(p + 22));
-        bitsPerPixel = Read16LE(p + 28);
-        compression = Read32LE(p + 30);
-        imageSize = Read32LE(p + 34);
-    }
-    if (height < 0)
-        height = -height;
-    int64_t needed = 0;
-    if (compression == 0 || compression == 3 || compression == 6) {
-        if (width <= 0 || height <= 0 || bitsPerPixel <= 0)
-            return true;
-        const int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
-        // The last row's padding is sometimes left out.
-        needed = rowBytes * (height - 1) + (width * bitsPerPixel + 7) / 8;
-    } else {
-        needed = imageSize; // run-length data: its stored size, when given
-    }
-    return offset + needed <= n;
-}
-
 bool IsSupportedFormat(const QByteArray &format)
 {
     return format == "jpeg" || format == "jpg" || format == "png" || format == "bmp" ||
            format == "gif" || format == "tiff" || format == "tif";
 }
 
-QString DecoderReason(const QImageReader &reader)
+// The decoder's own reason: what its codec said last, else what the reader
+// says, else `fallback` (Qt's readers say "Unknown error" when a codec
+// failed without telling them why).
+QString DecoderReason(const QImageReader &reader, const CodecMessages &messages,
+                      const QString &fallback)
 {
-    QString text = reader.errorString();
+    QString text = messages.reason();
+    if (text.isEmpty() && reader.error() != QImageReader::UnknownError)
+        text = reader.errorString();
+    if (text.isEmpty())
+        text = fallback;
     if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
         text[0] = text.at(0).toLower();
     return u"cannot decode photo: "_s + text;
 }
 
-PhotoLoadResult Failure(QString why)
+QString ErrnoText(int error)
 {
-    PhotoLoadResult result;
-    result.error = std::move(why);
-    return result;
+    QString text = QString::fromStdString(std::system_category().message(error));
+    if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
+        text[0] = text.at(0).toLower();
+    return text;
+}
+
+// What a file that is not a regular file is, for the reason refusing it.
+QString NonRegularKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return u"a folder"_s;
+    if (S_ISFIFO(mode))
+        return u"a FIFO (named pipe)"_s;
+    if (S_ISSOCK(mode))
+        return u"a socket"_s;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return u"a device"_s;
+    return u"not a regular file"_s;
+}
+
+// Reads the whole photo file. Only regular files are read: a FIFO, device or
+// socket would block the run or never end, so they fail at once. The file is
+// opened without blocking and checked again once open, so a file swapped for
+// a FIFO in between cannot block either.
+Result<QByteArray> ReadPhotoFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status = {};
+    if (::stat(name.constData(), &status) != 0)
+        return Failure{u"cannot open photo: "_s + ErrnoText(errno)};
+    if (!S_ISREG(status.st_mode))
+        return Failure{u"cannot open photo: it is "_s + NonRegularKind(status.st_mode)};
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Failure{u"cannot open photo: "_s + ErrnoText(errno)};
+    QFile file;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Failure{u"cannot open photo: it is not a regular file"_s};
+    }
+    const qint64 fileSize = file.size();
+    if (fileSize == 0)
+        return Failure{u"cannot decode photo: the file is empty"_s};
+    if (fileSize > kMaxPhotoFileBytes)
+        return Failure{
+            u"cannot decode photo: the file is larger than %1 MiB"_s.arg(kMaxPhotoFileBytes >> 20)};
+    QByteArray bytes = file.read(fileSize);
+    if (bytes.size() != fileSize)
+        return Failure{u"cannot read photo: "_s + file.errorString()};
+    return bytes;
+}
+
+// The structure check for the format, if it has one.
+QString CheckStructure(const QByteArray &format, const QByteArray &bytes)
+{
+    if (format == "jpeg")
+        return detail::CheckJpegEnd(bytes);
+    if (format == "gif")
+        return detail::CheckGifFirstImage(bytes);
+    if (format == "bmp")
+        return detail::CheckBmpPixels(bytes);
+    if (format == "png")
+        return detail::CheckPngStructure(bytes);
+    return {};
 }
 
 QImage Rotated(const QImage &image, int degrees)
@@ -269,57 +188,47 @@ QImage OrientToStored(QImage upright, int orientation)
     return OrientUpright(std::move(upright), orientation);
 }
 
-PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options)
+Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &options)
 {
     try {
-        const QFileInfo info(path);
-        if (info.isDir())
-            return Failure(u"cannot open photo: it is a folder"_s);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return Failure(u"cannot open photo: "_s + file.errorString());
-        const qint64 fileSize = file.size();
-        if (fileSize == 0)
-            return Failure(u"cannot decode photo: the file is empty"_s);
-        if (fileSize > kMaxPhotoFileBytes)
-            return Failure(u"cannot decode photo: the file is larger than %1 MiB"_s.arg(
-                kMaxPhotoFileBytes >> 20));
         // One read serves the structure check, the metadata and the decoder.
-        QByteArray bytes = file.read(fileSize);
-        if (bytes.size() != fileSize)
-            return Failure(u"cannot read photo: "_s + file.errorString());
-        file.close();
+        Result<QByteArray> contents = ReadPhotoFile(path);
+        if (!contents)
+            return Failure{contents.error()};
+        QByteArray bytes = std::move(contents).value();
 
+        // Whatever the codecs say while this photo decodes ends up in its
+        // reason, or nowhere.
+        const CodecMessages messages;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         reader.setAutoTransform(false);
         reader.setAllocationLimit(kDecoderAllocationLimitMb);
-        const QByteArray format = reader.format();
-        if (!IsSupportedFormat(format))
-            return Failure(u"cannot decode photo: not a JPEG, PNG, BMP, TIFF or GIF picture"_s);
-
-        const bool jpeg = format == "jpeg" || format == "jpg";
-        if ((jpeg && !JpegReachesEnd(bytes)) ||
-            (format == "gif" && !GifFirstImageComplete(bytes)) ||
-            (format == "bmp" && !BmpPixelsComplete(bytes)))
-            return Failure(u"cannot decode photo: the file ends before the picture does"_s);
+        const QByteArray detected = reader.format();
+        if (!IsSupportedFormat(detected))
+            return Failure{u"cannot decode photo: not a JPEG, PNG, BMP, TIFF or GIF picture"_s};
+        const QByteArray format = detected == "jpg"   ? QByteArray("jpeg")
+                                  : detected == "tif" ? QByteArray("tiff")
+                                                      : detected;
+        const bool jpeg = format == "jpeg";
+        if (QString damage = CheckStructure(format, bytes); !damage.isEmpty())
+            return Failure{std::move(damage)};
 
         const QSize stored = reader.size();
         if (!stored.isValid())
-            return Failure(DecoderReason(reader));
+            return Failure{DecoderReason(reader, messages, u"its size cannot be read"_s)};
         if (stored.width() <= 0 || stored.height() <= 0)
-            return Failure(u"cannot decode photo: it has no pixels"_s);
+            return Failure{u"cannot decode photo: it has no pixels"_s};
         if (int64_t(stored.width()) * stored.height() > kMaxPhotoPixels)
-            return Failure(u"cannot decode photo: %1 x %2 pixels is more than %3 megapixels"_s
+            return Failure{u"cannot decode photo: %1 x %2 pixels is more than %3 megapixels"_s
                                .arg(stored.width())
                                .arg(stored.height())
-                               .arg(kMaxPhotoPixels / 1'000'000));
+                               .arg(kMaxPhotoPixels / 1'000'000)};
 
-        PhotoLoadResult result;
-        DecodedPhoto &photo = result.photo;
+        DecodedPhoto photo;
         photo.sourcePath = path;
-        photo.format = jpeg ? QByteArray("jpeg") : format == "tif" ? QByteArray("tiff") : format;
+        photo.format = format;
         const bool readMetadata = options.orient && HasJpegExtension(path);
         if (readMetadata) {
             detail::MetadataRead read = detail::ReadPhotoMetadata(bytes, options.keepMetadata);
@@ -332,7 +241,7 @@ PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options)
 
         const WorkingSize working = ComputeWorkingSize(photo.fullSize, options.resize);
         if (!working)
-            return Failure(u"cannot resize photo: "_s + working.error);
+            return Failure{u"cannot resize photo: "_s + working.error};
         // Resampling happens before the turn, on the smaller picture.
         const QSize storedTarget = OrientedSize(working.size, orientation);
         if (jpeg && options.dctScaling && storedTarget != stored) {
@@ -343,7 +252,7 @@ PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options)
 
         QImage image = reader.read();
         if (image.isNull())
-            return Failure(DecoderReason(reader));
+            return Failure{DecoderReason(reader, messages, u"the decoder gave no reason"_s)};
         buffer.close();
         bytes = QByteArray(); // the file's bytes are not needed any more
 
@@ -351,17 +260,17 @@ PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options)
         // 32-bit RGB converts in place.
         image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
-            return Failure(noMemory.arg(u"decode"_s).arg(stored.width()).arg(stored.height()));
+            return Failure{noMemory.arg(u"decode"_s).arg(stored.width()).arg(stored.height())};
         if (image.size() != storedTarget) {
             image = ResamplePhoto(image, storedTarget);
             if (image.isNull())
-                return Failure(
-                    noMemory.arg(u"resize"_s).arg(storedTarget.width()).arg(storedTarget.height()));
+                return Failure{
+                    noMemory.arg(u"resize"_s).arg(storedTarget.width()).arg(storedTarget.height())};
         }
         image = OrientUpright(std::move(image), orientation);
         if (image.isNull())
-            return Failure(
-                noMemory.arg(u"turn"_s).arg(working.size.width()).arg(working.size.height()));
+            return Failure{
+                noMemory.arg(u"turn"_s).arg(working.size.width()).arg(working.size.height())};
 
         // A profile Exiv2 did not find but the decoder did (other formats
         // inside a ".jpg" file).
@@ -369,11 +278,11 @@ PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options)
             photo.metadata.iccProfile.isEmpty() && image.colorSpace().isValid())
             photo.metadata.iccProfile = image.colorSpace().iccProfile();
         photo.image = std::move(image);
-        return result;
+        return photo;
     } catch (const std::bad_alloc &) {
-        return Failure(u"cannot decode photo: not enough memory"_s);
+        return Failure{u"cannot decode photo: not enough memory"_s};
     } catch (const std::exception &e) {
-        return Failure(u"cannot decode photo: "_s + QString::fromLocal8Bit(e.what()));
+        return Failure{u"cannot decode photo: "_s + QString::fromLocal8Bit(e.what())};
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "render/photo_resize.h"
 
 #include <QByteArray>
@@ -77,26 +78,22 @@ struct PhotoLoadOptions
 // Photo files larger than this (1 GiB) are refused before they are read.
 inline constexpr qint64 kMaxPhotoFileBytes = qint64(1) << 30;
 
-struct PhotoLoadResult
-{
-    DecodedPhoto photo; // meaningful when error is empty
-    QString error;      // "cannot decode photo: ..." and the like
-
-    explicit operator bool() const { return error.isEmpty(); }
-};
-
 // Reads the photo at `path` and makes its working bitmap: decode (format by
 // content: JPEG, PNG, BMP, TIFF or GIF, the first frame or page), turn
 // upright, resize to ComputeWorkingSize of the upright full-resolution size.
 //
-// Fails with a reason for: a file that cannot be opened or is empty, more
-// than kMaxPhotoFileBytes, not one of the five formats, more than
-// kMaxPhotoPixels, cut short (JPEG without its end marker, GIF whose first
-// frame's data runs out, BMP with fewer rows than its header says), any
-// decoder error, a refused working size, and memory that runs out. Unreadable
-// metadata is not a failure: the photo is kept unturned and metadataNote
-// says why.
-PhotoLoadResult LoadPhoto(const QString &path, const PhotoLoadOptions &options = {});
+// Fails with a reason ("cannot decode photo: ..." and the like) for: a file
+// that cannot be opened, is not a regular file (a folder, FIFO, device or
+// socket fails at once, without blocking) or is empty, more than
+// kMaxPhotoFileBytes, not one of the five formats, more than kMaxPhotoPixels,
+// cut short (JPEG without its end marker, GIF whose first frame's data runs
+// out, BMP with fewer rows than its header says, PNG without its end chunk),
+// a damaged PNG chunk or PNG image data, any decoder error (the codec's own
+// message), a refused working size, and memory that runs out. The codecs'
+// messages never reach the terminal: a failure names the last one, a success
+// drops them. Unreadable metadata is not a failure: the photo is kept
+// unturned and metadataNote says why.
+Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &options = {});
 
 // Whether the file name's extension, from its last dot, is ".jpg" or ".jpeg"
 // in any letter case (".jpe" and ".jfif" are not). A dot in a folder name

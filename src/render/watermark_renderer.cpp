@@ -1,11 +1,8 @@
 #include "render/watermark_renderer.h"
 
-#include "model/layer_file.h"
-#include "model/template_file.h"
 #include "render/mark_warp.h"
 #include "render/text_effect_renderer.h"
 
-#include <QFile>
 #include <QPainter>
 
 #include <algorithm>
@@ -46,32 +43,23 @@ QImage SamplePhoto()
     return decoded;
 }
 
-} // namespace kw
-
 namespace {
 
 // Exact halves of the canvas, integer halves of the picture.
 QPointF imageAnchor(int location, int canvasWidth, int canvasHeight, QSize picture)
 {
-    return kw::LocationAnchor(location, canvasWidth * 0.5 - picture.width() / 2,
-                              canvasHeight * 0.5 - picture.height() / 2,
-                              canvasWidth - picture.width(), canvasHeight - picture.height());
+    return LocationAnchor(location, canvasWidth * 0.5 - picture.width() / 2,
+                          canvasHeight * 0.5 - picture.height() / 2, canvasWidth - picture.width(),
+                          canvasHeight - picture.height());
 }
 
 } // namespace
 
 void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                                        const CWatermarkConf &layer)
+                                        const CWatermarkConf &layer, const QImage &picture)
 {
-    if (layer.ImagePathName.isEmpty())
+    if (picture.isNull())
         return;
-    kw::PhotoLoadOptions options;
-    options.orient = false;
-    options.keepMetadata = false;
-    const kw::PhotoLoadResult loaded = kw::LoadPhoto(layer.ImagePathName, options);
-    if (!loaded)
-        return; // a missing or unreadable picture draws nothing
-    const QImage &picture = loaded.photo.image;
     const QPointF corner =
         imageAnchor(layer.ImageLocation, canvasWidth, canvasHeight, picture.size()) +
         QPointF(layer.ImageOffsetH, layer.ImageOffsetV);
@@ -89,90 +77,93 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
 }
 
 void CWatermarkRenderer::DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                                      const QString &templatesFolder, const QString &templateName,
-                                      const QString &sourcePath)
+                                      const LoadedTemplate &loaded, const QString &sourcePath)
 {
-    if (templateName.isEmpty())
+    if (loaded.layers.empty())
         return;
-    const QStringList layerNames = kw::ReadTemplateLayers(templatesFolder, templateName);
-    if (layerNames.isEmpty())
-        return;
-    std::vector<CWatermarkConf> layers;
-    for (const QString &layerName : layerNames) {
-        // Each layer starts from the new-layer values, so what is drawn never
-        // depends on the layer drawn before it.
-        CWatermarkConf layer;
-        if (kw::LoadLayerOverDefaults(templatesFolder, layerName, layer))
-            layers.push_back(std::move(layer));
-    }
     const auto drawLayers = [&](QPainter &painter) {
-        for (const CWatermarkConf &layer : layers) {
-            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer);
-            DrawImageLayer(painter, canvasWidth, canvasHeight, layer);
+        for (const LoadedLayer &layer : loaded.layers) {
+            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer.conf);
+            DrawImageLayer(painter, canvasWidth, canvasHeight, layer.conf, layer.picture);
         }
     };
-    if (DrawLayersResistingRemoval(canvas, templatesFolder, templateName, sourcePath, layers,
-                                   drawLayers))
+    if (DrawLayersResistingRemoval(canvas, loaded, sourcePath, drawLayers))
         return;
     QPainter painter(&canvas);
     drawLayers(painter);
 }
 
 bool CWatermarkRenderer::DrawLayersResistingRemoval(
-    QImage &canvas, const QString &templatesFolder, const QString &templateName,
-    const QString &sourcePath, std::span<const CWatermarkConf> layers,
+    QImage &canvas, const LoadedTemplate &loaded, const QString &sourcePath,
     const std::function<void(QPainter &)> &drawLayers)
 {
-    const kw::Result<kw::MarkWarpSetting> setting =
-        kw::ReadMarkWarpSetting(templatesFolder, templateName);
-    if (!setting || !setting->enabled)
+    if (!loaded.markWarp.enabled)
         return false;
-    kw::DrawWarpedMark(canvas, *setting, kw::MarkWarpSeedForRender(sourcePath, layers), drawLayers);
+    std::vector<CWatermarkConf> layers;
+    layers.reserve(loaded.layers.size());
+    for (const LoadedLayer &layer : loaded.layers)
+        layers.push_back(layer.conf);
+    DrawWarpedMark(canvas, loaded.markWarp, MarkWarpSeedForRender(sourcePath, layers), drawLayers);
     return true;
 }
 
-kw::RenderOutcome CWatermarkRenderer::RenderWatermark(kw::RenderMode mode,
-                                                      const QString &sourcePath, int scrollX,
-                                                      int scrollY, bool eraseBackground,
-                                                      const kw::RenderInputs &inputs)
+RenderOutcome CWatermarkRenderer::RenderWatermark(RenderMode mode, const QString &sourcePath,
+                                                  int scrollX, int scrollY, bool eraseBackground,
+                                                  const RenderInputs &inputs)
 {
-    kw::RenderOutcome outcome;
-    const bool preview = mode != kw::RenderMode::BatchOutput;
+    RenderOutcome outcome;
+    const bool preview = mode != RenderMode::BatchOutput;
     if (preview && !inputs.previewTarget) {
         outcome.status = -1;
         return outcome;
     }
 
-    if (mode == kw::RenderMode::EditorPreview) {
+    // The template first: a photo is never made without its watermark. A
+    // preview without a selected template shows the bare photo.
+    SharedTemplate loaded = inputs.loadedTemplate;
+    if (!loaded && !(preview && inputs.templateName.isEmpty())) {
+        Result<SharedTemplate> read =
+            LoadTemplateForRender(inputs.templatesFolder, inputs.templateName);
+        if (read)
+            loaded = std::move(read).value();
+        else
+            outcome.error = read.error();
+    }
+
+    if (mode == RenderMode::EditorPreview) {
         const QSize view = inputs.previewTarget->viewSize();
-        outcome.picture = kw::SamplePhoto();
-        DrawTemplate(outcome.picture, view.width(), view.height(), inputs.templatesFolder,
-                     inputs.templateName);
+        outcome.picture = SamplePhoto();
+        if (loaded)
+            DrawTemplate(outcome.picture, view.width(), view.height(), *loaded);
         outcome.placement.source = outcome.picture.rect();
         inputs.previewTarget->showPreview(outcome.picture, outcome.placement);
         return outcome;
     }
 
-    kw::PhotoLoadOptions options;
-    options.resize = inputs.resize;
-    options.keepMetadata = mode == kw::RenderMode::BatchOutput;
-    kw::PhotoLoadResult loaded = kw::LoadPhoto(sourcePath, options);
-    if (loaded) {
-        outcome.picture = std::move(loaded.photo.image);
-        outcome.photo = std::move(loaded.photo);
-        outcome.photo.image = QImage();
-        DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
-                     inputs.templatesFolder, inputs.templateName, sourcePath);
-    } else {
-        outcome.error = loaded.error;
+    if (outcome.error.isEmpty()) {
+        PhotoLoadOptions options;
+        options.resize = inputs.resize;
+        options.keepMetadata = mode == RenderMode::BatchOutput;
+        Result<DecodedPhoto> photo = LoadPhoto(sourcePath, options);
+        if (photo) {
+            outcome.picture = std::move(photo->image);
+            outcome.photo = std::move(photo).value();
+            outcome.photo.image = QImage();
+            if (loaded)
+                DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
+                             *loaded, sourcePath);
+        } else {
+            outcome.error = photo.error();
+        }
     }
 
-    if (mode == kw::RenderMode::OutputPreview) {
-        outcome.placement =
-            kw::PlaceInView(outcome.picture.size(), inputs.previewTarget->viewSize(),
-                            QPoint(std::max(0, scrollX), std::max(0, scrollY)));
+    if (mode == RenderMode::OutputPreview) {
+        outcome.placement = PlaceInView(outcome.picture.size(), inputs.previewTarget->viewSize(),
+                                        QPoint(std::max(0, scrollX), std::max(0, scrollY)));
         outcome.placement.eraseBackground = eraseBackground;
         inputs.previewTarget->showPreview(outcome.picture, outcome.placement);
     }
     return outcome;
 }
+
+} // namespace kw

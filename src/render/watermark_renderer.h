@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/watermark_conf.h"
+#include "render/loaded_template.h"
 #include "render/photo_input.h"
 
 #include <QImage>
@@ -11,7 +12,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 
 class QPainter;
 
@@ -54,6 +54,9 @@ struct RenderInputs
     QString templateName;                   // the selected template; empty when none is selected
     ResizeRequest resize;                   // output preview and batch output
     PreviewTarget *previewTarget = nullptr; // editor preview and output preview
+    // The template read once for a whole batch run. When null the render
+    // reads templateName itself (previews do, so they show every edit).
+    SharedTemplate loadedTemplate;
 };
 
 struct RenderOutcome
@@ -66,8 +69,10 @@ struct RenderOutcome
     // Batch output: the decoded photo's orientation and metadata, for the
     // output writer (its image is released; the picture above replaces it).
     DecodedPhoto photo;
-    // Why the photo could not be read; empty on success. Missing templates,
-    // layer files or pictures are not errors: they just draw nothing.
+    // Why no watermarked picture could be made: the photo, the template, a
+    // layer file or a layer's picture cannot be read. Empty on success. The
+    // picture is then null, except in the editor preview, which shows the
+    // bare sample photo beside the reason.
     QString error;
     // Output preview: where the picture was placed in the view.
     ViewPlacement placement;
@@ -81,40 +86,40 @@ ViewPlacement PlaceInView(QSize picture, QSize view, QPoint scroll);
 // The built-in sample photo the editor previews on (677 x 625).
 QImage SamplePhoto();
 
-} // namespace kw
-
 // Produces one watermarked picture: prepares the canvas (the sample photo, or
 // a source photo decoded, turned upright and resized), draws every layer of
 // the selected template first to last (text part, then picture part), and
-// delivers it by mode. Stateless: every call reads the template and layer
-// files afresh and may run on any thread at the same time as other calls.
+// delivers it by mode. Stateless: a call draws from inputs.loadedTemplate
+// or reads the template and its files afresh (LoadTemplateForRender), and may
+// run on any thread at the same time as other calls. A template that cannot
+// be read fails the render: nothing is drawn without its watermark.
 class CWatermarkRenderer
 {
 public:
-    static kw::RenderOutcome RenderWatermark(kw::RenderMode mode, const QString &sourcePath,
-                                             int scrollX, int scrollY, bool eraseBackground,
-                                             const kw::RenderInputs &inputs);
+    static RenderOutcome RenderWatermark(RenderMode mode, const QString &sourcePath, int scrollX,
+                                         int scrollY, bool eraseBackground,
+                                         const RenderInputs &inputs);
 
-    // Draws the layers of the selected template onto `canvas`, placing them
-    // on a canvasWidth x canvasHeight canvas (the editor places by its view
-    // size while drawing on the sample photo). `sourcePath` is the photo the
+    // Draws the layers of `loaded` onto `canvas`, placing them on a
+    // canvasWidth x canvasHeight canvas (the editor places by its view size
+    // while drawing on the sample photo). `sourcePath` is the photo the
     // canvas was decoded from (empty for the sample photo): a template that
     // resists removal seeds each photo's perturbation from its bytes.
     static void DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                             const QString &templatesFolder, const QString &templateName,
-                             const QString &sourcePath = QString());
+                             const LoadedTemplate &loaded, const QString &sourcePath = QString());
 
-    // When the template resists removal across photos: draws the layers
+    // When `loaded` resists removal across photos: draws its layers
     // (`drawLayers`) through the photo's perturbation (render/mark_warp.h)
     // and returns true. Otherwise draws nothing and returns false.
-    static bool DrawLayersResistingRemoval(QImage &canvas, const QString &templatesFolder,
-                                           const QString &templateName, const QString &sourcePath,
-                                           std::span<const CWatermarkConf> layers,
+    static bool DrawLayersResistingRemoval(QImage &canvas, const LoadedTemplate &loaded,
+                                           const QString &sourcePath,
                                            const std::function<void(QPainter &)> &drawLayers);
 
-    // Draws a layer's picture part: the picture at its natural size, anchored
+    // Draws a layer's picture part: `picture` at its natural size, anchored
     // by ImageLocation plus the offsets, turned about its top-left corner by
     // ImageRotation (counter-clockwise on screen), at ImageTransparency percent.
     static void DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                               const CWatermarkConf &layer);
+                               const CWatermarkConf &layer, const QImage &picture);
 };
+
+} // namespace kw

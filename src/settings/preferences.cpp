@@ -3,8 +3,6 @@
 #include "platform/app_folders.h"
 #include "settings/settings_files.h"
 #include "xml/xml_document.h"
-#include "xml/xml_file_codec.h"
-#include "xml/xml_result_log.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -35,12 +33,6 @@ int IndexOf(PreferenceElement element)
     return int(element);
 }
 
-void SetError(QString *error, const QString &reason)
-{
-    if (error)
-        *error = reason;
-}
-
 // Characters XML 1.0 allows in element text; anything else would make a file
 // that other readers refuse.
 bool FindUnwritableCharacter(QStringView text, char32_t *found)
@@ -63,58 +55,34 @@ bool FindUnwritableCharacter(QStringView text, char32_t *found)
     return false;
 }
 
-bool CheckWritable(PreferenceElement element, QStringView text, QString *error)
+Status CheckWritable(PreferenceElement element, QStringView text)
 {
     char32_t c = 0;
     if (!FindUnwritableCharacter(text, &c))
-        return true;
-    SetError(error, u"the %1 text holds the character U+%2, which an XML file cannot carry"_s.arg(
-                        PreferenceElementName(element),
-                        QString::number(uint(c), 16).toUpper().rightJustified(4, u'0')));
-    return false;
+        return {};
+    return Failure{u"the %1 text holds the character U+%2, which an XML file cannot carry"_s.arg(
+        PreferenceElementName(element),
+        QString::number(uint(c), 16).toUpper().rightJustified(4, u'0'))};
 }
 
-// Loads preference.xml and steps into Preferences.
-bool OpenPreferences(const QString &dataFolder, CXmlDocument &doc, QString *path, QString *error)
+// Loads preference.xml and steps into Preferences; gives the file's path.
+Result<QString> OpenPreferences(const QString &dataFolder, CXmlDocument &doc)
 {
-    *path = SettingsFilePath(dataFolder, kPreferencesFileName);
-    if (path->isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return false;
-    }
-    if (!doc.LoadFile(*path)) {
-        const QFileInfo info(*path);
+    const QString path = SettingsFilePath(dataFolder, kPreferencesFileName);
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
+    if (!doc.LoadFile(path)) {
+        const QFileInfo info(path);
         if (!info.exists())
-            SetError(error, u"%1 does not exist"_s.arg(*path));
-        else if (!doc.GetDocumentText().isEmpty())
-            SetError(error, u"%1 is not a well-formed XML document"_s.arg(*path));
-        else
-            SetError(error, u"cannot read %1"_s.arg(*path));
-        return false;
+            return Failure{u"%1 does not exist"_s.arg(path)};
+        if (!doc.GetDocumentText().isEmpty())
+            return Failure{u"%1 is not a well-formed XML document"_s.arg(path)};
+        return Failure{u"cannot read %1"_s.arg(path)};
     }
     doc.ResetPosition();
-    if (!doc.FindElement(kRootName) || !doc.EnterElement()) {
-        SetError(error, u"%1 has no %2 element"_s.arg(*path, kRootName));
-        return false;
-    }
-    return true;
-}
-
-// Writes the document in the encoding it was read in (or declares), refusing
-// a text that encoding cannot hold rather than storing it damaged.
-bool SaveDocument(const CXmlDocument &doc, const QString &path, QString *error)
-{
-    XmlResultLog log;
-    const QByteArray bytes = EncodeXmlFile(doc.GetDocumentText(), doc.GetByteOrderMark(), log);
-    if (log.contains(u"conversion_loss")) {
-        SetError(error, u"the encoding of %1 cannot hold the new text"_s.arg(path));
-        return false;
-    }
-    if (!WriteXmlFileBytes(path, bytes, log)) {
-        SetError(error, u"cannot write %1"_s.arg(path));
-        return false;
-    }
-    return true;
+    if (!doc.FindElement(kRootName) || !doc.EnterElement())
+        return Failure{u"%1 has no %2 element"_s.arg(path, kRootName)};
+    return path;
 }
 
 } // namespace
@@ -153,26 +121,24 @@ bool PreferenceTexts::isEmpty() const
     return true;
 }
 
-bool CreateDefaultPreferences(const QString &dataFolder,
-                              const std::function<QString()> &resolveOutputFolder, QString *error)
+Status CreateDefaultPreferences(const QString &dataFolder,
+                                const std::function<QString()> &resolveOutputFolder)
 {
     const QString path = SettingsFilePath(dataFolder, kPreferencesFileName);
-    if (path.isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return false;
-    }
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
     const QFileInfo info(path);
     if (info.exists()) {
         if (info.isFile())
-            return true;
-        SetError(error, u"%1 is not a file"_s.arg(path));
-        return false;
+            return {};
+        return Failure{u"%1 is not a file"_s.arg(path)};
     }
 
     const QString outputFolder =
         resolveOutputFolder ? resolveOutputFolder() : GetDocumentsOutputFolder();
-    if (!CheckWritable(PreferenceElement::OutputFolderPath, outputFolder, error))
-        return false;
+    if (Status writable = CheckWritable(PreferenceElement::OutputFolderPath, outputFolder);
+        !writable)
+        return writable;
 
     CXmlDocument doc;
     doc.SetDocumentText(kDeclaration);
@@ -200,21 +166,18 @@ bool CreateDefaultPreferences(const QString &dataFolder,
         }
     }
     built = built && doc.LeaveElement();
-    if (!built) {
-        SetError(error, u"cannot build the default preferences"_s);
-        return false;
-    }
-    return SaveDocument(doc, path, error);
+    if (!built)
+        return Failure{u"cannot build the default preferences"_s};
+    return doc.SaveFile(path);
 }
 
-bool ReadPreferenceTexts(const QString &dataFolder, std::initializer_list<PreferenceElement> wanted,
-                         PreferenceTexts &found, QString *error)
+Result<PreferenceTexts> ReadPreferenceTexts(const QString &dataFolder,
+                                            std::initializer_list<PreferenceElement> wanted)
 {
-    found = PreferenceTexts();
     CXmlDocument doc;
-    QString path;
-    if (!OpenPreferences(dataFolder, doc, &path, error))
-        return false;
+    if (const Result<QString> opened = OpenPreferences(dataFolder, doc); !opened)
+        return Failure{opened.error()};
+    PreferenceTexts found;
     std::array<bool, kPreferenceElementCount> isWanted{};
     for (PreferenceElement element : wanted)
         isWanted[IndexOf(element)] = true;
@@ -222,18 +185,18 @@ bool ReadPreferenceTexts(const QString &dataFolder, std::initializer_list<Prefer
         if (isWanted[IndexOf(element)] && doc.FindElement(PreferenceElementName(element)))
             found.set(element, doc.GetElementText());
     }
-    return true;
+    return found;
 }
 
-bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *error)
+Status LoadPreferences(const QString &dataFolder, CPreferences &prefs)
 {
     using E = PreferenceElement;
-    PreferenceTexts texts;
-    if (!ReadPreferenceTexts(dataFolder,
-                             {E::OutputFolderOpts, E::OutputFolderPath, E::OutputFileNameOpts,
-                              E::OutputFileNameSuffix, E::OutputFormat, E::JpegQuality},
-                             texts, error))
-        return false;
+    const Result<PreferenceTexts> read = ReadPreferenceTexts(
+        dataFolder, {E::OutputFolderOpts, E::OutputFolderPath, E::OutputFileNameOpts,
+                     E::OutputFileNameSuffix, E::OutputFormat, E::JpegQuality});
+    if (!read)
+        return Failure{read.error()};
+    const PreferenceTexts &texts = *read;
     const auto number = [&texts](E element, int32_t &field) {
         if (const std::optional<QString> &text = texts.text(element))
             field = ParseDecimalInt(*text);
@@ -248,21 +211,59 @@ bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *er
     text(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
     number(E::OutputFormat, prefs.outputFormat);
     number(E::JpegQuality, prefs.jpegQuality);
-    return true;
+
+    // Its own search from the first child: the element may stand anywhere.
+    CXmlDocument doc;
+    if (OpenPreferences(dataFolder, doc) && doc.FindElement(kCollisionPolicyElement))
+        prefs.collisionPolicy = OutputCollisionPolicy(ParseDecimalInt(doc.GetElementText()));
+    else
+        prefs.collisionPolicy = OutputCollisionPolicy::Overwrite;
+    return {};
 }
 
-bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes, QString *error)
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy)
+{
+    CXmlDocument doc;
+    const Result<QString> opened = OpenPreferences(dataFolder, doc);
+    if (!opened)
+        return Failure{opened.error()};
+    const QString &path = *opened;
+    const QString before = doc.GetDocumentText();
+    const bool found = doc.FindElement(kCollisionPolicyElement);
+    if (policy == OutputCollisionPolicy::Overwrite) {
+        if (found && !doc.RemoveElement())
+            return Failure{u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path)};
+    } else if (found) {
+        if (!doc.SetElementText(int(policy)))
+            return Failure{
+                u"%1 holds other elements in %2; not changed"_s.arg(kCollisionPolicyElement, path)};
+    } else {
+        // Appended as the last child of Preferences.
+        doc.ResetPosition();
+        if (!doc.FindElement(kRootName) || !doc.EnterElement() ||
+            !doc.AddElement(kCollisionPolicyElement, int(policy)))
+            return Failure{u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path)};
+    }
+    if (doc.GetDocumentText() != before) {
+        if (Status saved = doc.SaveFile(path); !saved)
+            return saved;
+    }
+    return {};
+}
+
+Status UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes)
 {
     for (PreferenceElement element : kAllElements) {
         if (const std::optional<QString> &text = changes.text(element)) {
-            if (!CheckWritable(element, *text, error))
-                return false;
+            if (Status writable = CheckWritable(element, *text); !writable)
+                return writable;
         }
     }
     CXmlDocument doc;
-    QString path;
-    if (!OpenPreferences(dataFolder, doc, &path, error))
-        return false;
+    const Result<QString> opened = OpenPreferences(dataFolder, doc);
+    if (!opened)
+        return Failure{opened.error()};
+    const QString &path = *opened;
 
     const QString before = doc.GetDocumentText();
     QStringList missing;
@@ -278,8 +279,10 @@ bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes
             refused << name.toString();
     }
     // An unchanged document is not rewritten: the file already says all of it.
-    if (doc.GetDocumentText() != before && !SaveDocument(doc, path, error))
-        return false;
+    if (doc.GetDocumentText() != before) {
+        if (Status saved = doc.SaveFile(path); !saved)
+            return saved;
+    }
 
     QStringList problems;
     if (!missing.isEmpty())
@@ -288,38 +291,25 @@ bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes
     if (!refused.isEmpty())
         problems << u"%1 holds other elements in %2; not changed"_s.arg(path,
                                                                         refused.join(u", "_s));
-    if (!problems.isEmpty()) {
-        SetError(error, problems.join(u"; "_s));
-        return false;
-    }
-    return true;
+    if (!problems.isEmpty())
+        return Failure{problems.join(u"; "_s)};
+    return {};
 }
 
-bool SaveOutputPreferences(const QString &dataFolder, const CPreferences &prefs, QString *error)
-{
-    using E = PreferenceElement;
-    PreferenceTexts changes;
-    changes.set(E::OutputFolderOpts, prefs.outputFolderOpts);
-    changes.set(E::OutputFolderPath, prefs.outputFolderPath);
-    changes.set(E::OutputFileNameOpts, prefs.outputFileNameOpts);
-    changes.set(E::OutputFileNameSuffix, prefs.outputFileNameSuffix);
-    changes.set(E::OutputFormat, prefs.outputFormat);
-    return UpdatePreferences(dataFolder, changes, error);
-}
-
-bool SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain, QString *error)
+Status SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain)
 {
     PreferenceTexts changes;
     changes.set(PreferenceElement::OpenQuickStartDlg, dontShowAgain ? 1 : 0);
-    return UpdatePreferences(dataFolder, changes, error);
+    return UpdatePreferences(dataFolder, changes);
 }
 
 bool ShouldOpenQuickStart(const QString &dataFolder)
 {
-    PreferenceTexts texts;
-    if (!ReadPreferenceTexts(dataFolder, {PreferenceElement::OpenQuickStartDlg}, texts))
+    const Result<PreferenceTexts> texts =
+        ReadPreferenceTexts(dataFolder, {PreferenceElement::OpenQuickStartDlg});
+    if (!texts)
         return false;
-    const std::optional<QString> &text = texts.text(PreferenceElement::OpenQuickStartDlg);
+    const std::optional<QString> &text = texts->text(PreferenceElement::OpenQuickStartDlg);
     return text && ParseDecimalInt(*text) == 0;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -26,8 +28,8 @@
 // finds and nothing else; an element that is missing is not added.
 //
 // Functions take the application data folder; they share no state and may run
-// on any thread. Failures come back as false with a reason; none of them
-// shows anything to the user.
+// on any thread. Failures come back with a reason; none of them shows
+// anything to the user.
 namespace kw {
 
 enum class PreferenceElement : uint8_t {
@@ -61,6 +63,16 @@ private:
     std::array<std::optional<QString>, kPreferenceElementCount> m_texts;
 };
 
+// What a batch does when a photo's output name is already taken by a file
+// that existed before the run (a source photo of the run counts as one).
+// Stored as the OutputCollisionPolicy element, present only when not
+// Overwrite; a stored number outside 0 to 2 is kept and refused by the run.
+enum class OutputCollisionPolicy : int32_t {
+    Overwrite = 0, // replace the file; a source photo is never replaced: that photo fails
+    Skip = 1,      // leave the file alone and report the photo as skipped
+    Rename = 2,    // write "name (2).ext", the first number that is free
+};
+
 // The output settings as the batch run and the output preview use them. A
 // process starts with every field 0 or empty; LoadPreferences overwrites the
 // fields whose elements it finds. Values are kept as stored, also outside
@@ -74,6 +86,7 @@ struct CPreferences
     QString outputFileNameSuffix;
     int32_t outputFormat = 0;
     int32_t jpegQuality = 0;
+    OutputCollisionPolicy collisionPolicy = OutputCollisionPolicy::Overwrite;
 };
 
 // Writes the default preference.xml unless a file is already at its path (a
@@ -83,44 +96,46 @@ struct CPreferences
 // UTF-8 without a byte-order mark, an empty text in the "<Name/>" form.
 // `resolveOutputFolder` gives the default output folder and is called only
 // when the file is written (resolving that folder creates it); when empty,
-// GetDocumentsOutputFolder() is used. True when preference.xml exists
+// GetDocumentsOutputFolder() is used. Succeeds when preference.xml exists
 // afterwards.
-bool CreateDefaultPreferences(const QString &dataFolder,
-                              const std::function<QString()> &resolveOutputFolder = {},
-                              QString *error = nullptr);
+Status CreateDefaultPreferences(const QString &dataFolder,
+                                const std::function<QString()> &resolveOutputFolder = {});
 
-// Reads the texts of the `wanted` elements (searched in the order of
-// PreferenceElement, whatever the order of `wanted`) into `found`, which is
-// cleared first. False when the file cannot be loaded, is not well-formed or
-// has no top-level Preferences element; elements that are not found are
-// simply absent from `found` and are no error.
-bool ReadPreferenceTexts(const QString &dataFolder, std::initializer_list<PreferenceElement> wanted,
-                         PreferenceTexts &found, QString *error = nullptr);
+// The texts of the `wanted` elements (searched in the order of
+// PreferenceElement, whatever the order of `wanted`). Fails when the file
+// cannot be loaded, is not well-formed or has no top-level Preferences
+// element; elements that are not found are simply absent from the result and
+// are no error.
+Result<PreferenceTexts> ReadPreferenceTexts(const QString &dataFolder,
+                                            std::initializer_list<PreferenceElement> wanted);
 
-// Fills `prefs` from OutputFolderOpts to JpegQuality, numbers by
-// ParseDecimalInt. A field whose element is not found keeps its value; when
-// the file cannot be read (false) the whole record is unchanged.
-bool LoadPreferences(const QString &dataFolder, CPreferences &prefs, QString *error = nullptr);
+// Fills `prefs` from OutputFolderOpts to JpegQuality and the collision
+// policy, numbers by ParseDecimalInt. A field whose element is not found keeps
+// its value; when the file cannot be read (a failure) the whole record is
+// unchanged.
+Status LoadPreferences(const QString &dataFolder, CPreferences &prefs);
+
+// The collision policy element, outside the fixed order above: LoadPreferences
+// reads it by its own search among the children of Preferences (a file
+// without it means Overwrite); SaveCollisionPolicy appends it at the end of
+// Preferences, sets it, or removes it when the policy is Overwrite, changing
+// nothing else in the file (nothing at all when it already says so).
+inline constexpr QStringView kCollisionPolicyElement = u"OutputCollisionPolicy";
+Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy);
 
 // Sets the texts of the elements in `changes` that are found and saves the
 // document, through a temporary file, when its text changed; everything else
-// in the file stays byte for byte. Nothing is written when the file cannot be
-// loaded or is not well-formed, when Preferences is missing, or when a text
-// holds a character XML cannot carry or one the file's encoding cannot hold.
-// Elements that are not found are not added: the others are still saved and
-// the result is false with a reason that names the missing ones.
-bool UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes,
-                       QString *error = nullptr);
-
-// The Output settings page's update: OutputFolderOpts, OutputFolderPath,
-// OutputFileNameOpts, OutputFileNameSuffix and OutputFormat from `prefs`;
-// JpegQuality and OpenQuickStartDlg are left as they are.
-bool SaveOutputPreferences(const QString &dataFolder, const CPreferences &prefs,
-                           QString *error = nullptr);
+// in the file stays byte for byte, in the encoding it was read in. Nothing is
+// written when the file cannot be loaded or is not well-formed, when
+// Preferences is missing, or when a text holds a character XML cannot carry
+// or one the file's encoding cannot hold (the reason names the file and the
+// character). Elements that are not found are not added: the others are
+// still saved and the result is a failure that names the missing ones.
+Status UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes);
 
 // The Quick Start check box: OpenQuickStartDlg becomes 1 when the dialog is
 // not to open again, else 0.
-bool SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain, QString *error = nullptr);
+Status SaveQuickStartChoice(const QString &dataFolder, bool dontShowAgain);
 
 // Whether the Quick Start dialog opens at start-up: only when OpenQuickStartDlg
 // is found and its decimal value is 0. A missing or unreadable file or element

@@ -16,12 +16,6 @@ constexpr QStringView kTargetWidthKey = u"TargetWidth";
 constexpr QStringView kTargetHeightKey = u"TargetHeight";
 constexpr QStringView kResizeEveryTimeKey = u"ResizeEveryTime";
 
-void SetError(QString *error, const QString &reason)
-{
-    if (error)
-        *error = reason;
-}
-
 int ReadInt(const IniFile &ini, QStringView key, int defaultValue)
 {
     if (!ini.contains(kGeneralSection, key))
@@ -40,7 +34,7 @@ bool IsDigitsOnly(QStringView text)
 
 } // namespace
 
-bool LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting, QString *error)
+Status LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting)
 {
     const QString path = SettingsFilePath(dataFolder, kResizingConfigFileName);
     const IniFile ini = path.isEmpty() ? IniFile() : IniFile::load(path);
@@ -48,37 +42,25 @@ bool LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting, QStri
     setting.targetWidth = ReadInt(ini, kTargetWidthKey, kDefaultTargetWidth);
     setting.targetHeight = ReadInt(ini, kTargetHeightKey, kDefaultTargetHeight);
     setting.resizeEveryTime = ReadInt(ini, kResizeEveryTimeKey, kDefaultResizeEveryTime);
-    if (path.isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return false;
-    }
-    if (ini.state() == IniFile::State::Unreadable) {
-        SetError(error, u"cannot read %1: %2"_s.arg(path, ini.errorString()));
-        return false;
-    }
-    return true;
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
+    if (ini.state() == IniFile::State::Unreadable)
+        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
+    return {};
 }
 
-bool SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input, QString *error)
+Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input)
 {
-    if (input.scaleType < 1 || input.scaleType > 3) {
-        SetError(error, u"scale type %1 is not 1, 2 or 3"_s.arg(input.scaleType));
-        return false;
-    }
-    if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight)) {
-        SetError(error, u"a target size may hold digits only"_s);
-        return false;
-    }
+    if (input.scaleType < 1 || input.scaleType > 3)
+        return Failure{u"scale type %1 is not 1, 2 or 3"_s.arg(input.scaleType)};
+    if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight))
+        return Failure{u"a target size may hold digits only"_s};
     const QString path = SettingsFilePath(dataFolder, kResizingConfigFileName);
-    if (path.isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return false;
-    }
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
     IniFile ini = IniFile::load(path);
-    if (ini.state() == IniFile::State::Unreadable) {
-        SetError(error, u"cannot read %1: %2"_s.arg(path, ini.errorString()));
-        return false;
-    }
+    if (ini.state() == IniFile::State::Unreadable)
+        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
     const std::array<std::pair<QStringView, QString>, 4> values = {{
         {kScaleTypeKey, QString::number(input.scaleType)},
         {kTargetWidthKey, input.targetWidth},
@@ -86,10 +68,10 @@ bool SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &inpu
         {kResizeEveryTimeKey, input.resizeEveryTime ? u"1"_s : u"0"_s},
     }};
     for (const auto &[key, value] : values) {
-        if (!ini.setValue(kGeneralSection, key, value, error))
-            return false;
+        if (Status set = ini.setValue(kGeneralSection, key, value); !set)
+            return set;
     }
-    return ini.save(error);
+    return ini.save();
 }
 
 } // namespace kw

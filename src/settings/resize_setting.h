@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -34,9 +36,8 @@ inline constexpr int32_t kDefaultResizeEveryTime = 0;
 // Reads the four keys into `setting`; resizeJustThisTime is left alone. A
 // missing key gives its default, an empty value 0, other values convert by
 // ParseDecimalInt. A file that exists but cannot be read gives the defaults
-// and false with the reason.
-bool LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting,
-                       QString *error = nullptr);
+// and a failure with the reason.
+Status LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting);
 
 // What the resizing dialog stores when it closes: the scale type of its
 // checked radio button (1 when none is), the two size fields exactly as typed
@@ -54,7 +55,6 @@ struct ResizeSettingInput
 // already has it; every other line of the file is kept. A scale type other
 // than 1, 2 or 3, or a size that is not digits only, is refused with a
 // reason and nothing is written; so is a file that exists but cannot be read.
-bool SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input,
-                       QString *error = nullptr);
+Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &input);
 
 } // namespace kw

@@ -11,43 +11,32 @@ namespace {
 
 constexpr QStringView kTemplateKey = u"template";
 
-void SetError(QString *error, const QString &reason)
-{
-    if (error)
-        *error = reason;
-}
-
 } // namespace
 
-int LoadSelectedTemplateIndex(const QString &dataFolder, QString *error)
+Result<int> LoadSelectedTemplateIndex(const QString &dataFolder)
 {
     const QString path = SettingsFilePath(dataFolder, kTemplateConfigFileName);
-    if (path.isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return kDefaultTemplateIndex;
-    }
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
     const IniFile ini = IniFile::load(path);
     if (ini.state() == IniFile::State::Unreadable)
-        SetError(error, u"cannot read %1: %2"_s.arg(path, ini.errorString()));
+        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
     if (!ini.contains(kGeneralSection, kTemplateKey))
         return kDefaultTemplateIndex;
     return ParseDecimalInt(ini.value(kGeneralSection, kTemplateKey));
 }
 
-bool SaveSelectedTemplateIndex(const QString &dataFolder, int index, QString *error)
+Status SaveSelectedTemplateIndex(const QString &dataFolder, int index)
 {
     const QString path = SettingsFilePath(dataFolder, kTemplateConfigFileName);
-    if (path.isEmpty()) {
-        SetError(error, NoDataFolderReason());
-        return false;
-    }
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
     IniFile ini = IniFile::load(path);
-    if (ini.state() == IniFile::State::Unreadable) {
-        SetError(error, u"cannot read %1: %2"_s.arg(path, ini.errorString()));
-        return false;
-    }
-    return ini.setValue(kGeneralSection, kTemplateKey, QString::number(index), error) &&
-           ini.save(error);
+    if (ini.state() == IniFile::State::Unreadable)
+        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
+    if (Status set = ini.setValue(kGeneralSection, kTemplateKey, QString::number(index)); !set)
+        return set;
+    return ini.save();
 }
 
 } // namespace kw

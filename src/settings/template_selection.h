@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QString>
 
 // config.ini: the index (0-based) of the template that was selected in the
@@ -12,12 +14,12 @@ inline constexpr int kDefaultTemplateIndex = 0;
 
 // The stored index; kDefaultTemplateIndex when the file, section or key is
 // missing. The index may be negative or beyond the list (the caller then
-// selects nothing). A file that exists but cannot be read gives the default
-// and sets `error`.
-int LoadSelectedTemplateIndex(const QString &dataFolder, QString *error = nullptr);
+// selects nothing). A file that exists but cannot be read, or no data folder,
+// is a failure (callers then take kDefaultTemplateIndex).
+Result<int> LoadSelectedTemplateIndex(const QString &dataFolder);
 
 // Stores `index` in decimal (-1 when nothing is selected), in place; every
 // other line of the file is kept. Written through a temporary file.
-bool SaveSelectedTemplateIndex(const QString &dataFolder, int index, QString *error = nullptr);
+Status SaveSelectedTemplateIndex(const QString &dataFolder, int index);
 
 } // namespace kw

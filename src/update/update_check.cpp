@@ -170,7 +170,10 @@ void CUpdateCheck::onReplyFinished()
     const QString path =
         m_options.downloadPath.isEmpty() ? DefaultDescriptorDownloadPath() : m_options.downloadPath;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(m_body) != m_body.size() || !file.commit()) {
+    // flush() before commit(), which misses a failure that only shows when
+    // the buffered bytes reach the file.
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_body) != m_body.size() || !file.flush() ||
+        !file.commit()) {
         fail(u"cannot write %1: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
     }

@@ -98,11 +98,6 @@ char32_t LookUpEntity(QStringView name)
     return it->codePoint;
 }
 
-int EntityTableSize()
-{
-    return static_cast<int>(kEntities.size());
-}
-
 std::span<const NamedEntity> EntityTable()
 {
     return kEntities;

@@ -15,9 +15,6 @@ namespace kw {
 // Code point of the entity name (without '&' and ';'), or 0 when unknown.
 char32_t LookUpEntity(QStringView name);
 
-// Number of entries in the table (253); exposed for tests.
-int EntityTableSize();
-
 struct NamedEntity
 {
     std::string_view name;

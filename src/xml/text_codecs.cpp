@@ -66,16 +66,6 @@ int DecodeUtf8Impl(QByteArrayView bytes, std::u32string *codePoints, bool stopAt
     return errors;
 }
 
-void AppendUtf32Unit(QByteArray *out, char32_t value, bool bigEndian)
-{
-    char unit[4];
-    for (int k = 0; k < 4; ++k) {
-        const int shift = bigEndian ? 24 - 8 * k : 8 * k;
-        unit[k] = static_cast<char>((value >> shift) & 0xFF);
-    }
-    out->append(unit, 4);
-}
-
 } // namespace
 
 int DecodeUtf8(QByteArrayView bytes, std::u32string *codePoints)
@@ -92,34 +82,6 @@ bool IsLenientUtf8(QByteArrayView bytes)
     return DecodeUtf8Impl(bytes, nullptr, true) == 0;
 }
 
-int DecodeUtf16(QStringView text, std::u32string *codePoints)
-{
-    std::u32string scratch;
-    std::u32string &out = codePoints ? *codePoints : scratch;
-    out.clear();
-    out.reserve(static_cast<std::size_t>(text.size()));
-    int errors = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = text[i].unicode();
-        if (unit < 0xD800 || unit > 0xDFFF) {
-            out.push_back(unit);
-            continue;
-        }
-        if (unit <= 0xDBFF && i + 1 < size) {
-            const char16_t next = text[i + 1].unicode();
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                out.push_back(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        ++errors;
-        out.push_back(kReplacement);
-    }
-    return errors;
-}
-
 QString EncodeUtf16(std::u32string_view codePoints)
 {
     QString out;
@@ -134,66 +96,6 @@ QString EncodeUtf16(std::u32string_view codePoints)
         } else {
             out.append(u'?');
         }
-    }
-    return out;
-}
-
-QByteArray EncodeUtf8(std::u32string_view codePoints)
-{
-    QByteArray out;
-    out.reserve(static_cast<qsizetype>(codePoints.size()));
-    const auto put = [&out](char32_t byte) { out.append(static_cast<char>(byte)); };
-    for (char32_t c : codePoints) {
-        if (c < 0x80) {
-            put(c);
-        } else if (c < 0x800) {
-            put(0xC0 | (c >> 6));
-            put(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            put(0xE0 | (c >> 12));
-            put(0x80 | ((c >> 6) & 0x3F));
-            put(0x80 | (c & 0x3F));
-        } else if (c <= kMaxCodePoint) {
-            put(0xF0 | (c >> 18));
-            put(0x80 | ((c >> 12) & 0x3F));
-            put(0x80 | ((c >> 6) & 0x3F));
-            put(0x80 | (c & 0x3F));
-        } else {
-            put(kReplacement);
-        }
-    }
-    return out;
-}
-
-int DecodeUtf32(QByteArrayView bytes, bool bigEndian, std::u32string *codePoints)
-{
-    std::u32string scratch;
-    std::u32string &out = codePoints ? *codePoints : scratch;
-    out.clear();
-    const qsizetype units = bytes.size() / 4;
-    out.reserve(static_cast<std::size_t>(units) + 1);
-    for (qsizetype i = 0; i < units; ++i) {
-        char32_t value = 0;
-        for (int k = 0; k < 4; ++k) {
-            const auto byte = static_cast<unsigned char>(bytes[4 * i + k]);
-            const int shift = bigEndian ? 24 - 8 * k : 8 * k;
-            value |= char32_t(byte) << shift;
-        }
-        out.push_back(value);
-    }
-    if (bytes.size() % 4 != 0) {
-        out.push_back(kReplacement);
-        return 1;
-    }
-    return 0;
-}
-
-QByteArray EncodeUtf32(std::u32string_view codePoints, bool bigEndian)
-{
-    QByteArray out;
-    out.reserve(static_cast<qsizetype>(codePoints.size()) * 4);
-    for (char32_t c : codePoints) {
-        AppendUtf32Unit(&out, c <= kMaxCodePoint ? c : kReplacement, bigEndian);
     }
     return out;
 }

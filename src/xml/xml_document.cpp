@@ -4,9 +4,6 @@
 #include "xml/xml_file_codec.h"
 #include "xml/xml_tokenizer.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 #include <initializer_list>
 #include <limits>
 
@@ -385,6 +382,8 @@ void CXmlDocument::parse()
 bool CXmlDocument::SetDocumentText(QStringView text)
 {
     m_result.clear();
+    m_codePage = 0;
+    m_undecodable = 0;
     if (text.size() > kMaxDocumentLength) {
         m_text.clear();
         clearIndex();
@@ -411,27 +410,56 @@ bool CXmlDocument::LoadFile(const QString &path)
 {
     m_text.clear();
     m_bom = ByteOrderMark::None;
+    m_codePage = 0;
+    m_undecodable = 0;
     m_result.clear();
     clearIndex();
 
-    QByteArray bytes;
-    if (!kw::ReadXmlFileBytes(path, &bytes, m_result))
+    const kw::Result<QByteArray> bytes = kw::ReadXmlFileBytes(path, m_result);
+    if (!bytes)
         return false;
-    kw::DecodedXmlFile decoded = kw::DecodeXmlFile(bytes, m_result);
+    kw::DecodedXmlFile decoded = kw::DecodeXmlFile(*bytes, m_result);
     if (decoded.text.size() > kMaxDocumentLength) {
         m_result.add(u"truncation_error", {{u"length", QString::number(decoded.text.size())}});
         return false;
     }
     m_text = std::move(decoded.text);
     m_bom = decoded.bom;
+    m_codePage = decoded.codePage;
+    m_undecodable = decoded.undecodable;
     parse();
     return CheckWellFormed();
 }
 
-bool CXmlDocument::SaveFile(const QString &path)
+kw::Result<QByteArray> CXmlDocument::encodeForSave(const QString &path, kw::XmlResultLog &log) const
 {
-    const QByteArray bytes = kw::EncodeXmlFile(m_text, m_bom, m_result);
-    return kw::WriteXmlFileBytes(path, bytes, m_result);
+    if (m_undecodable > 0)
+        return kw::Failure{
+            QStringLiteral("cannot save \"%1\": %2 of the bytes it was read from could not be "
+                           "decoded in its encoding and show as \"?\"; saving would write "
+                           "\"?\" in their place")
+                .arg(path, QString::number(m_undecodable))};
+    kw::Result<QByteArray> bytes = kw::EncodeXmlFile(m_text, m_bom, m_codePage, log);
+    if (!bytes)
+        return kw::Failure{QStringLiteral("cannot save \"%1\": %2").arg(path, bytes.error())};
+    return bytes;
+}
+
+kw::Status CXmlDocument::SaveFile(const QString &path)
+{
+    const kw::Result<QByteArray> bytes = encodeForSave(path, m_result);
+    if (!bytes)
+        return kw::Failure{bytes.error()};
+    return kw::WriteXmlFileBytes(path, *bytes, m_result);
+}
+
+kw::Status CXmlDocument::CheckSave(const QString &path) const
+{
+    kw::XmlResultLog log;
+    const kw::Result<QByteArray> bytes = encodeForSave(path, log);
+    if (!bytes)
+        return kw::Failure{bytes.error()};
+    return {};
 }
 
 // ---------------------------------------------------------------- navigation

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "xml/xml_result_log.h"
 
 #include <QString>
@@ -28,19 +29,28 @@ public:
     CXmlDocument() = default;
 
     // Replaces the whole document, parses it and moves to the document level.
-    // Returns whether the new document is well-formed.
+    // Returns whether the new document is well-formed. The new text is
+    // written in the encoding its declaration names (the byte-order mark of a
+    // loaded file is kept).
     bool SetDocumentText(QStringView text);
     const QString &GetDocumentText() const { return m_text; }
 
-    // Reads and decodes a file (byte-order mark, declared encoding or UTF-8
-    // detection) and parses it. True only when the file was read and is
-    // well-formed; a file that was read but is not well-formed stays loaded so
-    // what was recognised can still be navigated.
+    // Reads and decodes a file (byte-order mark, declared encoding, UTF-8
+    // detection or the ANSI code page; see xml_file_codec.h) and parses it. True only when the file
+    // was read and is well-formed; a file that was read but is not well-formed stays loaded so what
+    // was recognised can still be navigated.
     bool LoadFile(const QString &path);
-    // Writes the text in the remembered byte-order mark's encoding, else in the
-    // declared encoding, else UTF-8; through a temporary file renamed over the
-    // target, so a failed save leaves the old file whole.
-    bool SaveFile(const QString &path);
+    // Writes the text in the encoding it was read in (the remembered
+    // byte-order mark's, else the code page of the loaded file), and text set
+    // with SetDocumentText in the encoding its declaration names, else UTF-8;
+    // through a temporary file renamed over the target, so a failed save
+    // leaves the old file whole. Refuses, writing nothing, text that would
+    // not read back the same: a character the encoding cannot hold, or bytes
+    // of the loaded file that did not decode and would be written as '?'.
+    // The reason names the file and the character.
+    kw::Status SaveFile(const QString &path);
+    // The refusal SaveFile would give for the present text, without writing.
+    kw::Status CheckSave(const QString &path) const;
 
     // Searches the children of the parent position after the current element
     // (or from the first child) for `name`; on success it becomes current, on
@@ -118,6 +128,7 @@ private:
     void spliceText(qsizetype pos, qsizetype removed, QStringView inserted);
     void growEnclosing(int32_t element, qsizetype delta);
     bool addElementNode(QStringView name, const QString &escapedText);
+    kw::Result<QByteArray> encodeForSave(const QString &path, kw::XmlResultLog &log) const;
     // Turns an element without content ("<a/>", or a start tag whose end tag
     // never came) into start tag, content and end tag; returns where the
     // content starts.
@@ -126,6 +137,11 @@ private:
     QString m_text;
     kw::XmlResultLog m_result;
     ByteOrderMark m_bom = ByteOrderMark::None;
+    // The code page a file without a mark was read in; 0 for text that was
+    // set, whose declaration decides.
+    int m_codePage = 0;
+    // Bytes of the loaded file that did not decode and became '?'.
+    int m_undecodable = 0;
 
     // Element 0 stands for the document. Starts are kept apart from the other
     // fields so shifting them after an edit is one tight loop.

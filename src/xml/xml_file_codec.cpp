@@ -17,19 +17,32 @@ constexpr qsizetype kSniffBytes = 1024;
 
 using Bom = CXmlDocument::ByteOrderMark;
 
-void logFileError(XmlResultLog &log, const QFileDevice &file, const QString &path)
+// The platform's message, cut at its first line break.
+QString errorLine(const QFileDevice &file)
 {
     QString message = file.errorString();
     const qsizetype lineBreak = message.indexOf(u'\n');
     if (lineBreak >= 0)
         message.truncate(lineBreak);
-    log.add(u"file_error",
-            {{u"msg", message}, {u"n", QString::number(int(file.error()))}, {u"type", path}});
+    return message;
 }
 
-QString codePageDisplayName(int codePage)
+void logFileError(XmlResultLog &log, const QFileDevice &file, const QString &path)
+{
+    log.add(
+        u"file_error",
+        {{u"msg", errorLine(file)}, {u"n", QString::number(int(file.error()))}, {u"type", path}});
+}
+
+QString logEncodingName(int codePage)
 {
     return QStringLiteral("cp") + QString::number(codePage);
+}
+
+// "cannot read "/x/a.xml": No such file or directory"
+QString fileFailure(QStringView what, const QFileDevice &file, const QString &path)
+{
+    return what.toString() + QStringLiteral(" \"%1\": %2").arg(path, errorLine(file));
 }
 
 bool isUnicodeCodePage(int codePage)
@@ -70,6 +83,58 @@ QString charsetFromContent(QStringView content)
 QStringView tagName(QStringView text, const XmlToken &token)
 {
     return text.sliced(token.nameStart, token.nameLength);
+}
+
+// The code page a text built in memory is written in: the one its
+// declaration names; UTF-8 for none and for a name we do not know (both read
+// back as UTF-8), and for UTF-16 or UTF-32, which would not read back without
+// a mark.
+int declaredCodePage(QStringView text)
+{
+    const QString declared = FindDeclaredEncoding(text);
+    const int codePage = declared.isEmpty() ? 0 : CodePageFromEncodingName(declared);
+    if (codePage == 0 || isUnicodeCodePage(codePage))
+        return kCodePageUtf8;
+    return codePage;
+}
+
+// "U+4E2D "中"", leaving out the character itself when it would not show.
+QString describeCharacter(QStringView text, qsizetype at)
+{
+    char32_t value = text[at].unicode();
+    qsizetype length = 1;
+    if (text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
+        value = QChar::surrogateToUcs4(text[at], text[at + 1]);
+        length = 2;
+    }
+    QString description =
+        QStringLiteral("U+") + QString::number(uint(value), 16).toUpper().rightJustified(4, u'0');
+    const bool shows = !text[at].isSurrogate() || length == 2;
+    if (shows && QChar::isPrint(value))
+        description += QStringLiteral(" \"%1\"").arg(text.sliced(at, length));
+    return description;
+}
+
+// Why `text`, written in the code page, reads back as `decoded`: the first
+// character that differs, and whether the encoding can hold it at all.
+QString readBackFailure(QStringView text, QStringView decoded, int codePage)
+{
+    const QString encodingName = CodePageDisplayName(codePage);
+    qsizetype at = 0;
+    while (at < text.size() && at < decoded.size() && text[at] == decoded[at])
+        ++at;
+    if (at >= text.size())
+        return QStringLiteral("its text would not read back the same from %1").arg(encodingName);
+    if (at > 0 && text[at].isLowSurrogate() && text[at - 1].isHighSurrogate())
+        --at; // name the whole pair
+    const qsizetype length =
+        text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2 : 1;
+    const QStringView character = text.sliced(at, length);
+    if (DecodeFromCodePage(EncodeToCodePage(character, codePage), codePage) != character)
+        return QStringLiteral("its encoding, %1, cannot hold the character %2")
+            .arg(encodingName, describeCharacter(text, at));
+    return QStringLiteral("its text would not read back the same from %1, from the character %2 on")
+        .arg(encodingName, describeCharacter(text, at));
 }
 
 } // namespace
@@ -123,41 +188,46 @@ QString FindDeclaredEncoding(QStringView text)
     return {};
 }
 
-bool ReadXmlFileBytes(const QString &path, QByteArray *bytes, XmlResultLog &log)
+Result<QByteArray> ReadXmlFileBytes(const QString &path, XmlResultLog &log)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         logFileError(log, file, path);
-        return false;
+        return Failure{fileFailure(u"cannot read", file, path)};
     }
     if (file.size() > kMaxFileBytes) {
         log.add(u"file_error", {{u"msg", QStringLiteral("file too large")},
                                 {u"length", QString::number(file.size())}});
-        return false;
+        return Failure{QStringLiteral("\"%1\" is too large (%2 bytes)")
+                           .arg(path, QString::number(file.size()))};
     }
-    *bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         logFileError(log, file, path);
-        return false;
+        return Failure{fileFailure(u"cannot read", file, path)};
     }
-    log.add(u"read", {{u"length", QString::number(bytes->size())}});
-    return true;
+    log.add(u"read", {{u"length", QString::number(bytes.size())}});
+    return bytes;
 }
 
-bool WriteXmlFileBytes(const QString &path, const QByteArray &bytes, XmlResultLog &log)
+Status WriteXmlFileBytes(const QString &path, const QByteArray &bytes, XmlResultLog &log)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         logFileError(log, file, path);
-        return false;
+        return Failure{fileFailure(u"cannot write", file, path)};
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // flush() first: commit() misses a failure that only shows when the
+    // last buffered bytes reach the file, and would rename a truncated file
+    // into place.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         logFileError(log, file, path);
+        const QString reason = fileFailure(u"cannot write", file, path);
         file.cancelWriting();
-        return false;
+        return Failure{reason};
     }
     log.add(u"write", {{u"length", QString::number(bytes.size())}});
-    return true;
+    return {};
 }
 
 DecodedXmlFile DecodeXmlFile(QByteArrayView bytes, XmlResultLog &log)
@@ -208,8 +278,10 @@ DecodedXmlFile DecodeXmlFile(QByteArrayView bytes, XmlResultLog &log)
             else
                 result.text += QChar(unit);
         }
-        if (body.size() % 2 != 0)
+        if (body.size() % 2 != 0) {
             result.text += u'?'; // half a unit at the end of the file
+            result.undecodable = 1;
+        }
         if (nulls)
             log.add(u"nulls_removed", {{u"count", QString::number(nulls)}});
         if (bigEndian)
@@ -232,24 +304,38 @@ DecodedXmlFile DecodeXmlFile(QByteArrayView bytes, XmlResultLog &log)
     }
     if (codePage == 0)
         codePage = kSystemAnsiCodePage;
-    result.text = DecodeFromCodePage(narrow, codePage);
-    log.add(u"converted_to", {{u"encoding", codePageDisplayName(codePage)},
+    int undecodable = 0;
+    result.text = DecodeFromCodePage(narrow, codePage, &undecodable);
+    if (undecodable && codePage == kCodePageUtf8 && result.bom == Bom::None) {
+        // Not UTF-8 after all (typically a file saved by an editor working in
+        // the ANSI code page, whatever its declaration says). The ANSI code
+        // page decodes every byte, and the file is written back in it.
+        log.add(u"ansi_fallback", {{u"count", QString::number(undecodable)}});
+        codePage = kSystemAnsiCodePage;
+        undecodable = 0;
+        result.text = DecodeFromCodePage(narrow, codePage);
+    }
+    result.codePage = codePage;
+    result.undecodable = undecodable;
+    log.add(u"converted_to", {{u"encoding", logEncodingName(codePage)},
                               {u"length", QString::number(result.text.size())}});
     return result;
 }
 
-QByteArray EncodeXmlFile(QStringView text, Bom bom, XmlResultLog &log)
+Result<QByteArray> EncodeXmlFile(QStringView text, Bom bom, int codePage, XmlResultLog &log)
 {
     if (text.isEmpty())
-        return {};
+        return QByteArray();
     QByteArray bytes;
     switch (bom) {
     case Bom::Utf8:
-        bytes = QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+        codePage = kCodePageUtf8;
+        bytes = QByteArrayLiteral("\xEF\xBB\xBF") + EncodeToCodePage(text, codePage);
         break;
     case Bom::Utf16LE:
     case Bom::Utf16BE: {
         const bool bigEndian = bom == Bom::Utf16BE;
+        codePage = bigEndian ? kCodePageUtf16BE : kCodePageUtf16LE;
         bytes.reserve(2 + 2 * text.size());
         bytes += bigEndian ? QByteArrayLiteral("\xFE\xFF") : QByteArrayLiteral("\xFF\xFE");
         for (QChar c : text) {
@@ -262,22 +348,26 @@ QByteArray EncodeXmlFile(QStringView text, Bom bom, XmlResultLog &log)
         break;
     }
     case Bom::None: {
-        const QString declared = FindDeclaredEncoding(text);
-        int codePage = declared.isEmpty() ? kCodePageUtf8 : CodePageFromEncodingName(declared);
         if (codePage == 0)
-            codePage = kSystemAnsiCodePage;
-        // Without a mark, a UTF-16 or UTF-32 file would not read back; such
-        // documents are written in UTF-8, which reads back whatever they declare.
-        if (isUnicodeCodePage(codePage))
-            codePage = kCodePageUtf8;
+            codePage = declaredCodePage(text);
         int lost = 0;
         bytes = EncodeToCodePage(text, codePage, &lost);
-        log.add(u"converted_from", {{u"encoding", codePageDisplayName(codePage)},
+        log.add(u"converted_from", {{u"encoding", logEncodingName(codePage)},
                                     {u"length", QString::number(bytes.size())}});
         if (lost)
             log.add(u"conversion_loss", {{u"count", QString::number(lost)}});
         break;
     }
+    }
+
+    // Reading the bytes back is the one check that holds for every encoding
+    // (some converters cannot report what they replace).
+    XmlResultLog readBack;
+    const QString decoded = DecodeXmlFile(bytes, readBack).text;
+    if (decoded != text) {
+        if (!log.contains(u"conversion_loss"))
+            log.add(u"conversion_loss");
+        return Failure{readBackFailure(text, decoded, codePage)};
     }
     return bytes;
 }

@@ -17,6 +17,11 @@ void AppendXmlEscaped(QString &out, QStringView text, bool escapeQuotes);
 // <unended_start_tag tagname="a" offset="12"/>. Nothing in the program depends
 // on it; it exists for diagnostics. Events stop being added once the report
 // holds 1000 characters, so a badly broken file cannot make it grow without end.
+// The first problem a report's text holds, as words on one line: "cannot
+// read: no such file or directory", "unended start tag <Templates> at byte
+// 22"; empty when it holds none (only notes on reading or converting).
+QString XmlLogProblem(QStringView log);
+
 class XmlResultLog
 {
 public:

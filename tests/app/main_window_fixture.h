@@ -4,8 +4,8 @@
 #include "app/main_dlg.h"
 #include "app/watermark_app.h"
 #include "controls/button_bar.h"
-#include "controls/user_prompts.h"
 #include "platform/app_folders.h"
+#include "support/scripted_prompts.h"
 
 #include "support/test_sandbox.h"
 
@@ -89,6 +89,7 @@ protected:
         context = std::make_unique<AppContext>(
             AppContext{GetAppDataFolder(), GetTemplatesFolder(), prompts});
         context->batchJobs = jobs;
+        WriteFirstRunFiles(*context);
         window = std::make_unique<CMainDlg>(*context);
         window->show();
     }

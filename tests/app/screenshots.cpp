@@ -13,7 +13,6 @@
 #include "app/source_list.h"
 #include "app/watermark_app.h"
 #include "controls/button_bar.h"
-#include "controls/user_prompts.h"
 #include "dialogs/output_preview_dlg.h"
 #include "dialogs/preferences_dlg.h"
 #include "dialogs/quick_start_dlg.h"
@@ -23,6 +22,7 @@
 #include "model/template_file.h"
 #include "platform/app_folders.h"
 #include "render/font_mapping.h"
+#include "support/scripted_prompts.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -137,6 +137,7 @@ int main(int argc, char **argv)
     kw::ScriptedPrompts prompts;
     kw::AppContext context{kw::GetAppDataFolder(), kw::GetTemplatesFolder(), prompts};
     context.batchJobs = 2;
+    kw::WriteFirstRunFiles(context);
     kw::CMainDlg window(context);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
@@ -176,7 +177,7 @@ int main(int argc, char **argv)
         preview.done(QDialog::Accepted);
     }
     {
-        CPreferencesDlg preferences(context.dataFolder, prompts, &window);
+        kw::CPreferencesDlg preferences(context.dataFolder, prompts, &window);
         const char *pages[] = {"general", "update", "about"};
         for (int i = 0; i < 3; ++i) {
             preferences.tabs()->setCurrentIndex(i);

@@ -4,9 +4,13 @@
 #include "app/batch_run.h"
 #include "app/source_list.h"
 #include "app/template_list.h"
+#include "model/layer_file.h"
+#include "settings/preferences.h"
 
+#include <QAction>
 #include <QDirIterator>
 #include <QFile>
+#include <QMenu>
 #include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
@@ -237,6 +241,105 @@ TEST_F(BatchRunTest, ClosingDuringARunStopsItAndWaits)
     EXPECT_TRUE(QFile::exists(kw::JoinPath(dataFolder(), u"config.ini"_s)));
     for (const QString &out : QDir(file(u"in"_s)).entryList({u"*_new.jpg"_s}))
         EXPECT_FALSE(QImage(file(u"in/"_s + out)).isNull()) << out.toStdString();
+}
+
+// A run draws the template it read at its start; while it goes on, every
+// command that would change or remove a template is disabled, in the menu,
+// the bar, the shortcuts and on a double-click.
+TEST_F(BatchRunTest, TemplateCommandsAreDisabledWhileARunGoesOn)
+{
+    jobs = 1;
+    start();
+    listPhotos(8, QSize(1600, 1200));
+    const kw::CTemplateList::Commands &commands = window->templateList()->commands();
+    const QList<QAction *> all = {commands.add, commands.edit, commands.rename, commands.remove};
+    for (QAction *action : window->templateMenu()->actions()) {
+        if (!action->isSeparator()) {
+            EXPECT_TRUE(all.contains(action)) << action->text().toStdString();
+        }
+    }
+    QSignalSpy edits(window.get(), &kw::CMainDlg::editTemplateRequested);
+    process();
+    ASSERT_TRUE(window->batch()->isRunning());
+    for (QAction *action : all)
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_FALSE(window->templateBar()->isButtonEnabled(kw::kCmdAddTemplate));
+    for (QAction *action : all)
+        action->trigger();
+    window->onTemplateMenuCommand(kw::kCmdRenameTemplate);
+    window->onTemplateBarCommand(kw::kCmdAddTemplate);
+    kw::CTemplateList *list = window->templateList();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualItemRect(list->topLevelItem(0)).center());
+    EXPECT_TRUE(prompts.nameRequests.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_TRUE(edits.isEmpty());
+    EXPECT_EQ(list->names(), QStringList{u"Demo 1"_s});
+
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    for (QAction *action : all)
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_TRUE(window->templateBar()->isButtonEnabled(kw::kCmdAddTemplate));
+    commands.edit->trigger();
+    EXPECT_EQ(edits.size(), 1);
+}
+
+TEST_F(BatchRunTest, SkippedAndFailedRowsAndTheirSummary)
+{
+    start();
+    const QStringList photos = listPhotos(3);
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+
+    // A second run into the same folder, told to skip what exists.
+    ASSERT_TRUE(kw::SaveCollisionPolicy(dataFolder(), kw::OutputCollisionPolicy::Skip));
+    QFile::remove(OutputOf(photos[1]));
+    prompts.shownFiles.clear();
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    EXPECT_EQ(statuses(), (QStringList{u"Skipped"_s, u"OK"_s, u"Skipped"_s}));
+    EXPECT_TRUE(window->sourceList()
+                    ->topLevelItem(0)
+                    ->toolTip(CSourceList::kStatusColumn)
+                    .contains(u"exists"_s));
+    EXPECT_EQ(window->batchProgress()->text(), u"Finished: 1 written, 2 skipped"_s);
+    EXPECT_EQ(prompts.shownFiles, QStringList{OutputOf(photos[1])});
+
+    // A logo that went missing fails every photo, naming it; nothing is written.
+    ASSERT_TRUE(kw::SaveCollisionPolicy(dataFolder(), kw::OutputCollisionPolicy::Overwrite));
+    CWatermarkConf layer;
+    ASSERT_TRUE(kw::LoadLayerConf(templatesFolder(), u"Demo 1_Layer 1"_s, layer));
+    layer.ImagePathName = file(u"moved/logo.png"_s);
+    ASSERT_TRUE(kw::SaveLayerConf(templatesFolder(), u"Demo 1_Layer 1"_s, layer));
+    for (const QString &photo : photos)
+        QFile::remove(OutputOf(photo));
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    EXPECT_EQ(statuses(), (QStringList{u"Failed"_s, u"Failed"_s, u"Failed"_s}));
+    EXPECT_TRUE(window->sourceList()
+                    ->topLevelItem(2)
+                    ->toolTip(CSourceList::kStatusColumn)
+                    .contains(u"the logo "_s + file(u"moved/logo.png"_s)));
+    for (const QString &photo : photos)
+        EXPECT_FALSE(QFile::exists(OutputOf(photo)));
+    EXPECT_EQ(window->batchProgress()->text(), u"Finished: 0 written, 3 failed"_s);
+}
+
+// Waiting for a run (as closing does) leaves the processor ready to report
+// the next run's rows.
+TEST_F(BatchRunTest, ARunAfterAWaitedStopIsReported)
+{
+    jobs = 1;
+    start();
+    listPhotos(4, QSize(1200, 900));
+    process();
+    window->batch()->stopAndWait();
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(enabled(kw::kCmdProcess));
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    EXPECT_EQ(statuses(), (QStringList{u"OK"_s, u"OK"_s, u"OK"_s, u"OK"_s}));
+    EXPECT_EQ(window->batchProgress()->text(), u"Finished: 4 photos written"_s);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "main_window_fixture.h"
 
+#include "app/batch_progress.h"
 #include "app/source_list.h"
 #include "app/template_list.h"
 #include "app/window_commands.h"
 #include "dialogs/output_preview_dlg.h"
 #include "editor/template_edit_dlg.h"
 #include "model/template_library.h"
+#include "render/photo_collection.h"
 #include "settings/template_selection.h"
 
 #include <QApplication>
@@ -76,22 +78,27 @@ TEST_F(MainWindowTest, FirstStartLaysOutTheWindowAndSelectsTheDemoTemplate)
     EXPECT_EQ(window->GetSelectedTemplateName(), u"Demo 1"_s);
     EXPECT_EQ(window->windowTitle(), u"Kelvane Watermark"_s);
 
-    // The layout numbers, for a 787-pixel-wide client area.
-    EXPECT_EQ(window->size(), QSize(787, 545));
-    EXPECT_EQ(window->minimumSize(), QSize(787, 545));
-    EXPECT_EQ(window->mainToolbar()->geometry(), QRect(1, 18, 360, 51));
-    EXPECT_EQ(window->settingsBar()->geometry(), QRect(627, 18, 159, 51));
-    EXPECT_EQ(window->templateList()->geometry(), QRect(1, 68, 179, 453));
-    EXPECT_EQ(window->sourceList()->geometry(), QRect(181, 68, 605, 477));
-    EXPECT_EQ(window->templateBar()->geometry().topLeft(), QPoint(2, 521));
-    // Nothing reaches past the client area or under a neighbour.
-    for (QWidget *child : {static_cast<QWidget *>(window->sourceList()),
-                           static_cast<QWidget *>(window->templateBar()),
-                           static_cast<QWidget *>(window->settingsBar())})
-        EXPECT_TRUE(window->rect().contains(child->geometry()))
-            << child->objectName().toStdString();
-    EXPECT_LE(window->templateBar()->geometry().right(),
-              window->templateList()->geometry().right());
+    // The window opens at its smallest size, where everything fits: nothing
+    // is clipped by the client area or hidden under a neighbour.
+    EXPECT_EQ(window->size(), window->minimumSize());
+    const QRect toolbar = window->mainToolbar()->geometry();
+    const QRect settings = window->settingsBar()->geometry();
+    const QRect templates = window->templateList()->geometry();
+    const QRect sources = window->sourceList()->geometry();
+    const QRect bar = window->templateBar()->geometry();
+    for (const QRect &part : {toolbar, settings, templates, sources, bar}) {
+        EXPECT_FALSE(part.isEmpty());
+        EXPECT_TRUE(window->rect().contains(part));
+    }
+    // The toolbar and the settings bar share the top row, toolbar left; the
+    // template list and its bar stand left of the photo list, below them.
+    EXPECT_LT(toolbar.right(), settings.left());
+    EXPECT_LE(toolbar.bottom(), templates.top());
+    EXPECT_LE(settings.bottom(), sources.top());
+    EXPECT_LT(templates.right(), sources.left());
+    EXPECT_LE(templates.bottom(), bar.top());
+    EXPECT_LE(bar.right(), templates.right());
+    EXPECT_FALSE(bar.intersects(sources));
 
     // Only "Add photo files" works while the list is empty.
     EXPECT_TRUE(toolbarEnabled(kw::kCmdAddPhotos));
@@ -119,6 +126,7 @@ TEST_F(MainWindowTest, AMissingIndexLeavesTheListEmptyAndSeedsNothing)
 TEST_F(MainWindowTest, AnchorsFollowAResizeAndTheMinimumHolds)
 {
     start();
+    const QSize opened = window->size();
     const QRect toolbar = window->mainToolbar()->geometry();
     const QRect settings = window->settingsBar()->geometry();
     const QRect templates = window->templateList()->geometry();
@@ -132,8 +140,9 @@ TEST_F(MainWindowTest, AnchorsFollowAResizeAndTheMinimumHolds)
     EXPECT_EQ(window->sourceList()->geometry(), sources.adjusted(0, 0, 100, 100));
     EXPECT_EQ(window->templateBar()->geometry(), bar.translated(0, 100));
 
+    // Smaller than it opened is refused: nothing would fit.
     window->resize(300, 200);
-    EXPECT_EQ(window->size(), QSize(787, 545));
+    EXPECT_EQ(window->size(), opened);
     EXPECT_EQ(window->sourceList()->geometry(), sources);
 }
 
@@ -201,7 +210,7 @@ TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
                            u"Please select a watermark template first."_s}));
     EXPECT_EQ(edits.count(), 0);
     window->close();
-    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()), 0);
+    EXPECT_EQ(kw::LoadSelectedTemplateIndex(dataFolder()).valueOr(-9), 0);
 }
 
 TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
@@ -217,6 +226,27 @@ TEST_F(MainWindowTest, ARefusedNameIsToldAndWritesNothing)
     EXPECT_FALSE(prompts.messages[0].text.isEmpty());
     EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
     EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+}
+
+// A name the template list's encoding cannot hold is refused with the reason,
+// before any file is written.
+TEST_F(MainWindowTest, ANameTheListCannotHoldIsToldAndWritesNothing)
+{
+    start();
+    const QString index = kw::TemplateIndexPath(templatesFolder());
+    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
+                              "<Templates>\r\n<template>Demo 1</template>\r\n</Templates>\r\n";
+    ASSERT_TRUE(kw::test::WriteFileBytes(index, latin1));
+    const QStringList before = QDir(templatesFolder()).entryList(QDir::Files);
+    prompts.names = {u"\u4e2d\u6587"_s};
+    click(window->templateBar(), kw::kCmdAddTemplate);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0].icon, kw::MessageIcon::Warning);
+    EXPECT_TRUE(prompts.messages[0].text.contains(u"U+4E2D"_s))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(listedTemplates(), QStringList{u"Demo 1"_s});
+    EXPECT_EQ(QDir(templatesFolder()).entryList(QDir::Files), before);
+    EXPECT_EQ(ReadFileBytes(index), latin1);
 }
 
 TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
@@ -241,7 +271,7 @@ TEST_F(MainWindowTest, SelectionSurvivesARestartAndEmptyClicksKeepIt)
 
     // An index beyond the list selects nothing.
     window.reset();
-    kw::SaveSelectedTemplateIndex(dataFolder(), 7);
+    ASSERT_TRUE(kw::SaveSelectedTemplateIndex(dataFolder(), 7));
     start();
     EXPECT_EQ(window->GetSelectedTemplateName(), QString());
 }
@@ -309,7 +339,7 @@ TEST_F(MainWindowTest, CommandsOpenTheirDialogsModallyOverTheWindow)
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdImageResizing); }),
               u"CResizeSettingDlg"_s);
     EXPECT_EQ(opened([&] { click(window->settingsBar(), kw::kCmdPreferences); }),
-              u"CPreferencesDlg"_s);
+              u"kw::CPreferencesDlg"_s);
     EXPECT_EQ(opened([&] { emit window->quickStartRequested(); }), u"CQuickStartDlg"_s);
     EXPECT_EQ(opened([&] { emit window->aboutRequested(); }), u"CAboutDlg"_s);
 }
@@ -345,7 +375,7 @@ TEST_F(MainWindowTest, PhotosAddedRemovedAndDroppedSetTheButtons)
     prompts.files = {{a, b}};
     click(window->mainToolbar(), kw::kCmdAddPhotos);
     ASSERT_EQ(prompts.fileRequests.size(), 1);
-    EXPECT_EQ(prompts.fileRequests[0].filter, kw::QtFileFilter(kw::kSourceFileFilter));
+    EXPECT_EQ(prompts.fileRequests[0].filter, kw::PhotoOpenDialogFilter());
     EXPECT_TRUE(prompts.fileRequests[0].multiple);
     EXPECT_EQ(list->paths(), (QStringList{a, b}));
     EXPECT_EQ(list->statusTextAt(0), u"ready"_s);
@@ -394,6 +424,20 @@ TEST_F(MainWindowTest, PhotosAddedRemovedAndDroppedSetTheButtons)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
                        list->visualItemRect(list->topLevelItem(1)).center());
     EXPECT_EQ(previews.count(), 2);
+}
+
+TEST_F(MainWindowTest, ADroppedFolderLeavesTheOutputsOfTheCurrentNamingOut)
+{
+    start(); // default settings: beside the source, suffix "_new", JPEG
+    const QString first = kw::test::WritePhoto(file(u"trip/IMG_1.jpg"_s));
+    kw::test::WritePhoto(file(u"trip/IMG_1_new.jpg"_s));
+    kw::test::WritePhoto(file(u"trip/IMG_1_new (2).jpg"_s));
+    const QString png = kw::test::WritePhoto(file(u"trip/IMG_2_new.png"_s));
+    kw::CSourceList *list = window->sourceList();
+    ASSERT_TRUE(DropUrls(list->viewport(), {QUrl::fromLocalFile(file(u"trip"_s))}));
+    EXPECT_EQ(list->paths(), (QStringList{first, png}));
+    EXPECT_TRUE(window->batchProgress()->text().startsWith(u"2 earlier outputs left out"_s))
+        << window->batchProgress()->text().toStdString();
 }
 
 TEST_F(MainWindowTest, SettingsBarAndShortcutsDispatchTheirCommands)

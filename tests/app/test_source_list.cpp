@@ -1,8 +1,13 @@
 #include "main_window_fixture.h"
 
 #include "app/source_list.h"
+#include "render/photo_collection.h"
 
 #include <QFileDialog>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -11,39 +16,6 @@ namespace {
 using kw::CSourceList;
 using kw::test::DropUrls;
 using kw::test::WritePhoto;
-
-TEST(SourceFilter, TheDialogFilterInQtSyntax)
-{
-    EXPECT_EQ(kw::QtFileFilter(kw::kSourceFileFilter),
-              u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
-              "Joint Photographic Experts (*.jpg);;Windows Bitmap Image (*.bmp);;"
-              "Portable Network Graphics (*.png);;Tagged Image File Format (*.tif *.tiff)"_s);
-    EXPECT_EQ(kw::QtFileFilter(u""), QString());
-    EXPECT_EQ(kw::QtFileFilter(u"Odd|"), QString());
-}
-
-TEST(SourceFilter, SupportedPhotoNames)
-{
-    for (QStringView name :
-         {u"a.jpg", u"B.JPEG", u"c.Png", u"d.bmp", u"e.tif", u"f.TIFF", u"g.gif", u"dir.jpg/h.gif"})
-        EXPECT_TRUE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
-    for (QStringView name : {u"a.txt", u"jpg", u"a.jpg.bak", u"", u"a.webp"})
-        EXPECT_FALSE(kw::IsSupportedPhotoName(name)) << name.toString().toStdString();
-}
-
-TEST(SourceFilter, NaturalPathOrder)
-{
-    const std::pair<QStringView, QStringView> ordered[] = {
-        {u"/a/p2.jpg", u"/a/p10.jpg"}, {u"/a/p02.jpg", u"/a/p3.jpg"}, {u"/a/b/z.jpg", u"/a/b2.jpg"},
-        {u"/a/B.jpg", u"/a/a.jpg"},    {u"/a/x.jpg", u"/a/x1.jpg"},   {u"/a/img9", u"/a/img10x"},
-        {u"/a/01.jpg", u"/a/1.jpg"},
-    };
-    for (const auto &[first, second] : ordered) {
-        EXPECT_TRUE(kw::NaturalPathLess(first, second)) << first.toString().toStdString();
-        EXPECT_FALSE(kw::NaturalPathLess(second, first)) << first.toString().toStdString();
-    }
-    EXPECT_FALSE(kw::NaturalPathLess(u"/same", u"/same"));
-}
 
 class SourceListTest : public ::testing::Test
 {
@@ -60,6 +32,7 @@ protected:
 TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
 {
     const QString a = WritePhoto(file(u"drop/a.jpg"_s));
+    const QString b = WritePhoto(file(u"drop/B.jpg"_s));
     const QString p10 = WritePhoto(file(u"drop/sub/p10.png"_s));
     const QString p2 = WritePhoto(file(u"drop/sub/p2.PNG"_s));
     const QString deep = WritePhoto(file(u"drop/sub/deeper/z.tif"_s));
@@ -70,15 +43,41 @@ TEST_F(SourceListTest, DroppedFoldersGiveTheirPhotosInPathOrder)
 
     ASSERT_TRUE(DropUrls(list.viewport(),
                          {QUrl::fromLocalFile(file(u"drop"_s)), QUrl::fromLocalFile(loose)}));
-    EXPECT_EQ(list.paths(), (QStringList{a, deep, p2, p10, loose}));
+    EXPECT_EQ(list.paths(), (QStringList{a, b, deep, p2, p10, loose}));
     // Dropping the folder again adds nothing; the selection is left alone.
     ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"drop/sub"_s))}));
-    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(list.rowCount(), 6);
     EXPECT_EQ(list.firstSelectedRow(), -1);
     // An empty folder adds nothing.
     QDir().mkpath(file(u"empty"_s));
     ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"empty"_s))}));
-    EXPECT_EQ(list.rowCount(), 5);
+    EXPECT_EQ(list.rowCount(), 6);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+
+    // A pipe dropped is not listed: a message names it and why.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file(u"pipe.jpg"_s)).constData(), 0600), 0);
+    ASSERT_TRUE(DropUrls(list.viewport(), {QUrl::fromLocalFile(file(u"pipe.jpg"_s))}));
+    EXPECT_EQ(list.rowCount(), 6);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].text.contains(u"pipe.jpg: not a regular file"_s));
+
+    // A name that is not UTF-8, in a dropped folder or dropped by itself, is
+    // named with its bytes shown, not listed under a name that opens nothing.
+    const QByteArray raw = QFile::encodeName(file(u"odd"_s)) + "/caf\xE9.jpg";
+    QDir().mkpath(file(u"odd"_s));
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const QUrl odd(u"file://"_s + QString::fromLatin1(raw.toPercentEncoding("/")));
+    for (const QUrl &url : {QUrl::fromLocalFile(file(u"odd"_s)), odd}) {
+        prompts.messages.clear();
+        ASSERT_TRUE(DropUrls(list.viewport(), {url}));
+        EXPECT_EQ(list.rowCount(), 6) << url.toString().toStdString();
+        ASSERT_EQ(prompts.messages.size(), 1) << url.toString().toStdString();
+        EXPECT_TRUE(
+            prompts.messages[0].text.contains(u"caf\\xE9.jpg: the name is not valid UTF-8"_s))
+            << prompts.messages[0].text.toStdString();
+    }
 }
 
 TEST_F(SourceListTest, DuplicatesAreExactPaths)

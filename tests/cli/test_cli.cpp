@@ -1,15 +1,21 @@
 #include "kw_version.h"
+#include "model/layer_file.h"
+#include "model/template_library.h"
 #include "render/photo_test_files.h"
 #include "support/image_measure.h"
 #include "support/test_sandbox.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -146,29 +152,257 @@ TEST_F(Cli, ExitStatusAndMessages)
     EXPECT_EQ(cli({u"-q"_s, good}).err, QString());
 }
 
-TEST_F(Cli, InterruptFinishesThePhotoInProgressAndLeavesNoPartialFile)
+TEST_F(Cli, InterruptOrTerminateFinishesThePhotoInProgressAndLeavesNoPartialFile)
 {
     for (int i = 0; i < 12; ++i)
         photo(u"many/p%1.jpg"_s.arg(i), 1500, quint32(i));
-    QProcess process;
-    process.setReadChannel(QProcess::StandardError);
-    process.start(QStringLiteral(KW_CLI_PATH), {u"-j1"_s, m_sandbox.filePath(u"many"_s)});
-    QString err;
-    while (!err.contains(u"[1/12]"_s) && process.waitForReadyRead(60000))
+    const QString folder = m_sandbox.filePath(u"many"_s);
+    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        for (const QString &output : QDir(folder).entryList({u"*_new.jpg"_s}))
+            QFile::remove(folder + u'/' + output);
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(KW_CLI_PATH), {u"-j1"_s, folder});
+        QString err;
+        while (!err.contains(u"[1/12]"_s) && process.waitForReadyRead(60000))
+            err += QString::fromLocal8Bit(process.readAllStandardError());
+        ASSERT_EQ(process.state(), QProcess::Running) << err.toStdString();
+        ASSERT_GT(process.processId(), 0);
+        ::kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(60000));
         err += QString::fromLocal8Bit(process.readAllStandardError());
-    ASSERT_EQ(process.state(), QProcess::Running) << err.toStdString();
-    ASSERT_GT(process.processId(), 0);
-    ::kill(pid_t(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    err += QString::fromLocal8Bit(process.readAllStandardError());
-    EXPECT_EQ(process.exitCode(), 130) << err.toStdString();
-    EXPECT_TRUE(err.contains(u"not processed (stopped)"_s)) << err.toStdString();
+        EXPECT_EQ(process.exitCode(), status) << err.toStdString();
+        EXPECT_TRUE(err.contains(u"not processed (stopped)"_s)) << err.toStdString();
 
-    const QStringList outputs = QDir(m_sandbox.filePath(u"many"_s)).entryList({u"*_new.jpg"_s});
-    EXPECT_GE(outputs.size(), 1);
-    EXPECT_LT(outputs.size(), 12);
-    EXPECT_EQ(QDir(m_sandbox.filePath(u"many"_s)).entryList(QDir::Files).size(),
-              12 + outputs.size());
+        const QStringList outputs = QDir(folder).entryList({u"*_new.jpg"_s});
+        EXPECT_GE(outputs.size(), 1);
+        EXPECT_LT(outputs.size(), 12);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 12 + outputs.size());
+    }
+}
+
+// Runs the tool through the shell, so that arguments can hold any bytes.
+CliRun ShellCli(const QString &script, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(u"/bin/sh"_s,
+                  QStringList{u"-c"_s, script, QStringLiteral(KW_CLI_PATH)} + arguments);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+TEST_F(Cli, InputsThatCannotBeOpenedFailAtOnceWithTheirNameShown)
+{
+    photo(u"in/good.jpg"_s);
+    photo(u"in/.hidden.jpg"_s);
+    photo(u"in/new\nline.jpg"_s);
+    const QString pipe = m_sandbox.filePath(u"pipe.jpg"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // A name that is not UTF-8, made with its raw bytes.
+    const QByteArray raw = QFile::encodeName(m_sandbox.filePath(u"in"_s)) + "/caf\xE9.jpg";
+    {
+        FILE *f = std::fopen(raw.constData(), "wb");
+        ASSERT_NE(f, nullptr);
+        const QByteArray bytes = test::Encode(test::PhotoLikeImage(60, 40), "jpeg");
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+        std::fclose(f);
+    }
+
+    // The pipe fails at once (reading it would wait for ever); the folder's
+    // photo whose name is not UTF-8 fails with its bytes shown; the hidden
+    // photo is left out; a line break in a name is printed escaped.
+    const CliRun r = cli({pipe, m_sandbox.filePath(u"in"_s)});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(pipe + u": not a regular file but a named pipe"_s))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"in/caf\\xE9.jpg: the name is not valid UTF-8"_s))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"new\\nline.jpg -> "_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"2 of 4 photos written, 2 failed"_s)) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u'\n'), 5) << "one line each: " << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"in/good_new.jpg"_s)));
+    EXPECT_FALSE(QFileInfo::exists(m_sandbox.filePath(u"in/.hidden_new.jpg"_s)));
+
+    // Named by itself, a hidden photo is taken; a name that is not UTF-8 is
+    // refused with its bytes shown.
+    EXPECT_EQ(cli({m_sandbox.filePath(u"in/.hidden.jpg"_s)}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"in/.hidden_new.jpg"_s)));
+    const CliRun named = ShellCli(uR"sh(exec "$0" "$(printf '%s/caf\351.jpg' "$1")")sh"_s,
+                                  {m_sandbox.filePath(u"in"_s)});
+    EXPECT_EQ(named.exitCode, 1) << named.err.toStdString();
+    EXPECT_TRUE(named.err.contains(u"caf\\xE9.jpg: the name is not valid UTF-8"_s))
+        << named.err.toStdString();
+}
+
+TEST_F(Cli, AFoldersPhotosComeInNaturalOrderAsInTheWindow)
+{
+    for (const char *name : {"in/p10.jpg", "in/B.jpg", "in/p2.jpg", "in/a.jpg", "in/sub/c.jpg"})
+        photo(QString::fromLatin1(name));
+    const CliRun r = cli(
+        {u"-j1"_s, u"-r"_s, u"-o"_s, m_sandbox.filePath(u"out"_s), m_sandbox.filePath(u"in"_s)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList order;
+    for (const QString &line : r.err.split(u'\n')) {
+        if (line.startsWith(u'['))
+            order << QFileInfo(line.section(u" -> "_s, 0, 0)).fileName();
+    }
+    // The order the window's drop test expects for the same names.
+    EXPECT_EQ(order, QStringList({u"a.jpg"_s, u"B.jpg"_s, u"p2.jpg"_s, u"p10.jpg"_s, u"c.jpg"_s}));
+}
+
+TEST_F(Cli, ASecondRunDoesNotWatermarkTheFirstRunsOutputs)
+{
+    photo(u"in/IMG_1.jpg"_s);
+    photo(u"in/IMG_2.jpg"_s);
+    const QString in = m_sandbox.filePath(u"in"_s);
+    for (int run = 0; run < 2; ++run) {
+        const CliRun r = cli({in});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains(u"note: 2 earlier outputs left out"_s), run == 1)
+            << r.err.toStdString();
+    }
+    EXPECT_EQ(QDir(in).entryList(QDir::Files), QStringList({u"IMG_1.jpg"_s, u"IMG_1_new.jpg"_s,
+                                                            u"IMG_2.jpg"_s, u"IMG_2_new.jpg"_s}));
+
+    // An output folder inside the input folder is not descended into.
+    const QString out = in + u"/wm"_s;
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(cli({u"-r"_s, u"-o"_s, out, u"--keep-name"_s, in}).exitCode, 0);
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({u"IMG_1.jpg"_s, u"IMG_1_new.jpg"_s,
+                                                             u"IMG_2.jpg"_s, u"IMG_2_new.jpg"_s}));
+}
+
+TEST_F(Cli, OutputNamesStayInTheOutputFolder)
+{
+    const QString scanA = write(u"in/scanA"_s, test::Encode(test::PhotoLikeImage(60, 40), "jpeg"));
+    write(u"in/scanB"_s, test::Encode(test::PhotoLikeImage(60, 40, 2), "jpeg"));
+    // Sources without an extension keep their whole names.
+    CliRun r = cli({scanA, m_sandbox.filePath(u"in/scanB"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"2 of 2 photos written"_s));
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"in/scanA_new.jpg"_s)));
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"in/scanB_new.jpg"_s)));
+
+    // A suffix with a separator: a usage error on the command line ...
+    for (const QString &suffix : {u"/../x"_s, u"a\\b"_s, u"a\tb"_s}) {
+        r = cli({u"-s"_s, suffix, scanA});
+        EXPECT_EQ(r.exitCode, 2) << suffix.toStdString();
+        EXPECT_TRUE(r.err.contains(u"invalid argument for '-s'"_s)) << r.err.toStdString();
+    }
+    // ... and a failed photo when preference.xml holds it.
+    const QString prefs = dataFile(u"preference.xml"_s);
+    QByteArray xml = test::ReadFileBytes(prefs);
+    xml.replace("<OutputFileNameSuffix>_new<", "<OutputFileNameSuffix>/../../escaped<");
+    ASSERT_TRUE(test::WriteFileBytes(prefs, xml));
+    r = cli({scanA});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(scanA + u": the file name suffix '/../../escaped' holds a folder "
+                                       u"separator"_s))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(m_sandbox.filePath(u"escaped.jpg"_s)));
+}
+
+TEST_F(Cli, ADamagedTemplateListIsOneLineAndStatusOne)
+{
+    const QString good = photo(u"p/good.jpg"_s);
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0);
+    const QString list = dataFile(u"templates/qthumb.xml"_s);
+    ASSERT_TRUE(test::WriteFileBytes(list, "<?xml version=\"1.0\"?>\n<Templates><Name>Demo 1<"));
+    for (const QStringList &arguments : {QStringList{good}, QStringList{u"--list-templates"_s}}) {
+        const CliRun r = cli(arguments);
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(list + u": "_s)) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(u"--help"_s)) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(u"<unterminated"_s)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_sandbox.filePath(u"p/good_new.jpg"_s)));
+}
+
+TEST_F(Cli, OutputNamesNeverCollideAndExistingFilesFollowThePolicy)
+{
+    const QString a = photo(u"a/IMG_1.jpg"_s, 240, 1);
+    const QString b = photo(u"b/IMG_1.jpg"_s, 180, 2);
+    const QString out = m_sandbox.filePath(u"out"_s);
+    const auto outputs = [&] { return QDir(out).entryList(QDir::Files); };
+
+    CliRun r = cli({a, b, u"-o"_s, out});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(outputs(), (QStringList{u"IMG_1_new (2).jpg"_s, u"IMG_1_new.jpg"_s}));
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (2).jpg"_s).width(), 180);
+    EXPECT_TRUE(r.err.contains(b +
+                               u": warning: written as IMG_1_new (2).jpg: IMG_1_new.jpg is "
+                               u"the output of "_s +
+                               a))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"2 of 2 photos written"_s));
+
+    // A second run into the same folder.
+    const QByteArray before = test::ReadFileBytes(out + u"/IMG_1_new.jpg"_s);
+    r = cli({a, b, u"-o"_s, out, u"--on-conflict=skip"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"0 of 2 photos written, 2 skipped"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(a + u": skipped: IMG_1_new.jpg exists"_s)) << r.err.toStdString();
+    r = cli({a, b, u"-o"_s, out, u"--on-conflict"_s, u"rename"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(outputs(), (QStringList{u"IMG_1_new (2).jpg"_s, u"IMG_1_new (3).jpg"_s,
+                                      u"IMG_1_new (4).jpg"_s, u"IMG_1_new.jpg"_s}));
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (4).jpg"_s).width(), 180);
+    EXPECT_EQ(test::ReadFileBytes(out + u"/IMG_1_new.jpg"_s), before);
+    r = cli({a, u"-o"_s, out, u"--on-conflict=overwrite"_s, u"-s"_s, u"_new (3)"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(out + u"/IMG_1_new (3).jpg"_s).width(), 240);
+
+    // A source photo at the output name: never replaced.
+    const QByteArray source = test::ReadFileBytes(a);
+    const QStringList inPlace = {a, u"--same-folder"_s, u"--keep-name"_s, u"-f"_s, u"jpg"_s};
+    r = cli(inPlace);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"the output would replace the source photo"_s))
+        << r.err.toStdString();
+    r = cli(inPlace + QStringList{u"--on-conflict=skip"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"1 skipped"_s)) << r.err.toStdString();
+    r = cli(inPlace + QStringList{u"--on-conflict=rename"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_sandbox.filePath(u"a/IMG_1 (2).jpg"_s)));
+    EXPECT_EQ(test::ReadFileBytes(a), source);
+
+    r = cli({a, u"--on-conflict=ask"_s});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(u"valid policies are overwrite, skip and rename"_s));
+}
+
+TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
+{
+    const QString p1 = photo(u"in/one.jpg"_s);
+    const QString p2 = photo(u"in/two.jpg"_s);
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0); // prepares the data folder
+    const QString templates = dataFile(u"templates"_s);
+    // Listed, but its file is gone.
+    ASSERT_TRUE(AddTemplate(templates, u"Gone"_s).done());
+    ASSERT_TRUE(QFile::remove(templates + u"/Gone.xml"_s));
+    CliRun r = cli({u"-t"_s, u"Gone"_s, p1, p2});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(p2 + u": the template file "_s + templates +
+                               u"/Gone.xml cannot be read: no such file"_s))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"0 of 2 photos written, 2 failed"_s)) << r.err.toStdString();
+
+    // The demo layer's logo moved away.
+    CWatermarkConf layer;
+    ASSERT_TRUE(LoadLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    layer.ImagePathName = m_sandbox.filePath(u"moved/logo.png"_s);
+    ASSERT_TRUE(SaveLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    r = cli({u"-t"_s, u"Demo 1"_s, p1, p2});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"the logo %1 of layer 'Demo 1_Layer 1' cannot be read: no such "
+                               u"file"_s.arg(layer.ImagePathName)))
+        << r.err.toStdString();
+    EXPECT_EQ(QDir(m_sandbox.filePath(u"in"_s)).entryList(QDir::Files),
+              (QStringList{u"one.jpg"_s, u"two.jpg"_s}));
 }
 
 // A template that resists removal: the same photo gives the same file on

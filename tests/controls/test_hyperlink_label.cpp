@@ -1,6 +1,6 @@
 #include "controls/hyperlink_label.h"
 
-#include "controls/user_prompts.h"
+#include "support/scripted_prompts.h"
 
 #include <QApplication>
 #include <QEnterEvent>

@@ -1,4 +1,5 @@
 #include "controls/name_dialog.h"
+#include "support/scripted_prompts.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "dialogs/output_preview_dlg.h"
 
-#include "controls/user_prompts.h"
 #include "render/photo_test_files.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
 #include <QLabel>

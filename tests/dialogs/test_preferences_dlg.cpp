@@ -1,8 +1,8 @@
 #include "dialogs/preferences_dlg.h"
 
 #include "controls/hyperlink_label.h"
-#include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 #include "update/loopback_http_server.h"
 
@@ -51,9 +51,9 @@ struct Fixture
     kw::test::TestSandbox sandbox;
     kw::ScriptedPrompts prompts;
     QString file() const { return sandbox.filePath(u"preference.xml"_s); }
-    std::unique_ptr<CPreferencesDlg> open()
+    std::unique_ptr<kw::CPreferencesDlg> open()
     {
-        return std::make_unique<CPreferencesDlg>(sandbox.path(), prompts);
+        return std::make_unique<kw::CPreferencesDlg>(sandbox.path(), prompts);
     }
 };
 
@@ -132,18 +132,52 @@ TEST(PreferencesDialog, RadioRulesBrowseAndWriteBack)
               u"originalFolder browse:off [/data/results] | rename suffix:on [] | TIFF"_s);
     dialog->reject();
 
-    kw::PreferenceTexts stored;
-    ASSERT_TRUE(kw::ReadPreferenceTexts(
+    const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
         f.sandbox.path(),
         {kw::PreferenceElement::OutputFolderOpts, kw::PreferenceElement::OutputFolderPath,
          kw::PreferenceElement::OutputFileNameOpts, kw::PreferenceElement::OutputFileNameSuffix,
          kw::PreferenceElement::OutputFormat, kw::PreferenceElement::JpegQuality,
-         kw::PreferenceElement::OpenQuickStartDlg},
-        stored));
+         kw::PreferenceElement::OpenQuickStartDlg});
+    ASSERT_TRUE(read);
+    const kw::PreferenceTexts &stored = *read;
     const QStringList expected = {u"0"_s, u"/data/results"_s, u"1"_s, QString(),
                                   u"3"_s, u"100"_s,           u"1"_s};
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_EQ(stored.text(kw::PreferenceElement(i)), expected[i]) << i;
+}
+
+// The collision choice is stored only once the user changes it, and goes
+// again when set back to overwrite.
+TEST(PreferencesDialog, CollisionChoiceIsWrittenOnlyWhenChanged)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    const auto choose = [&](int index) {
+        auto dialog = f.open();
+        auto *combo = Find<QComboBox>(*dialog, u"collisionCombo"_s);
+        const int shown = combo->currentIndex();
+        if (index >= 0)
+            combo->setCurrentIndex(index);
+        dialog->reject();
+        return shown;
+    };
+    EXPECT_EQ(choose(-1), 0); // no element: overwrite
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+    EXPECT_EQ(choose(2), 0);
+    QByteArray renamed = kDefaults;
+    renamed.replace("</Preferences>",
+                    "<OutputCollisionPolicy>2</OutputCollisionPolicy>\r\n</Preferences>");
+    EXPECT_EQ(ReadFileBytes(f.file()), renamed);
+    EXPECT_EQ(choose(0), 2);
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+
+    // A number the dialog does not know shows no choice and is kept.
+    QByteArray odd = kDefaults;
+    odd.replace("</Preferences>", "<OutputCollisionPolicy>9</OutputCollisionPolicy></Preferences>");
+    ASSERT_TRUE(WriteFileBytes(f.file(), odd));
+    EXPECT_EQ(choose(-1), -1);
+    EXPECT_EQ(ReadFileBytes(f.file()), odd);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
 }
 
 TEST(PreferencesDialog, OddStoredValues)
@@ -175,6 +209,26 @@ TEST(PreferencesDialog, OddStoredValues)
     ASSERT_EQ(f.prompts.messages.size(), 1);
     EXPECT_TRUE(f.prompts.messages[0].text.contains(u"OutputFileNameSuffix"_s));
     EXPECT_EQ(f.prompts.messages[0].icon, kw::MessageIcon::Warning);
+}
+
+TEST(PreferencesDialog, ASuffixThatLeavesTheFolderIsRefused)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    for (const QString &suffix : {u"/../x"_s, u"a\\b"_s, u"a\nb"_s}) {
+        auto dialog = f.open();
+        Find<QComboBox>(*dialog, u"formatCombo"_s)->setCurrentIndex(1);
+        Find<QLineEdit>(*dialog, u"suffixEdit"_s)->setText(suffix);
+        dialog->reject();
+        // The suffix before stays; the rest of the page is saved.
+        QByteArray expected = kDefaults;
+        expected.replace("<OutputFormat>0<", "<OutputFormat>1<");
+        EXPECT_EQ(ReadFileBytes(f.file()), expected) << suffix.toStdString();
+        ASSERT_EQ(f.prompts.messages.size(), 1);
+        EXPECT_TRUE(f.prompts.messages[0].text.contains(u"suffix was not changed"_s));
+        f.prompts.messages.clear();
+        ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    }
 }
 
 TEST(PreferencesDialog, MissingFile)

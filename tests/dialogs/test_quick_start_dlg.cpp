@@ -1,8 +1,8 @@
 #include "dialogs/quick_start_dlg.h"
 
-#include "controls/user_prompts.h"
 #include "i18n/string_table.h"
 #include "settings/preferences.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
 #include <QCheckBox>
@@ -17,8 +17,8 @@ namespace {
 
 QString QuickStartValue(const QString &folder)
 {
-    kw::PreferenceTexts found;
-    kw::ReadPreferenceTexts(folder, {kw::PreferenceElement::OpenQuickStartDlg}, found);
+    const kw::PreferenceTexts found =
+        kw::ReadPreferenceTexts(folder, {kw::PreferenceElement::OpenQuickStartDlg}).valueOr({});
     return found.text(kw::PreferenceElement::OpenQuickStartDlg).value_or(u"missing"_s);
 }
 

@@ -1,7 +1,7 @@
 #include "dialogs/resize_setting_dlg.h"
 
-#include "controls/user_prompts.h"
 #include "settings/resize_setting.h"
+#include "support/scripted_prompts.h"
 #include "support/test_sandbox.h"
 
 #include <QCheckBox>

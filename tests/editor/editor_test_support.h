@@ -1,6 +1,5 @@
 #pragma once
 
-#include "controls/user_prompts.h"
 #include "editor/image_layer_page.h"
 #include "editor/live_preview.h"
 #include "editor/template_edit_dlg.h"
@@ -8,6 +7,7 @@
 #include "model/layer_file.h"
 #include "model/template_file.h"
 #include "model/watermark_conf.h"
+#include "support/scripted_prompts.h"
 
 #include "support/test_sandbox.h"
 

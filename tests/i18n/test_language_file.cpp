@@ -125,8 +125,9 @@ TEST(StringTable, EveryTextTheProgramUses)
     for (int id : ids)
         EXPECT_FALSE(kw::ResourceString(id).isEmpty()) << id;
     EXPECT_EQ(kw::ResourceStrings().size(), std::size(ids));
-    EXPECT_EQ(kw::LocationName(8), u"Bottom Right"_s);
-    EXPECT_EQ(kw::LocationName(9), QString());
+    EXPECT_EQ(kw::LocationName(kw::LocationCode::TopLeft), u"Top Left"_s);
+    EXPECT_EQ(kw::LocationName(kw::LocationCode::BottomRight), u"Bottom Right"_s);
+    EXPECT_EQ(kw::LocationName(kw::LocationCode(kw::kLocationCodeCount)), QString());
 }
 
 } // namespace

@@ -353,8 +353,55 @@ TEST_F(LayerFileTest, SaveRefusesValuesTheFilesEncodingCannotHold)
     conf.textContent = u"\u4e2d"_s;
     const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.reason.contains(u"encoding"_s));
+    EXPECT_TRUE(result.reason.contains(path(u"L"_s))) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.contains(u"ISO-8859-1, cannot hold the character U+4E2D"_s))
+        << result.reason.toStdString();
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
+}
+
+// The program's own layer file, edited and saved by an editor working in the
+// ANSI code page (its declaration still says UTF-8): the values read as meant,
+// and saving another field changes only that field's line.
+TEST_F(LayerFileTest, AnsiEditedFileKeepsItsBytesOnSave)
+{
+    QByteArray ansi = NewLayerFile("Caf\xE9 \x80 \x81\x8D\x8F\x90\x9D");
+    ansi.replace("<ImagePathName/>", "<ImagePathName>/Bilder/M\xFCnchen.png</ImagePathName>");
+    writeLayer(u"L"_s, ansi);
+    CWatermarkConf conf = NewLayer();
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, conf));
+    EXPECT_EQ(conf.textContent, u"Caf\u00e9 \u20ac \u0081\u008D\u008F\u0090\u009D"_s);
+    EXPECT_EQ(conf.ImagePathName, u"/Bilder/M\u00fcnchen.png"_s);
+
+    conf.Rotation = -15;
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, conf));
+    const QByteArray saved = QByteArray(ansi).replace("<Rotation>30", "<Rotation>-15");
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), saved);
+
+    // What Windows-1252 cannot hold is refused, not written as '?'.
+    conf.textContent = u"\u65e5\u672c"_s;
+    const kw::ModelResult refused = kw::SaveLayerConf(folder, u"L"_s, conf);
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason.contains(u"Windows-1252, cannot hold the character U+65E5"_s))
+        << refused.reason.toStdString();
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), saved);
+}
+
+// Bytes the declared encoding cannot decode are read as '?'; a save would
+// write the '?' in their place, so it is refused and the file kept.
+TEST_F(LayerFileTest, SaveRefusesAFileWithUndecodableBytes)
+{
+    const QByteArray sjis = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                            "<WatermarkConf><Text><textContent>\x93\xFA\xFF</textContent>"
+                            "<Rotation>30</Rotation></Text></WatermarkConf>\r\n";
+    writeLayer(u"L"_s, sjis);
+    CWatermarkConf conf = NewLayer();
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, conf));
+    EXPECT_EQ(conf.textContent, u"\u65e5?"_s);
+    conf.Rotation = 5;
+    const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.reason.contains(u"could not be decoded"_s)) << result.reason.toStdString();
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), sjis);
 }
 
 TEST_F(LayerFileTest, SaveNeverCreatesOrRepairsAFile)
@@ -379,27 +426,6 @@ TEST_F(LayerFileTest, NamesThatLeaveTheFolderAreRefused)
     }
     EXPECT_FALSE(QFile::exists(sandbox.filePath(u"x.xml"_s)));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
-}
-
-// Each layer starts from the new-layer values, whatever the record held.
-TEST_F(LayerFileTest, TemplateLayersLoadEachOverDefaults)
-{
-    ASSERT_TRUE(WriteFileBytes(path(u"T"_s),
-                               "<Layers><layer>A</layer><layer>gone</layer><layer>B</layer>"
-                               "</Layers>"));
-    writeLayer(u"A"_s, "<WatermarkConf><Text><Rotation>5</Rotation></Text></WatermarkConf>");
-    writeLayer(u"B"_s, "<WatermarkConf><Image><ImageWidth>7</ImageWidth></Image></WatermarkConf>");
-    QStringList failures;
-    const std::vector<CWatermarkConf> layers =
-        kw::LoadTemplateLayerConfs(folder, u"T"_s, &failures);
-    ASSERT_EQ(layers.size(), 3u);
-    CWatermarkConf a = NewLayer(u""), b = NewLayer(u"");
-    a.Rotation = 5;
-    b.ImageWidth = 7;
-    EXPECT_EQ(layers[0], a);
-    EXPECT_EQ(layers[1], NewLayer(u""));
-    EXPECT_EQ(layers[2], b);
-    EXPECT_EQ(failures.size(), 1);
 }
 
 } // namespace

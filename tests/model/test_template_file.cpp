@@ -28,8 +28,9 @@ TEST_F(TemplateFileTest, TemplateFileIsWrittenByteForByte)
               "<Layers>\r\n"
               "<layer>Demo 1_Layer 1</layer>\r\n"
               "</Layers>\r\n");
-    EXPECT_EQ(kw::ReadTemplate(folder, u"Demo 1"_s),
-              (CWatermarkTemplate{u"Demo 1"_s, {u"Demo 1_Layer 1"_s}}));
+    const kw::Result<CWatermarkTemplate> read = kw::ReadTemplate(folder, u"Demo 1"_s);
+    ASSERT_TRUE(read) << read.error().toStdString();
+    EXPECT_EQ(*read, (CWatermarkTemplate{u"Demo 1"_s, {u"Demo 1_Layer 1"_s}}));
 }
 
 TEST_F(TemplateFileTest, ReadTemplateLayersSkipsOtherChildren)
@@ -45,8 +46,18 @@ TEST_F(TemplateFileTest, ReadTemplateLayersSkipsOtherChildren)
     for (const QByteArray &bytes : unusable) {
         ASSERT_TRUE(WriteFileBytes(folder + u"/T.xml"_s, bytes));
         EXPECT_TRUE(kw::ReadTemplateLayers(folder, u"T"_s).isEmpty()) << bytes.constData();
+        // The template a render uses refuses each, naming the file.
+        const kw::Result<CWatermarkTemplate> read = kw::ReadTemplate(folder, u"T"_s);
+        EXPECT_FALSE(read) << bytes.constData();
+        EXPECT_TRUE(read.error().contains(folder + u"/T.xml"_s)) << read.error().toStdString();
     }
     EXPECT_TRUE(kw::ReadTemplateLayers(folder, u"missing"_s).isEmpty());
+    EXPECT_TRUE(kw::ReadTemplate(folder, u"missing"_s).error().endsWith(u"no such file"_s));
+    // Layers without any layer is a readable, empty template.
+    ASSERT_TRUE(WriteFileBytes(folder + u"/T.xml"_s, "<Layers/>"));
+    const kw::Result<CWatermarkTemplate> empty = kw::ReadTemplate(folder, u"T"_s);
+    ASSERT_TRUE(empty) << empty.error().toStdString();
+    EXPECT_TRUE(empty->layers.isEmpty());
 }
 
 TEST_F(TemplateFileTest, PathsStayInTheFolder)

@@ -4,6 +4,7 @@
 #include "model/watermark_conf.h"
 #include "model_test_support.h"
 #include "platform/app_folders.h"
+#include "support/file_size_limit.h"
 #include "support/test_sandbox.h"
 
 #include <QDir>
@@ -160,6 +161,26 @@ TEST_F(TemplateLibraryTest, RenameKeepsTheLayers)
     EXPECT_FALSE(QFile::exists(file(u"X.xml"_s)));
 }
 
+TEST_F(TemplateLibraryTest, AFailedRenameGivesTheTemplateFileItsNameBack)
+{
+    ASSERT_TRUE(kw::AddTemplate(folder, u"Logo"_s).done());
+    // The list, padded, is written in one piece larger than the limit (a
+    // write that failed only when flushed would go unseen).
+    QByteArray index = Index({"Demo 1", "Logo"});
+    index.insert(index.indexOf("</Templates>"), "<!--" + QByteArray(20000, '-') + "-->\r\n");
+    ASSERT_TRUE(WriteFileBytes(file(u"qthumb.xml"_s), index));
+    const auto before = snapshot();
+    kw::LibraryResult renamed;
+    {
+        const kw::test::FileSizeLimit full(8000);
+        renamed = kw::RenameTemplate(folder, u"Logo"_s, u"Brand"_s);
+    }
+    EXPECT_EQ(renamed.outcome, Outcome::Failed);
+    EXPECT_TRUE(renamed.message.contains(u"template list cannot be written"_s))
+        << renamed.message.toStdString();
+    EXPECT_EQ(snapshot(), before);
+}
+
 TEST_F(TemplateLibraryTest, RemoveTheLastTemplateLeavesAnEmptyList)
 {
     ASSERT_TRUE(kw::AddTemplate(folder, u"Logo"_s).done());
@@ -198,6 +219,61 @@ TEST_F(TemplateLibraryTest, RemoveKeepsFilesOthersStillName)
     EXPECT_FALSE(QFile::exists(file(u"Demo 1_Layer 1.xml"_s)));
     EXPECT_TRUE(QFile::exists(file(u"A_Layer 1.xml"_s))); // B's layer
     EXPECT_EQ(ReadFileBytes(sandbox.filePath(u"outside.xml"_s)), "keep");
+}
+
+// A template list kept in an encoding that cannot hold a new name: the add or
+// rename is refused before any file is written or renamed, so no template
+// file is orphaned by an entry saved as "??".
+TEST_F(TemplateLibraryTest, NamesTheListsEncodingCannotHoldAreRefused)
+{
+    const QByteArray latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<Templates>\r\n"
+                              "<template>Demo 1</template>\r\n<template>Caf\xE9</template>\r\n"
+                              "</Templates>\r\n";
+    ASSERT_TRUE(WriteFileBytes(file(u"qthumb.xml"_s), latin1));
+    ASSERT_TRUE(kw::CreateTemplateFile(folder, u"Caf\u00e9"_s, u"Demo 1_Layer 1"_s));
+    EXPECT_EQ(names(), (QStringList{u"Demo 1"_s, u"Caf\u00e9"_s}));
+    const auto before = snapshot();
+
+    const kw::LibraryResult added = kw::AddTemplate(folder, u"\u4e2d\u6587"_s);
+    EXPECT_EQ(added.outcome, Outcome::Refused);
+    EXPECT_TRUE(added.message.contains(file(u"qthumb.xml"_s))) << added.message.toStdString();
+    EXPECT_TRUE(added.message.contains(u"U+4E2D"_s)) << added.message.toStdString();
+    EXPECT_EQ(snapshot(), before);
+
+    const kw::LibraryResult renamed = kw::RenameTemplate(folder, u"Caf\u00e9"_s, u"\u4e2d"_s);
+    EXPECT_EQ(renamed.outcome, Outcome::Refused);
+    EXPECT_TRUE(renamed.message.contains(u"U+4E2D"_s)) << renamed.message.toStdString();
+    EXPECT_EQ(snapshot(), before);
+
+    // What ISO-8859-1 holds is written in it, the rest of the list untouched.
+    ASSERT_TRUE(kw::RenameTemplate(folder, u"Caf\u00e9"_s, u"Th\u00e9"_s).done());
+    EXPECT_EQ(ReadFileBytes(file(u"qthumb.xml"_s)),
+              QByteArray(latin1).replace("Caf\xE9", "Th\xE9"));
+    EXPECT_TRUE(QFile::exists(file(u"Th\u00e9.xml"_s)));
+}
+
+// A template list saved in the ANSI code page keeps its bytes when a
+// template is added, and a list whose declared encoding did not decode is
+// not rewritten (its unreadable names would be saved as '?').
+TEST_F(TemplateLibraryTest, TemplateListKeepsBytesItCouldNotReadAsUtf8)
+{
+    const QByteArray ansi = Index({"Demo 1", "Caf\xE9 \x80"});
+    ASSERT_TRUE(WriteFileBytes(file(u"qthumb.xml"_s), ansi));
+    EXPECT_EQ(names(), (QStringList{u"Demo 1"_s, u"Caf\u00e9 \u20ac"_s}));
+    ASSERT_TRUE(kw::AddTemplate(folder, u"Logo"_s).done());
+    EXPECT_EQ(ReadFileBytes(file(u"qthumb.xml"_s)), Index({"Demo 1", "Caf\xE9 \x80", "Logo"}));
+
+    const QByteArray sjis = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Templates>\r\n"
+                            "<template>Demo 1</template>\r\n<template>\xFF</template>\r\n"
+                            "</Templates>\r\n";
+    ASSERT_TRUE(WriteFileBytes(file(u"qthumb.xml"_s), sjis));
+    const auto before = snapshot();
+    EXPECT_EQ(kw::AddTemplate(folder, u"New"_s).outcome, Outcome::Refused);
+    const kw::LibraryResult removed = kw::RemoveTemplate(folder, u"Demo 1"_s);
+    EXPECT_EQ(removed.outcome, Outcome::Failed);
+    EXPECT_TRUE(removed.message.contains(u"could not be decoded"_s))
+        << removed.message.toStdString();
+    EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(TemplateLibraryTest, RefusedNamesWriteNothing)

@@ -18,6 +18,15 @@ using kw::test::WriteFileBytes;
 
 namespace {
 
+// Loads the file, sets one value and saves it, as the settings modules do.
+kw::Status WriteValue(const QString &path, QStringView section, QStringView key, QStringView value)
+{
+    IniFile file = IniFile::load(path);
+    if (kw::Status set = file.setValue(section, key, value); !set)
+        return set;
+    return file.save();
+}
+
 // Keys before the first section, comments, a duplicate key, a second section
 // of the same name, quoting, a section line without ']' and odd spacing.
 constexpr char kOddFile[] = "orphan=before any section\r\n"
@@ -98,8 +107,8 @@ TEST(IniFile, MissingAndUnreadableFiles)
     kw::test::TestSandbox sandbox;
     const QString missing = sandbox.filePath(u"none.ini"_s);
     EXPECT_EQ(IniFile::load(missing).state(), IniFile::State::Missing);
-    EXPECT_EQ(kw::ReadProfileString(missing, u"General", u"template", u"d"_s), u"d"_s);
-    EXPECT_EQ(kw::ReadProfileInt(missing, u"General", u"template", 5), 5);
+    EXPECT_EQ(IniFile::load(missing).value(u"General", u"template", u"d"_s), u"d"_s);
+    EXPECT_EQ(IniFile::load(missing).intValue(u"General", u"template", 5), 5);
 
     // A folder where the file should be is reported and never replaced.
     const QString folder = sandbox.filePath(u"folder.ini"_s);
@@ -107,9 +116,9 @@ TEST(IniFile, MissingAndUnreadableFiles)
     const IniFile unreadable = IniFile::load(folder);
     EXPECT_EQ(unreadable.state(), IniFile::State::Unreadable);
     EXPECT_FALSE(unreadable.errorString().isEmpty());
-    QString error;
-    EXPECT_FALSE(kw::WriteProfileString(folder, u"General", u"template", u"1", &error));
-    EXPECT_FALSE(error.isEmpty());
+    const kw::Status written = WriteValue(folder, u"General", u"template", u"1");
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.error().isEmpty());
     EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
@@ -122,8 +131,8 @@ QByteArray AfterWrite(const QByteArray &before, QStringView section, QStringView
     if (!before.isNull()) {
         EXPECT_TRUE(WriteFileBytes(path, before));
     }
-    QString error;
-    EXPECT_TRUE(kw::WriteProfileString(path, section, key, value, &error)) << qPrintable(error);
+    const kw::Status written = WriteValue(path, section, key, value);
+    EXPECT_TRUE(written) << qPrintable(written.error());
     return ReadFileBytes(path);
 }
 
@@ -156,6 +165,8 @@ TEST(IniFile, WritesKeepEveryOtherByte)
         {"empty value", "[s]\nk=5\n", u"s"_s, u"k"_s, QString(), "[s]\nk=\n"},
         {"undecodable bytes kept", "[s]\r\nname=caf\xE9\r\nk=1\r\n", u"s"_s, u"k"_s,
          u"\u00e9t\u00e9"_s, "[s]\r\nname=caf\xE9\r\nk=\xC3\xA9t\xC3\xA9\r\n"},
+        {"bytes Windows-1252 leaves undefined kept", "[s]\r\nodd=\x81\x8D\x8F\x90\x9D\r\nk=1\r\n",
+         u"s"_s, u"k"_s, u"2"_s, "[s]\r\nodd=\x81\x8D\x8F\x90\x9D\r\nk=2\r\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -175,8 +186,10 @@ TEST(IniFile, ValuesReadBackAsWritten)
 
 TEST(IniFile, LegacyAnsiLinesReadAsWindows1252)
 {
-    const IniFile file = IniFile::fromBytes("[s]\nname=caf\xE9\neuro=\x80\nutf8=\xC3\xA9\n");
+    const IniFile file = IniFile::fromBytes(
+        "[s]\nname=caf\xE9\neuro=\x80\nutf8=\xC3\xA9\nc1=\x81\x8D\x8F\x90\x9D\n");
     EXPECT_EQ(file.value(u"s", u"name"), u"caf\u00e9"_s);
+    EXPECT_EQ(file.value(u"s", u"c1"), u"\u0081\u008D\u008F\u0090\u009D"_s);
     EXPECT_EQ(file.value(u"s", u"euro"), u"\u20ac"_s);
     EXPECT_EQ(file.value(u"s", u"utf8"), u"\u00e9"_s);
 }
@@ -241,11 +254,30 @@ TEST(IniFile, RefusedWritesChangeNothing)
     for (const auto &c : cases) {
         SCOPED_TRACE(qPrintable(c.section + u'/' + c.key));
         IniFile file = IniFile::fromBytes("[s]\nk=1\n");
-        QString error;
-        EXPECT_FALSE(file.setValue(c.section, c.key, c.value, &error));
-        EXPECT_FALSE(error.isEmpty());
+        const kw::Status set = file.setValue(c.section, c.key, c.value);
+        EXPECT_FALSE(set);
+        EXPECT_FALSE(set.error().isEmpty());
         EXPECT_EQ(file.toBytes(), "[s]\nk=1\n");
     }
+}
+
+// UTF-8 cannot carry a lone surrogate: it would be written as '?'. A UTF-16
+// file keeps the code unit as it is.
+TEST(IniFile, TextTheEncodingCannotCarryIsRefused)
+{
+    const QString lone = u"a"_s + QChar(0xD800);
+    IniFile utf8 = IniFile::fromBytes("[s]\nk=1\n", u"/x/config.ini"_s);
+    const kw::Status set = utf8.setValue(u"s", u"k", lone);
+    EXPECT_FALSE(set);
+    EXPECT_TRUE(set.error().contains(u"/x/config.ini"_s)) << qPrintable(set.error());
+    EXPECT_TRUE(set.error().contains(u"U+D800"_s)) << qPrintable(set.error());
+    EXPECT_EQ(utf8.toBytes(), "[s]\nk=1\n");
+    EXPECT_FALSE(utf8.setValue(u"s", lone, u"1"));
+    EXPECT_TRUE(utf8.setValue(u"s", u"k", u"\U0001F600"_s)); // a whole pair is fine
+
+    IniFile utf16 = IniFile::fromBytes("\xFF\xFE" + Utf16(u"[s]\r\nk=1\r\n"_s, true));
+    ASSERT_TRUE(utf16.setValue(u"s", u"k", lone));
+    EXPECT_EQ(IniFile::fromBytes(utf16.toBytes()).value(u"s", u"k"), lone);
 }
 
 TEST(IniFile, FailedSaveReturnsReason)
@@ -253,10 +285,10 @@ TEST(IniFile, FailedSaveReturnsReason)
     kw::test::TestSandbox sandbox;
     // A regular file where the folder should be fails for every user.
     ASSERT_TRUE(WriteFileBytes(sandbox.filePath(u"plain"_s), "x"));
-    QString error;
-    EXPECT_FALSE(kw::WriteProfileString(sandbox.filePath(u"plain/config.ini"_s), u"General",
-                                        u"template", u"1", &error));
-    EXPECT_TRUE(error.contains(u"config.ini"_s)) << qPrintable(error);
+    const kw::Status written =
+        WriteValue(sandbox.filePath(u"plain/config.ini"_s), u"General", u"template", u"1");
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(written.error().contains(u"config.ini"_s)) << qPrintable(written.error());
 }
 
 TEST(IniFile, ReadOnlyFolderRefusesWrite)
@@ -271,9 +303,9 @@ TEST(IniFile, ReadOnlyFolderRefusesWrite)
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         GTEST_SKIP() << "running with rights that ignore folder permissions";
     }
-    QString error;
-    EXPECT_FALSE(kw::WriteProfileString(path, u"General", u"template", u"1", &error));
-    EXPECT_FALSE(error.isEmpty());
+    const kw::Status written = WriteValue(path, u"General", u"template", u"1");
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.error().isEmpty());
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(ReadFileBytes(path), "[General]\r\ntemplate=0\r\n");
 }

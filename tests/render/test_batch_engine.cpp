@@ -1,5 +1,7 @@
 #include "render/batch_engine.h"
 
+#include "model/layer_file.h"
+#include "model/template_file.h"
 #include "model/template_library.h"
 #include "photo_test_files.h"
 #include "support/image_measure.h"
@@ -12,6 +14,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -143,31 +149,221 @@ TEST_F(Batch, StopsAfterThePhotosInProgressAndForgetsTheStop)
     EXPECT_EQ(again.written, 16);
 }
 
-TEST_F(Batch, KeepsListOrderForOneOutputAndNeverWritesOverASource)
+// Two sources of one name into one folder: the later in the list is
+// numbered, whichever render ends first, and both are written.
+TEST_F(Batch, SameNamedSourcesNeverShareAnOutput)
 {
-    // Two sources with one output name: the later one in the list wins, even
-    // though the earlier one is larger and takes longer.
     const QString big =
         write(u"x/shot.jpg"_s, test::Encode(test::QuadrantImage(1600, 1200), "jpeg"));
     const QString small = write(u"y/shot.png"_s, test::Encode(test::PhotoLikeImage(90, 60), "png"));
     m_settings.preferences.outputFileNameOpts = 0;
     BatchEngine engine;
     std::vector<BatchFileResult> results;
-    EXPECT_EQ(run(engine, {big, small}, &results).written, 2);
-    EXPECT_EQ(results[0].outputPath, results[1].outputPath);
+    const BatchSummary summary = run(engine, {big, small}, &results);
+    EXPECT_EQ(summary.written, 2);
+    EXPECT_EQ(results[0].outputPath, m_dir.filePath(u"out/shot.jpg"_s));
+    EXPECT_EQ(results[1].outputPath, m_dir.filePath(u"out/shot (2).jpg"_s));
     EXPECT_TRUE(results[1].warning.contains(big)) << results[1].warning.toStdString();
+    EXPECT_EQ(QImage(results[0].outputPath).size(), QSize(1600, 1200));
     EXPECT_EQ(QImage(results[1].outputPath).size(), QSize(90, 60));
+}
 
-    // Beside the sources as PNG: shot.jpg would become y's shot.png, which is
-    // a source of the run, and shot.png would replace itself.
-    const QString twin = write(u"y/shot.jpg"_s, test::Encode(test::PhotoLikeImage(90, 60), "jpeg"));
-    const QByteArray before = test::ReadFileBytes(small);
+// Files that exist before the run, each policy, a second run into the same
+// folder and a source photo standing at an output name.
+TEST_F(Batch, CollisionPolicies)
+{
+    const QStringList paths = goodPhotos(3);
+    BatchEngine engine;
+    std::vector<BatchFileResult> results;
+    ASSERT_EQ(run(engine, paths, &results).written, 3);
+    const QString first = results[0].outputPath;
+    const QByteArray firstBytes = test::ReadFileBytes(first);
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy::Skip;
+    QFile::remove(results[2].outputPath);
+    BatchSummary summary = run(engine, paths, &results);
+    EXPECT_EQ(summary.skipped, 2);
+    EXPECT_EQ(summary.written, 1);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(summary.notProcessed, 0);
+    EXPECT_FALSE(summary.stopped);
+    EXPECT_TRUE(results[0].skipped && results[0].ok() && !results[0].written());
+    EXPECT_TRUE(results[0].warning.contains(u"p00_new.jpg exists"_s))
+        << results[0].warning.toStdString();
+    EXPECT_TRUE(results[2].written());
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy::Rename;
+    summary = run(engine, paths, &results);
+    EXPECT_EQ(summary.written, 3);
+    EXPECT_EQ(results[0].outputPath, m_dir.filePath(u"out/p00_new (2).jpg"_s));
+    EXPECT_TRUE(results[0].warning.contains(u"exists"_s));
+    ASSERT_EQ(run(engine, paths, &results).written, 3);
+    EXPECT_EQ(results[0].outputPath, m_dir.filePath(u"out/p00_new (3).jpg"_s));
+    EXPECT_EQ(test::ReadFileBytes(first), firstBytes) << "renaming never touches the file";
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy::Overwrite;
+    ASSERT_TRUE(test::WriteFileBytes(first, "old"));
+    EXPECT_EQ(run(engine, paths, &results).written, 3);
+    EXPECT_EQ(results[0].outputPath, first);
+    EXPECT_EQ(QImage(first).size(), QImage(paths[0]).size());
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy(7);
+    summary = run(engine, paths, &results);
+    EXPECT_EQ(summary.failed, 3);
+    EXPECT_TRUE(results[0].error.contains(u"collision policy 7"_s));
+}
+
+TEST_F(Batch, ASourceAtAnOutputNameIsNeverReplaced)
+{
+    // Beside the sources as PNG: shot.jpg would become shot.png, another
+    // source of the run, and shot.png would replace itself.
+    const QString jpeg = write(u"y/shot.jpg"_s, test::Encode(test::PhotoLikeImage(90, 60), "jpeg"));
+    const QString png = write(u"y/shot.png"_s, test::Encode(test::PhotoLikeImage(90, 60), "png"));
+    const QByteArray before = test::ReadFileBytes(png);
     m_settings.preferences.outputFolderOpts = 0;
+    m_settings.preferences.outputFileNameOpts = 0;
     m_settings.preferences.outputFormat = 1;
-    EXPECT_EQ(run(engine, {twin, small}, &results).failed, 2);
-    for (const BatchFileResult &r : results)
-        EXPECT_TRUE(r.error.contains(u"source photo"_s)) << r.error.toStdString();
-    EXPECT_EQ(test::ReadFileBytes(small), before);
+    BatchEngine engine;
+    std::vector<BatchFileResult> results;
+
+    EXPECT_EQ(run(engine, {jpeg, png}, &results).failed, 2);
+    EXPECT_TRUE(results[0].error.contains(u"another source photo"_s))
+        << results[0].error.toStdString();
+    EXPECT_TRUE(results[1].error.contains(u"replace the source photo"_s));
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy::Skip;
+    EXPECT_EQ(run(engine, {jpeg, png}, &results).skipped, 2);
+    EXPECT_TRUE(results[1].warning.contains(u"source photo"_s)) << results[1].warning.toStdString();
+
+    m_settings.preferences.collisionPolicy = OutputCollisionPolicy::Rename;
+    EXPECT_EQ(run(engine, {jpeg, png}, &results).written, 2);
+    EXPECT_EQ(results[0].outputPath, m_dir.filePath(u"y/shot (2).png"_s));
+    EXPECT_EQ(results[1].outputPath, m_dir.filePath(u"y/shot (3).png"_s));
+    EXPECT_EQ(test::ReadFileBytes(png), before);
+}
+
+class BatchTemplate : public Batch
+{
+protected:
+    // A template "Brand" of one layer: a black logo in the bottom-right
+    // corner, on white photos.
+    void SetUp() override
+    {
+        Batch::SetUp();
+        m_logo = m_dir.filePath(u"logo.png"_s);
+        writeLogo(Qt::black);
+        CWatermarkConf layer;
+        ApplyNewLayerDefaults(layer, QString());
+        layer.ImagePathName = m_logo;
+        layer.ImageLocation = 8;
+        layer.ImageTransparency = 100;
+        ASSERT_TRUE(CreateLayerFile(templates(), u"Brand_Layer 1"_s, layer));
+        ASSERT_TRUE(CreateTemplateFile(templates(), u"Brand"_s, u"Brand_Layer 1"_s));
+        m_settings.templateName = u"Brand"_s;
+        m_settings.preferences.outputFormat = 1; // PNG: exact pixels
+    }
+    QString templates() const { return m_settings.templatesFolder; }
+    void writeLogo(QColor color)
+    {
+        QImage logo(24, 16, QImage::Format_RGB32);
+        logo.fill(color);
+        ASSERT_TRUE(logo.save(m_logo, "PNG"));
+    }
+    QStringList whitePhotos(int count)
+    {
+        QStringList paths;
+        QImage white(160, 120, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        for (int i = 0; i < count; ++i)
+            paths << write(u"in/w%1.png"_s.arg(i, 2, 10, QChar(u'0')), test::Encode(white, "png"));
+        return paths;
+    }
+    static QRect LogoInk(const QString &output)
+    {
+        return test::InkBounds(QImage(output), [](QRgb p) { return qRed(p) < 100; });
+    }
+
+    QString m_logo;
+};
+
+TEST_F(BatchTemplate, EachUnreadablePartFailsEveryPhotoAndWritesNothing)
+{
+    const QStringList paths = whitePhotos(2);
+    const QString layerFile = ModelFilePath(templates(), u"Brand_Layer 1"_s);
+    const QByteArray layerBytes = test::ReadFileBytes(layerFile);
+    const QString fifo = m_dir.filePath(u"fifo.png"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    struct Case
+    {
+        const char *what;
+        std::function<void()> damage;
+        QString reason;
+    };
+    const auto logoAt = [&](const QString &path) {
+        QByteArray bytes = layerBytes;
+        bytes.replace(QFile::encodeName(m_logo), QFile::encodeName(path));
+        ASSERT_TRUE(test::WriteFileBytes(layerFile, bytes));
+    };
+    const Case cases[] = {
+        {"template listed without its file", [&] { m_settings.templateName = u"Gone"_s; },
+         u"the template file %1/Gone.xml cannot be read: no such file"_s.arg(templates())},
+        {"damaged layer file", [&] { ASSERT_TRUE(test::WriteFileBytes(layerFile, "<Water")); },
+         u"the layer 'Brand_Layer 1' of template 'Brand' cannot be read"_s},
+        {"missing logo", [&] { QFile::remove(m_logo); },
+         u"the logo %1 of layer 'Brand_Layer 1' cannot be read: no such file"_s.arg(m_logo)},
+        {"FIFO logo", [&] { logoAt(fifo); }, u"cannot be read: not a regular file"_s},
+        {"logo that is no picture",
+         [&] { ASSERT_TRUE(test::WriteFileBytes(m_logo, "GIF89a but not really")); },
+         u"the logo %1 of layer 'Brand_Layer 1' cannot be read: "_s.arg(m_logo)},
+    };
+    BatchEngine engine;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        c.damage();
+        std::vector<BatchFileResult> results;
+        const BatchSummary summary = run(engine, paths, &results);
+        EXPECT_EQ(summary.failed, 2);
+        EXPECT_EQ(summary.written, 0);
+        for (const BatchFileResult &r : results)
+            EXPECT_TRUE(r.error.contains(c.reason)) << r.error.toStdString();
+        EXPECT_TRUE(QDir(m_dir.filePath(u"out"_s)).entryList(QDir::Files).isEmpty());
+        // Repaired for the next case.
+        m_settings.templateName = u"Brand"_s;
+        ASSERT_TRUE(test::WriteFileBytes(layerFile, layerBytes));
+        writeLogo(Qt::black);
+    }
+}
+
+// The template is read once, when the run starts: edited, renamed or removed
+// while the run goes on, every photo still carries the mark of the start.
+TEST_F(BatchTemplate, ChangesDuringARunDoNotReachIt)
+{
+    const QStringList paths = whitePhotos(24);
+    m_settings.jobs = 1;
+    BatchEngine engine;
+    QSignalSpy finished(&engine, &BatchEngine::finished);
+    std::vector<BatchFileResult> results(size_t(paths.size()));
+    QObject::connect(&engine, &BatchEngine::fileFinished, &engine,
+                     [&](const BatchFileResult &r) { results[size_t(r.index)] = r; });
+    ASSERT_TRUE(engine.start(paths, m_settings));
+    // Edited: a white logo; then renamed and removed.
+    writeLogo(Qt::white);
+    CWatermarkConf moved;
+    ApplyNewLayerDefaults(moved, u"EDITED"_s);
+    ASSERT_TRUE(SaveLayerConf(templates(), u"Brand_Layer 1"_s, moved));
+    ASSERT_TRUE(QFile::rename(ModelFilePath(templates(), u"Brand"_s),
+                              ModelFilePath(templates(), u"Renamed"_s)));
+    ASSERT_TRUE(QFile::remove(ModelFilePath(templates(), u"Renamed"_s)));
+    ASSERT_TRUE(finished.wait(60000));
+
+    const QRect expected(160 - 24, 120 - 16, 24, 16);
+    for (const BatchFileResult &r : results) {
+        ASSERT_TRUE(r.written()) << r.error.toStdString();
+        EXPECT_EQ(LogoInk(r.outputPath), expected) << r.outputPath.toStdString();
+    }
+    // The next run reads the template anew: it is gone now.
+    EXPECT_EQ(run(engine, paths).failed, 24);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "model/layer_file.h"
 #include "model/template_file.h"
 #include "render/font_mapping.h"
+#include "render/loaded_template.h"
 #include "render/mark_warp.h"
 #include "render/text_effect_renderer.h"
 #include "render/watermark_renderer.h"
@@ -12,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 
 #include <cmath>
@@ -266,7 +268,7 @@ protected:
 
     QImage render(const QString &photo)
     {
-        const kw::RenderOutcome outcome = CWatermarkRenderer::RenderWatermark(
+        const kw::RenderOutcome outcome = kw::CWatermarkRenderer::RenderWatermark(
             kw::RenderMode::BatchOutput, photo, 0, 0, true, m_inputs);
         EXPECT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
         return outcome.picture;
@@ -299,6 +301,26 @@ TEST_F(ResistingRenderTest, WithoutTheElementTheRenderIsUnchanged)
     ASSERT_TRUE(kw::SaveMarkWarpSetting(m_folder, u"T"_s, kw::MarkWarpSetting{}));
     EXPECT_EQ(kw::test::ReadFileBytes(kw::ModelFilePath(m_folder, u"T")), templateBytes);
     EXPECT_EQ(render(photo), before);
+}
+
+// A batch reads the option once, with the layers, at its start: what the
+// template file says later does not change the photos still to come.
+TEST_F(ResistingRenderTest, TheOptionIsReadOnceWithTheTemplate)
+{
+    const QString photo = writePhoto(u"p.png"_s);
+    const QImage plain = render(photo);
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(m_folder, u"T"_s, warpSetting(1)));
+    const kw::Result<kw::SharedTemplate> loaded = kw::LoadTemplateForRender(m_folder, u"T"_s);
+    ASSERT_TRUE(loaded) << loaded.error().toStdString();
+    EXPECT_EQ((*loaded)->markWarp, warpSetting(1));
+    m_inputs.loadedTemplate = *loaded;
+    const QImage warped = render(photo);
+    EXPECT_NE(warped, plain);
+
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(m_folder, u"T"_s, kw::MarkWarpSetting{}));
+    EXPECT_EQ(render(photo), warped);
+    QFile::remove(kw::ModelFilePath(m_folder, u"T"));
+    EXPECT_EQ(render(photo), warped);
 }
 
 TEST_F(ResistingRenderTest, SamePhotoSameOutputOtherPhotoOtherField)
@@ -338,8 +360,8 @@ TEST_F(ResistingRenderTest, SamePhotoSameOutputOtherPhotoOtherField)
     } view;
     m_inputs.previewTarget = &view;
     const auto preview = [&] {
-        CWatermarkRenderer::RenderWatermark(kw::RenderMode::EditorPreview, {}, 0, 0, true,
-                                            m_inputs);
+        kw::CWatermarkRenderer::RenderWatermark(kw::RenderMode::EditorPreview, {}, 0, 0, true,
+                                                m_inputs);
         return view.shown;
     };
     const QImage example = preview();

@@ -42,7 +42,18 @@ TEST(OutputTarget, FollowsTheNamingRules)
         {u"/photos/beach.jpg"_s, Prefs(1, u"/out/wm/"_s, 1, u" (1)"_s, 2),
          u"/out/wm/beach (1).bmp"_s},
         {u"/p/a.b.c.JPG"_s, Prefs(0, {}, 0, u"_x"_s, 1), u"/p/a.b.c.png"_s},
-        {u"/ver.2/scan"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/ver.2/_new.jpg"_s},
+        // A name without extension is the base name whole; a leading dot
+        // does not start an extension.
+        {u"/ver.2/scan"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/ver.2/scan_new.jpg"_s},
+        {u"/ver.2/scanA"_s, Prefs(0, {}, 0, {}, 0), u"/ver.2/scanA.jpg"_s},
+        {u"/p/.jpg"_s, Prefs(0, {}, 1, u"_new"_s, 0), u"/p/.jpg_new.jpg"_s},
+        {u"/p/.jpg"_s, Prefs(0, {}, 0, {}, 0), u"/p/.jpg.jpg"_s},
+        {u"/p/.hidden.png"_s, Prefs(0, {}, 0, {}, 0), u"/p/.hidden.jpg"_s},
+        // A suffix that would leave the output folder or break the name.
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"/../../etc/x"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"_a\\b"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 1, u"_a\nb"_s, 0), {}},
+        {u"/p/a.jpg"_s, Prefs(0, {}, 0, u"/unused"_s, 0), u"/p/a.jpg"_s},
         {u"/top.jpeg"_s, Prefs(0, {}, 1, u"_new"_s, 3), u"/top_new.tiff"_s},
         {u"/p/a.jpg"_s, Prefs(2, u"/out"_s, 0, {}, 0), {}},
         {u"/p/a.jpg"_s, Prefs(0, {}, -1, {}, 0), {}},
@@ -59,6 +70,17 @@ TEST(OutputTarget, FollowsTheNamingRules)
     EXPECT_EQ(GetEncoderClsid(u"image/JPEG"), -1);
 }
 
+TEST(OutputTarget, NamesOfEarlierOutputs)
+{
+    for (QStringView name : {u"IMG_1_new.jpg", u"IMG_1_new.JPG", u"IMG_1_new (2).jpg",
+                             u"IMG_1_new (12).jpg", u"_new.jpg"})
+        EXPECT_TRUE(IsNamedLikeOutput(name, u"_new", u"jpg")) << name.toString().toStdString();
+    for (QStringView name : {u"IMG_1.jpg", u"IMG_1_new.png", u"IMG_1_new (x).jpg",
+                             u"IMG_1_new ().jpg", u"IMG_1_new(2).jpg", u"IMG_1_newer.jpg"})
+        EXPECT_FALSE(IsNamedLikeOutput(name, u"_new", u"jpg")) << name.toString().toStdString();
+    EXPECT_FALSE(IsNamedLikeOutput(u"IMG_1.jpg", u"", u"jpg"));
+}
+
 class OutputWriter : public ::testing::Test
 {
 protected:
@@ -71,9 +93,9 @@ protected:
     }
     DecodedPhoto load(const QString &path)
     {
-        const PhotoLoadResult r = LoadPhoto(path);
-        EXPECT_TRUE(r) << r.error.toStdString();
-        return r.photo;
+        Result<DecodedPhoto> r = LoadPhoto(path);
+        EXPECT_TRUE(r) << r.error().toStdString();
+        return r ? std::move(r).value() : DecodedPhoto();
     }
     QStringList filesIn(const QString &folder) const
     {
@@ -91,9 +113,10 @@ TEST_F(OutputWriter, WritesEachFormatIntoACreatedFolder)
     const QString out = m_dir.filePath(u"out/deeper"_s);
     const char *formats[] = {"jpeg", "png", "bmp", "tiff"};
     for (int f = 0; f < 4; ++f) {
-        const OutputResult r = WriteOutput(photo.image, photo, Prefs(1, out, 1, u"_wm"_s, f));
-        ASSERT_TRUE(r) << r.error.toStdString();
-        QImageReader reader(r.outputPath);
+        const Result<WrittenOutput> r =
+            WriteOutput(photo.image, photo, Prefs(1, out, 1, u"_wm"_s, f));
+        ASSERT_TRUE(r) << r.error().toStdString();
+        QImageReader reader(r->path);
         EXPECT_EQ(reader.format(), formats[f]);
         const QImage back = reader.read();
         EXPECT_EQ(back.size(), picture.size());
@@ -135,13 +158,12 @@ TEST_F(OutputWriter, CarriesJpegMetadataButNotTheThumbnail)
 
     // Resized output: the dimension tags follow the written picture.
     const QImage smaller = photo.image.scaled(80, 60);
-    const OutputResult r =
+    const Result<WrittenOutput> r =
         WriteOutput(smaller, photo, Prefs(1, m_dir.filePath(u"out"_s), 0, {}, 0));
-    ASSERT_TRUE(r) << r.error.toStdString();
-    EXPECT_TRUE(r.warning.isEmpty()) << r.warning.toStdString();
+    ASSERT_TRUE(r) << r.error().toStdString();
+    EXPECT_TRUE(r->warning.isEmpty()) << r->warning.toStdString();
 
-    Exiv2::Image::AutoPtr out =
-        Exiv2::ImageFactory::open(QFile::encodeName(r.outputPath).toStdString());
+    Exiv2::Image::AutoPtr out = Exiv2::ImageFactory::open(QFile::encodeName(r->path).toStdString());
     out->readMetadata();
     Exiv2::ExifData &exif = out->exifData();
     EXPECT_EQ(exif["Exif.Image.Make"].toString(), "Kelvane Optics");
@@ -157,15 +179,15 @@ TEST_F(OutputWriter, CarriesJpegMetadataButNotTheThumbnail)
                          out->iccProfile()->size_),
               icc);
     // The profile is written once, and the picture reads back in its colours.
-    EXPECT_EQ(test::ReadFileBytes(r.outputPath).count("ICC_PROFILE"), 1);
-    EXPECT_LT(test::MeanAbsDiff(QImage(r.outputPath), smaller), 8.0);
+    EXPECT_EQ(test::ReadFileBytes(r->path).count("ICC_PROFILE"), 1);
+    EXPECT_LT(test::MeanAbsDiff(QImage(r->path), smaller), 8.0);
 
     // PNG output carries no EXIF.
-    const OutputResult png =
+    const Result<WrittenOutput> png =
         WriteOutput(photo.image, photo, Prefs(1, m_dir.filePath(u"out"_s), 0, {}, 1));
     ASSERT_TRUE(png);
     Exiv2::Image::AutoPtr pngImage =
-        Exiv2::ImageFactory::open(QFile::encodeName(png.outputPath).toStdString());
+        Exiv2::ImageFactory::open(QFile::encodeName(png->path).toStdString());
     pngImage->readMetadata();
     EXPECT_TRUE(pngImage->exifData().empty());
 }
@@ -178,23 +200,23 @@ TEST_F(OutputWriter, StoresJpegPixelsInTheSourceOrientation)
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const QString name = u"o%1.jpg"_s.arg(orientation);
         const DecodedPhoto photo = load(write(name, test::WithOrientation(jpeg, orientation)));
-        const OutputResult r = WriteOutput(photo.image, photo, Prefs(1, out, 0, {}, 0));
-        ASSERT_TRUE(r) << r.error.toStdString();
-        QImageReader reader(r.outputPath);
+        const Result<WrittenOutput> r = WriteOutput(photo.image, photo, Prefs(1, out, 0, {}, 0));
+        ASSERT_TRUE(r) << r.error().toStdString();
+        QImageReader reader(r->path);
         reader.setAutoTransform(false);
         const QImage written = reader.read();
         const QImage expected = OrientToStored(photo.image, orientation);
         ASSERT_EQ(written.size(), expected.size()) << orientation;
         EXPECT_LT(test::MeanAbsDiff(written, expected), 6.0) << orientation;
-        const DecodedPhoto again = load(r.outputPath);
+        const DecodedPhoto again = load(r->path);
         EXPECT_EQ(again.sourceOrientation, orientation);
         EXPECT_LT(test::MeanAbsDiff(again.image, photo.image), 6.0) << orientation;
     }
     // As PNG the picture is stored upright, with no tag to turn it.
     const DecodedPhoto turned = load(m_dir.filePath(u"o6.jpg"_s));
-    const OutputResult png = WriteOutput(turned.image, turned, Prefs(1, out, 0, {}, 1));
+    const Result<WrittenOutput> png = WriteOutput(turned.image, turned, Prefs(1, out, 0, {}, 1));
     ASSERT_TRUE(png);
-    QImageReader reader(png.outputPath);
+    QImageReader reader(png->path);
     reader.setAutoTransform(false);
     const QImage upright = reader.read();
     EXPECT_EQ(upright.size(), QSize(45, 70));
@@ -224,9 +246,9 @@ TEST_F(OutputWriter, NeverReplacesASourcePhoto)
         {Prefs(0, {}, 1, u"_new"_s, 0), &sources},                 // another source of the batch
     };
     for (const Case &c : cases) {
-        const OutputResult r = WriteOutput(photo.image, photo, c.prefs, c.protectedFiles);
+        const Result<WrittenOutput> r = WriteOutput(photo.image, photo, c.prefs, c.protectedFiles);
         EXPECT_FALSE(r);
-        EXPECT_TRUE(r.error.contains(u"source photo"_s)) << r.error.toStdString();
+        EXPECT_TRUE(r.error().contains(u"source photo"_s)) << r.error().toStdString();
     }
     EXPECT_EQ(test::ReadFileBytes(source), bytes);
     EXPECT_EQ(test::ReadFileBytes(other), bytes);
@@ -234,10 +256,52 @@ TEST_F(OutputWriter, NeverReplacesASourcePhoto)
 
     // A folder that cannot be made fails with a reason and writes nothing.
     write(u"blocker"_s, "x");
-    const OutputResult r =
+    const Result<WrittenOutput> r =
         WriteOutput(photo.image, photo, Prefs(1, m_dir.filePath(u"blocker/sub"_s), 0, {}, 1));
     EXPECT_FALSE(r);
-    EXPECT_TRUE(r.error.contains(u"output folder"_s)) << r.error.toStdString();
+    EXPECT_EQ(r.error().toStdString(),
+              u"cannot create the output folder %1: %2 is not a folder"_s
+                  .arg(m_dir.filePath(u"blocker/sub"_s), m_dir.filePath(u"blocker"_s))
+                  .toStdString());
+}
+
+TEST_F(OutputWriter, ASymbolicLinkAtTheOutputNameIsReplacedNeverWrittenThrough)
+{
+    const QByteArray bytes = test::Encode(test::PhotoLikeImage(64, 48), "jpeg");
+    const QString precious = write(u"elsewhere/precious.txt"_s, "keep me");
+    const QString source = write(u"photos/b.jpg"_s, bytes);
+    const QString other = write(u"photos/c.jpg"_s, bytes);
+    const QString out = m_dir.filePath(u"out"_s);
+    QDir().mkpath(out);
+    struct Case
+    {
+        QString source;
+        QString linkTarget;
+    };
+    const Case cases[] = {
+        {source, precious},                                   // a file outside the folder
+        {source, m_dir.filePath(u"elsewhere/missing.jpg"_s)}, // dangling
+        {other, source},                                      // a source photo
+    };
+    ProtectedFiles sources;
+    sources.add(source);
+    sources.add(other);
+    for (const Case &c : cases) {
+        const QString output = out + u'/' + QFileInfo(c.source).completeBaseName() + u"_new.jpg"_s;
+        QFile::remove(output);
+        ASSERT_TRUE(QFile::link(c.linkTarget, output));
+        const DecodedPhoto photo = load(c.source);
+        const Result<WrittenOutput> r =
+            WriteOutput(photo.image, photo, Prefs(1, out, 1, u"_new"_s, 0), &sources);
+        ASSERT_TRUE(r) << r.error().toStdString();
+        const QFileInfo written(output);
+        EXPECT_FALSE(written.isSymLink()) << c.linkTarget.toStdString();
+        EXPECT_FALSE(QImage(output).isNull());
+    }
+    EXPECT_EQ(test::ReadFileBytes(precious), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"elsewhere/missing.jpg"_s)));
+    EXPECT_EQ(test::ReadFileBytes(source), bytes);
+    EXPECT_EQ(filesIn(m_dir.filePath(u"elsewhere"_s)), QStringList{u"precious.txt"_s});
 }
 
 } // namespace

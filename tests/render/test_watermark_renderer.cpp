@@ -9,9 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+using kw::CWatermarkRenderer;
 using kw::test::InkBounds;
 using kw::test::MaxChannelDifference;
 
@@ -104,6 +109,14 @@ TEST_F(WatermarkRenderer, PreviewsNeedATarget)
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(view.calls, 1);
     EXPECT_EQ(view.shown.size(), QSize(677, 625));
+
+    // A template the editor cannot draw: the bare sample photo and the reason.
+    m_inputs.templateName = u"Nowhere"_s;
+    const auto broken = CWatermarkRenderer::RenderWatermark(kw::RenderMode::EditorPreview, {}, 0, 0,
+                                                            false, m_inputs);
+    EXPECT_TRUE(broken.error.contains(u"Nowhere.xml"_s)) << broken.error.toStdString();
+    EXPECT_EQ(view.calls, 2);
+    EXPECT_EQ(MaxChannelDifference(view.shown, kw::SamplePhoto()), 0);
 }
 
 TEST_F(WatermarkRenderer, DrawsEveryLayerFirstToLast)
@@ -132,23 +145,94 @@ TEST_F(WatermarkRenderer, DrawsEveryLayerFirstToLast)
     EXPECT_GT(blueInk.left(), 300);
 }
 
-TEST_F(WatermarkRenderer, MissingTemplateOrLayerDrawsNothing)
+// Nothing is drawn without its watermark: every part of a template that
+// cannot be read fails the render with a reason naming the file.
+TEST_F(WatermarkRenderer, EveryUnreadablePartOfATemplateFailsTheRender)
 {
     const QString photo = writePhoto(u"grey.png"_s, QSize(200, 100), QColor(90, 90, 90));
-    QImage expected(200, 100, QImage::Format_ARGB32_Premultiplied);
-    expected.fill(QColor(90, 90, 90));
+    const auto failsWith = [&](const QString &expected) {
+        const kw::RenderOutcome outcome = batch(photo);
+        EXPECT_TRUE(outcome.picture.isNull());
+        EXPECT_TRUE(outcome.error.contains(expected))
+            << outcome.error.toStdString() << " lacks " << expected.toStdString();
+    };
 
-    m_inputs.templateName.clear(); // nothing selected
-    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
-    m_inputs.templateName = u"Nowhere"_s;
-    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
-
+    m_inputs.templateName.clear();
+    failsWith(u"no template is selected"_s);
+    m_inputs.templateName = u"Nowhere"_s; // listed, but without its file
+    failsWith(u"the template file "_s + m_folder + u"/Nowhere.xml cannot be read: no such file"_s);
+    ASSERT_TRUE(kw::test::WriteFileBytes(kw::ModelFilePath(m_folder, u"Empty"_s), "<Layers/>"));
+    m_inputs.templateName = u"Empty"_s;
+    failsWith(u"lists no layer"_s);
     ASSERT_TRUE(kw::CreateTemplateFile(m_folder, u"Orphan"_s, u"no such layer"_s));
     m_inputs.templateName = u"Orphan"_s;
-    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+    failsWith(u"the layer 'no such layer' of template 'Orphan' cannot be read"_s);
+    writeTemplate(u"Damaged"_s, {pictureLayer({})});
+    ASSERT_TRUE(kw::test::WriteFileBytes(kw::ModelFilePath(m_folder, u"Damaged layer 0"_s),
+                                         "<WatermarkConf><Text>"));
+    failsWith(u"the layer 'Damaged layer 0' of template 'Damaged' cannot be read"_s);
 
-    writeTemplate(u"Broken picture"_s, {pictureLayer(m_sandbox.filePath(u"missing.png"_s))});
-    EXPECT_EQ(MaxChannelDifference(batch(photo).picture, expected), 0);
+    const QString missing = m_sandbox.filePath(u"missing.png"_s);
+    writeTemplate(u"Brand"_s, {pictureLayer(missing)});
+    failsWith(u"the logo %1 of layer 'Brand layer 0' cannot be read: no such file"_s.arg(missing));
+    const QString fifo = m_sandbox.filePath(u"logo.fifo"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    writeTemplate(u"Fifo"_s, {pictureLayer(fifo)}); // must not wait for a writer
+    failsWith(u"cannot be read: not a regular file"_s);
+    writeTemplate(u"Folder"_s, {pictureLayer(m_folder)});
+    failsWith(u"cannot be read: it is a folder"_s);
+    const QString text = m_sandbox.filePath(u"notes.png"_s);
+    ASSERT_TRUE(kw::test::WriteFileBytes(text, "not a picture\n"));
+    writeTemplate(u"Text"_s, {pictureLayer(text)});
+    failsWith(u"the logo %1 of layer 'Text layer 0' cannot be read: not a"_s.arg(text));
+    if (::geteuid() != 0) { // root reads any file
+        const QString locked = writePhoto(u"locked.png"_s, QSize(8, 8), Qt::black);
+        ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+        writeTemplate(u"Locked"_s, {pictureLayer(locked)});
+        failsWith(u"the logo %1 of layer 'Locked layer 0' cannot be read"_s.arg(locked));
+    }
+
+    // A layer with no text and no picture is a design, drawn as nothing.
+    writeTemplate(u"Blank"_s, {pictureLayer({})});
+    const kw::RenderOutcome blank = batch(photo);
+    ASSERT_TRUE(blank.error.isEmpty()) << blank.error.toStdString();
+    QImage expected(200, 100, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(QColor(90, 90, 90));
+    EXPECT_EQ(MaxChannelDifference(blank.picture, expected), 0);
+}
+
+// The template read once is what a render draws, whatever the files say
+// afterwards; each layer starts from the new-layer values.
+TEST_F(WatermarkRenderer, ALoadedTemplateIsDrawnWithoutReadingTheFilesAgain)
+{
+    const QString photo = writePhoto(u"white.png"_s, QSize(300, 200), Qt::white);
+    const QString logo = writePhoto(u"logo.png"_s, QSize(30, 20), Qt::black);
+    CWatermarkConf layer = pictureLayer(logo);
+    layer.Rotation = 5;
+    writeTemplate(u"Frozen"_s, {layer, pictureLayer({})});
+    ASSERT_TRUE(kw::test::WriteFileBytes(kw::ModelFilePath(m_folder, u"Frozen layer 1"_s),
+                                         "<WatermarkConf><Image><ImageWidth>7</ImageWidth>"
+                                         "</Image></WatermarkConf>"));
+    const kw::Result<kw::SharedTemplate> loaded = kw::LoadTemplateForRender(m_folder, u"Frozen"_s);
+    ASSERT_TRUE(loaded) << loaded.error().toStdString();
+    ASSERT_EQ((*loaded)->layers.size(), 2u);
+    EXPECT_EQ((*loaded)->layers[0].conf, layer);
+    EXPECT_EQ((*loaded)->layers[0].picture.size(), QSize(30, 20));
+    CWatermarkConf second;
+    kw::ApplyNewLayerDefaults(second, QString());
+    second.ImageWidth = 7;
+    EXPECT_EQ((*loaded)->layers[1].conf, second);
+    EXPECT_TRUE((*loaded)->layers[1].picture.isNull());
+
+    const QRect ink = InkBounds(batch(photo).picture, [](QRgb p) { return qRed(p) < 128; });
+    QFile::remove(logo);
+    QFile::remove(kw::ModelFilePath(m_folder, u"Frozen"_s));
+    EXPECT_FALSE(batch(photo).error.isEmpty());
+    m_inputs.loadedTemplate = *loaded;
+    const kw::RenderOutcome frozen = batch(photo);
+    ASSERT_TRUE(frozen.error.isEmpty()) << frozen.error.toStdString();
+    EXPECT_EQ(InkBounds(frozen.picture, [](QRgb p) { return qRed(p) < 128; }), ink);
+    EXPECT_FALSE(ink.isNull());
 }
 
 TEST_F(WatermarkRenderer, PicturePlacementRotationAndOpacity)
@@ -223,12 +307,20 @@ TEST_F(WatermarkRenderer, OutputPreviewPlacesThePictureInTheView)
     EXPECT_TRUE(view.lastPlacement.eraseBackground);
     EXPECT_EQ(view.lastPlacement.destination, QPoint(100, 75));
 
+    // So does a template that cannot be read: the reason, never a bare photo.
+    m_inputs.templateName = u"Nowhere"_s;
+    const auto noTemplate = CWatermarkRenderer::RenderWatermark(kw::RenderMode::OutputPreview,
+                                                                photo, 0, 0, true, m_inputs);
+    EXPECT_TRUE(noTemplate.error.contains(u"Nowhere.xml"_s)) << noTemplate.error.toStdString();
+    EXPECT_TRUE(view.shown.isNull());
+    m_inputs.templateName.clear();
+
     // An unreadable photo still reaches the view, with a reason and no picture.
     const auto broken = CWatermarkRenderer::RenderWatermark(
         kw::RenderMode::OutputPreview, m_sandbox.filePath(u"none.jpg"_s), 0, 0, true, m_inputs);
     EXPECT_FALSE(broken.error.isEmpty());
     EXPECT_TRUE(view.shown.isNull());
-    EXPECT_EQ(view.calls, 2);
+    EXPECT_EQ(view.calls, 3);
 }
 
 } // namespace

@@ -87,10 +87,10 @@ TEST(Preferences, DefaultFileIsTenLinesByteForByte)
 
     // A folder name XML cannot carry: no file rather than one other readers refuse.
     QFile::remove(folder.file());
-    QString error;
-    EXPECT_FALSE(kw::CreateDefaultPreferences(
-        folder.path(), [] { return u"/a\u0001"_s; }, &error));
-    EXPECT_TRUE(error.contains(u"U+0001"_s)) << error.toStdString();
+    const kw::Status created =
+        kw::CreateDefaultPreferences(folder.path(), [] { return u"/a\u0001"_s; });
+    EXPECT_FALSE(created);
+    EXPECT_TRUE(created.error().contains(u"U+0001"_s)) << created.error().toStdString();
     EXPECT_FALSE(QFileInfo::exists(folder.file()));
 }
 
@@ -102,7 +102,7 @@ TEST(Preferences, FirstStartCreatesDataAndOutputFolders)
     const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(sandbox.filePath(u"home/.config"_s)));
     const QString dataFolder = kw::GetAppDataFolder(sandbox.filePath(u"bin"_s));
-    const bool created = kw::CreateDefaultPreferences(dataFolder);
+    const bool created = kw::CreateDefaultPreferences(dataFolder).ok();
     if (hadConfig)
         qputenv("XDG_CONFIG_HOME", oldConfig);
     else
@@ -148,9 +148,10 @@ TEST(Preferences, LoadHandWrittenFiles)
     for (const auto &c : cases) {
         Folder folder(c.bytes);
         kw::CPreferences prefs = previous;
-        QString error;
-        const bool loaded = kw::LoadPreferences(folder.path(), prefs, &error);
-        EXPECT_EQ(loaded, error.isEmpty());
+        const kw::Status loaded = kw::LoadPreferences(folder.path(), prefs);
+        // Every readable case changes a field.
+        EXPECT_EQ(loaded.ok(), Fields(c.expected) != Fields(previous)) << c.bytes;
+        EXPECT_EQ(loaded.error().isEmpty(), loaded.ok());
         EXPECT_EQ(Fields(prefs), Fields(c.expected)) << c.bytes;
     }
 }
@@ -168,11 +169,17 @@ TEST(Preferences, UpdateChangesOnlyTheElementTexts)
         "\t<JpegQuality>100</JpegQuality>\n"
         "\t<OpenQuickStartDlg>0</OpenQuickStartDlg>\n</Preferences>\n";
     Folder folder(original.constData());
-    const kw::CPreferences prefs{1, u"/new & <dir>"_s, 0, u"_wm"_s, 2, 55};
-    QString error;
+    using E = kw::PreferenceElement;
+    kw::PreferenceTexts changes;
+    changes.set(E::OutputFolderOpts, 1);
+    changes.set(E::OutputFolderPath, u"/new & <dir>"_s);
+    changes.set(E::OutputFileNameOpts, 0);
+    changes.set(E::OutputFileNameSuffix, u"_wm"_s);
+    changes.set(E::OutputFormat, 2);
     // OutputFileNameOpts is missing: not added, the rest is still stored.
-    EXPECT_FALSE(kw::SaveOutputPreferences(folder.path(), prefs, &error));
-    EXPECT_TRUE(error.contains(u"OutputFileNameOpts"_s)) << error.toStdString();
+    const kw::Status updated = kw::UpdatePreferences(folder.path(), changes);
+    EXPECT_FALSE(updated);
+    EXPECT_TRUE(updated.error().contains(u"OutputFileNameOpts"_s)) << updated.error().toStdString();
     QByteArray expected = original;
     expected.replace("> 2 <", ">1<")
         .replace("/old", "/new &amp; &lt;dir&gt;")
@@ -183,7 +190,7 @@ TEST(Preferences, UpdateChangesOnlyTheElementTexts)
 
     kw::CPreferences loaded;
     ASSERT_TRUE(kw::LoadPreferences(folder.path(), loaded));
-    EXPECT_EQ(loaded.outputFolderPath, prefs.outputFolderPath);
+    EXPECT_EQ(loaded.outputFolderPath, u"/new & <dir>"_s);
     EXPECT_EQ(loaded.jpegQuality, 100); // no dialog edits it
 
     ASSERT_TRUE(kw::SaveQuickStartChoice(folder.path(), true));
@@ -213,17 +220,94 @@ TEST(Preferences, UpdateWritesNothingItCannotWriteWhole)
         Folder folder(c.bytes);
         kw::PreferenceTexts changes;
         changes.set(kw::PreferenceElement::OutputFolderPath, c.path);
-        QString error;
-        EXPECT_FALSE(kw::UpdatePreferences(folder.path(), changes, &error));
-        EXPECT_FALSE(error.isEmpty());
+        const kw::Status updated = kw::UpdatePreferences(folder.path(), changes);
+        EXPECT_FALSE(updated);
+        EXPECT_FALSE(updated.error().isEmpty());
         EXPECT_EQ(folder.bytes(), QByteArray(c.bytes)) << c.bytes;
     }
+    // The refusal names the file and the character its encoding lacks.
+    Folder refusing(latin1);
+    kw::PreferenceTexts japanese;
+    japanese.set(kw::PreferenceElement::OutputFolderPath, u"/\u65E5"_s);
+    const kw::Status updated = kw::UpdatePreferences(refusing.path(), japanese);
+    EXPECT_TRUE(updated.error().contains(refusing.file())) << updated.error().toStdString();
+    EXPECT_TRUE(updated.error().contains(u"U+65E5"_s)) << updated.error().toStdString();
+
     // What the declared encoding can hold is written in it.
     Folder folder(latin1);
     kw::PreferenceTexts changes;
     changes.set(kw::PreferenceElement::OutputFolderPath, u"/caf\u00e9"_s);
     ASSERT_TRUE(kw::UpdatePreferences(folder.path(), changes));
     EXPECT_EQ(folder.bytes(), QByteArray(latin1).replace("/a", "/caf\xE9"));
+}
+
+// A preference.xml saved by an editor working in the ANSI code page, with or
+// without its declaration: an update changes only the element it sets.
+TEST(Preferences, AnsiFileKeepsItsBytes)
+{
+    for (const char *declaration : {"", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"}) {
+        const QByteArray original = QByteArray(declaration) +
+                                    "<Preferences>\r\n<OutputFolderPath>/Fotos/M\xFCnchen \x80\x81"
+                                    "</OutputFolderPath>\r\n<OutputFormat>0</OutputFormat>\r\n"
+                                    "</Preferences>\r\n";
+        Folder folder(original.constData());
+        kw::CPreferences prefs;
+        ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+        EXPECT_EQ(prefs.outputFolderPath, u"/Fotos/M\u00fcnchen \u20ac\u0081"_s);
+
+        kw::PreferenceTexts changes;
+        changes.set(kw::PreferenceElement::OutputFormat, 1);
+        ASSERT_TRUE(kw::UpdatePreferences(folder.path(), changes));
+        EXPECT_EQ(folder.bytes(),
+                  QByteArray(original).replace("<OutputFormat>0", "<OutputFormat>1"));
+
+        // The path typed again in the dialog is stored as it was.
+        changes.set(kw::PreferenceElement::OutputFolderPath, prefs.outputFolderPath);
+        ASSERT_TRUE(kw::UpdatePreferences(folder.path(), changes));
+        EXPECT_EQ(folder.bytes(),
+                  QByteArray(original).replace("<OutputFormat>0", "<OutputFormat>1"));
+    }
+}
+
+// The collision policy is a new element: absent means overwrite, it is
+// written only when set, appended at the end of Preferences in the file's
+// own line ends, removed when set back, and found wherever it stands.
+TEST(Preferences, CollisionPolicyElement)
+{
+    using Policy = kw::OutputCollisionPolicy;
+    const QByteArray ten = TenLines("<OutputFolderPath>/out</OutputFolderPath>");
+    Folder folder(ten.constData());
+    kw::CPreferences prefs;
+    prefs.collisionPolicy = Policy::Rename; // a file without the element says overwrite
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Overwrite);
+
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Overwrite));
+    EXPECT_EQ(folder.bytes(), ten) << "the default is not written";
+
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Skip));
+    QByteArray withSkip = ten;
+    withSkip.replace("</Preferences>",
+                     "<OutputCollisionPolicy>1</OutputCollisionPolicy>\r\n</Preferences>");
+    EXPECT_EQ(folder.bytes(), withSkip);
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Skip);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Rename));
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Rename);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(folder.path(), Policy::Overwrite));
+    EXPECT_EQ(folder.bytes(), ten) << "set back, the element goes";
+
+    // Hand-placed first, with LF line ends: still found, changed in place.
+    Folder moved("<Preferences>\n<OutputCollisionPolicy>2</OutputCollisionPolicy>\n"
+                 "<OutputFolderOpts>1</OutputFolderOpts>\n</Preferences>\n");
+    ASSERT_TRUE(kw::LoadPreferences(moved.path(), prefs));
+    EXPECT_EQ(prefs.collisionPolicy, Policy::Rename);
+    EXPECT_EQ(prefs.outputFolderOpts, 1);
+    ASSERT_TRUE(kw::SaveCollisionPolicy(moved.path(), Policy::Skip));
+    EXPECT_EQ(moved.bytes(), "<Preferences>\n<OutputCollisionPolicy>1</OutputCollisionPolicy>\n"
+                             "<OutputFolderOpts>1</OutputFolderOpts>\n</Preferences>\n");
+    EXPECT_FALSE(kw::SaveCollisionPolicy(Folder().path(), Policy::Skip));
 }
 
 TEST(Preferences, QuickStartDecision)

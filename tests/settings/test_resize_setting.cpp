@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using kw::test::ReadFileBytes;
@@ -72,11 +73,49 @@ TEST(ResizeSetting, Writes)
     for (const kw::ResizeSettingInput &input : {kw::ResizeSettingInput{4, u"1"_s, u"1"_s, false},
                                                 {1, u"-5"_s, u"1"_s, false},
                                                 {1, u"1"_s, u"5\n"_s, false}}) {
-        QString error;
-        EXPECT_FALSE(kw::SaveResizeSetting(sandbox.path(), input, &error));
-        EXPECT_FALSE(error.isEmpty());
+        const kw::Status saved = kw::SaveResizeSetting(sandbox.path(), input);
+        EXPECT_FALSE(saved);
+        EXPECT_FALSE(saved.error().isEmpty());
     }
     EXPECT_EQ(ReadFileBytes(path), written);
+}
+
+QByteArray Utf16LE(const QString &text)
+{
+    QByteArray bytes = "\xFF\xFE";
+    for (const QChar c : text) {
+        bytes += char(c.cell());
+        bytes += char(c.row());
+    }
+    return bytes;
+}
+
+// A file written by a program working in the ANSI code page, or in UTF-16:
+// a save changes the four values and no other byte.
+TEST(ResizeSetting, SaveKeepsEveryOtherByteOfTheFile)
+{
+    const QByteArray ansi = "; Gr\xF6\xDF"
+                            "e \x80 \x81\x8D\x8F\x90\x9D\r\n[General]\r\nScaleType=1\r\n"
+                            "TargetWidth=800\r\nTargetHeight=600\r\nResizeEveryTime=0\r\n"
+                            "Note=caf\xE9\r\n";
+    const QByteArray ansiAfter = "; Gr\xF6\xDF"
+                                 "e \x80 \x81\x8D\x8F\x90\x9D\r\n[General]\r\nScaleType=3\r\n"
+                                 "TargetWidth=1024\r\nTargetHeight=768\r\nResizeEveryTime=1\r\n"
+                                 "Note=caf\xE9\r\n";
+    const QByteArray utf16 = Utf16LE(u"[General]\r\nNote=\u65e5\r\nScaleType=1\r\n"_s);
+    const QByteArray utf16After =
+        Utf16LE(u"[General]\r\nNote=\u65e5\r\nScaleType=3\r\nTargetWidth=1024\r\n"
+                u"TargetHeight=768\r\nResizeEveryTime=1\r\n"_s);
+    for (const auto &[before, after] : {std::pair(ansi, ansiAfter), std::pair(utf16, utf16After)}) {
+        kw::test::TestSandbox sandbox;
+        const QString path = sandbox.filePath(u"resizing_config.ini"_s);
+        ASSERT_TRUE(WriteFileBytes(path, before));
+        ASSERT_TRUE(kw::SaveResizeSetting(sandbox.path(), {3, u"1024"_s, u"768"_s, true}));
+        EXPECT_EQ(ReadFileBytes(path), after);
+        kw::CResizeSetting setting;
+        ASSERT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+        EXPECT_EQ(Fields(setting), Fields({3, 1024, 768, 1, false}));
+    }
 }
 
 } // namespace

@@ -30,7 +30,9 @@ TEST(TemplateSelection, ReadsHandWrittenFiles)
         if (c.bytes) {
             ASSERT_TRUE(WriteFileBytes(sandbox.filePath(u"config.ini"_s), c.bytes));
         }
-        EXPECT_EQ(kw::LoadSelectedTemplateIndex(sandbox.path()), c.expected) << c.bytes;
+        const kw::Result<int> loaded = kw::LoadSelectedTemplateIndex(sandbox.path());
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(*loaded, c.expected) << c.bytes;
     }
 }
 
@@ -41,14 +43,16 @@ TEST(TemplateSelection, Writes)
     ASSERT_TRUE(kw::SaveSelectedTemplateIndex(sandbox.path(), 2));
     EXPECT_EQ(ReadFileBytes(sandbox.filePath(u"config.ini"_s)), "[General]\r\ntemplate=2\r\n");
     ASSERT_TRUE(kw::SaveSelectedTemplateIndex(sandbox.path(), -1));
-    EXPECT_EQ(kw::LoadSelectedTemplateIndex(sandbox.path()), -1);
+    EXPECT_EQ(kw::LoadSelectedTemplateIndex(sandbox.path()).valueOr(0), -1);
 
-    QString error;
-    EXPECT_FALSE(kw::SaveSelectedTemplateIndex(QString(), 1, &error));
-    EXPECT_FALSE(error.isEmpty());
+    const kw::Status noFolder = kw::SaveSelectedTemplateIndex(QString(), 1);
+    EXPECT_FALSE(noFolder);
+    EXPECT_FALSE(noFolder.error().isEmpty());
     ASSERT_TRUE(QDir(sandbox.path()).mkdir(u"sub"_s));
     ASSERT_TRUE(QDir(sandbox.filePath(u"sub"_s)).mkdir(u"config.ini"_s));
-    EXPECT_EQ(kw::LoadSelectedTemplateIndex(sandbox.filePath(u"sub"_s), &error), 0);
+    const kw::Result<int> unreadable = kw::LoadSelectedTemplateIndex(sandbox.filePath(u"sub"_s));
+    EXPECT_FALSE(unreadable);
+    EXPECT_TRUE(unreadable.error().contains(u"config.ini"_s)) << unreadable.error().toStdString();
     EXPECT_FALSE(kw::SaveSelectedTemplateIndex(sandbox.filePath(u"sub"_s), 1));
 }
 

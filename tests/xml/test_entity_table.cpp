@@ -13,12 +13,6 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-TEST(EntityTable, Has253Entries)
-{
-    EXPECT_EQ(EntityTableSize(), 253);
-    EXPECT_EQ(EntityTable().size(), 253u);
-}
-
 TEST(LookUpEntity, KnownNames)
 {
     const struct

@@ -178,18 +178,119 @@ TEST_F(XmlFileCodec, ZeroUnitsAreDropped)
     EXPECT_EQ(load(QByteArray("\xFF\xFE<\0r\0\0\0/\0>\0", 12)), u"<r/>");
 }
 
-TEST_F(XmlFileCodec, UndecodableAndUnencodableCharacters)
+// A file that is not UTF-8 although nothing (or its UTF-8 declaration) says
+// otherwise is read in the ANSI code page and written back in it, so a save
+// changes only the element that changed.
+TEST_F(XmlFileCodec, FilesThatAreNotUtf8AreReadAndSavedInTheAnsiCodePage)
 {
-    // A declared UTF-8 file with broken sequences still loads.
-    bool ok = false;
-    const QString loaded = load("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xFF\xC3</r>", &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(loaded.startsWith(u"<?xml"));
-    EXPECT_TRUE(loaded.endsWith(u"</r>"));
+    struct Case
+    {
+        const char *name;
+        QByteArray head;
+    };
+    const Case cases[] = {
+        {"no declaration", ""},
+        {"UTF-8 declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"},
+        {"unknown encoding declared", "<?xml version=\"1.0\" encoding=\"x-unknown\"?>\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray bytes = c.head + "<r>\r\n<a>caf\xE9 \x80</a>\r\n<b>1</b>\r\n</r>\r\n";
+        bool ok = false;
+        const QString text = load(bytes, &ok);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(text.contains(u"<a>caf\u00e9 \u20ac</a>")) << text.toStdString();
+        EXPECT_EQ(save(), bytes);
 
-    m_doc.SetDocumentText(u"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\u65e5\u00e9</r>");
-    EXPECT_EQ(save(), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>?\xE9</r>");
-    EXPECT_TRUE(m_doc.GetResult().contains(u"conversion_loss"));
+        ASSERT_TRUE(m_doc.FindElement(u"r") && m_doc.EnterElement() && m_doc.FindElement(u"b"));
+        ASSERT_TRUE(m_doc.SetElementText(u"\u00e9\u20ac"));
+        QByteArray expected = bytes;
+        expected.replace("<b>1</b>", "<b>\xE9\x80</b>");
+        EXPECT_EQ(save(), expected);
+    }
+    // Bytes the lenient UTF-8 test accepts but that are no UTF-8 (a stray
+    // continuation byte taken as a lead) are no exception.
+    EXPECT_EQ(load(" <r>\x80\x80</r>"), u" <r>\u20ac\u20ac</r>");
+    EXPECT_EQ(save(), " <r>\x80\x80</r>");
+
+    // Text set in place of what was read names its own encoding: none, UTF-8.
+    m_doc.SetDocumentText(u"<r>\u00e9</r>");
+    EXPECT_EQ(save(), "<r>\xC3\xA9</r>");
+}
+
+// Windows-1252 leaves five bytes undefined; they survive a load and save like
+// every other byte, whether the file declares Windows-1252 or is detected.
+TEST_F(XmlFileCodec, UndefinedWindows1252BytesRoundTrip)
+{
+    for (const QByteArray &head : {QByteArray(), QByteArray("<?xml encoding=\"windows-1252\"?>")}) {
+        const QByteArray bytes = head + "<r>\x81\x8D\x8F\x90\x9D\xE9</r>";
+        EXPECT_EQ(load(bytes),
+                  QString::fromLatin1(head) + u"<r>\u0081\u008D\u008F\u0090\u009D\u00e9</r>"_s);
+        EXPECT_EQ(save(), bytes);
+    }
+}
+
+// An encoding we do not know is read and written as if there were no
+// declaration: UTF-8 when the bytes are UTF-8, else the ANSI code page; text
+// built in memory is written in UTF-8.
+TEST_F(XmlFileCodec, UnknownDeclaredEncodingReadsAndWritesAlike)
+{
+    const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"x-made-up\"?>";
+    EXPECT_EQ(load(declaration + "<r>\xE4\xB8\xAD</r>"),
+              QString::fromLatin1(declaration) + u"<r>\u4e2d</r>"_s);
+    EXPECT_EQ(save(), declaration + "<r>\xE4\xB8\xAD</r>");
+
+    CXmlDocument built;
+    built.SetDocumentText(QString::fromLatin1(declaration) + u"<r>\u00e9\u4e2d</r>"_s);
+    ASSERT_TRUE(built.SaveFile(path("built.xml")));
+    EXPECT_EQ(ReadFileBytes(path("built.xml")), declaration + "<r>\xC3\xA9\xE4\xB8\xAD</r>");
+    ASSERT_TRUE(m_doc.LoadFile(path("built.xml")));
+    EXPECT_EQ(m_doc.GetDocumentText(), built.GetDocumentText());
+}
+
+// A save that would write '?' for a character writes nothing and says which
+// file and which character.
+TEST_F(XmlFileCodec, SavesThatWouldLoseCharactersAreRefused)
+{
+    const QString target = path("kept.xml");
+    const auto refused = [&](CXmlDocument &doc, const char *expected) {
+        ASSERT_TRUE(WriteFileBytes(target, "<old/>"));
+        const kw::Status checked = doc.CheckSave(target);
+        const kw::Status saved = doc.SaveFile(target);
+        EXPECT_FALSE(checked);
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(checked.error(), saved.error());
+        EXPECT_TRUE(saved.error().contains(target)) << saved.error().toStdString();
+        EXPECT_TRUE(saved.error().contains(QString::fromUtf8(expected)))
+            << saved.error().toStdString();
+        EXPECT_EQ(ReadFileBytes(target), "<old/>");
+    };
+
+    CXmlDocument latin1;
+    latin1.SetDocumentText(u"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r>\u00e9\u4e2d</r>");
+    refused(latin1, "ISO-8859-1, cannot hold the character U+4E2D \"\u4e2d\"");
+    EXPECT_TRUE(latin1.GetResult().contains(u"conversion_loss"));
+
+    // Read in the ANSI code page: what Windows-1252 lacks cannot be added.
+    load("<r><a>\xE9</a></r>");
+    ASSERT_TRUE(m_doc.FindElement(u"r") && m_doc.EnterElement() && m_doc.FindElement(u"a"));
+    ASSERT_TRUE(m_doc.SetElementText(u"\U0001F600"));
+    refused(m_doc, "Windows-1252, cannot hold the character U+1F600");
+
+    // UTF-8 holds every character but not half of one.
+    CXmlDocument utf8;
+    utf8.SetDocumentText(u"<r>a"_s + QChar(0xD800) + u"</r>"_s);
+    refused(utf8, "UTF-8, cannot hold the character U+D800");
+
+    // Bytes the declared encoding or the mark's cannot decode were read as
+    // '?': writing would replace them.
+    const QByteArray sjis = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r>\x93\xFA\xFF</r>";
+    const QByteArray utf8Bom = "\xEF\xBB\xBF<r>\xE9</r>";
+    const QByteArray oddUtf16 = QByteArray("\xFF\xFE<\0r\0/\0>\0", 10) + "x";
+    for (const QByteArray &bytes : {sjis, utf8Bom, oddUtf16}) {
+        EXPECT_TRUE(load(bytes).contains(u'?'));
+        refused(m_doc, "could not be decoded");
+    }
 }
 
 TEST_F(XmlFileCodec, FileFailures)
@@ -216,33 +317,40 @@ TEST_F(XmlFileCodec, FileFailures)
     m_doc.SetDocumentText(u"<r/>");
     ASSERT_TRUE(QDir(m_sandbox.path()).mkdir(QStringLiteral("folder.xml")));
     EXPECT_FALSE(m_doc.SaveFile(path("folder.xml")));
-    EXPECT_FALSE(m_doc.SaveFile(path("no/such/folder/out.xml")));
+    const kw::Status saved = m_doc.SaveFile(path("no/such/folder/out.xml"));
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(saved.error().startsWith(u"cannot write \""_s + path("no/such/folder/out.xml")))
+        << saved.error().toStdString();
     EXPECT_TRUE(m_doc.GetResult().contains(u"file_error"));
 }
 
 TEST_F(XmlFileCodec, FailedSaveKeepsThePreviousFileWhole)
 {
     const QString file = path("keep.xml");
-    ASSERT_TRUE(WriteFileBytes(file, "<old/>"));
-    m_doc.SetDocumentText(u"<r>"_s + QString(64 * 1024, u'x') + u"</r>"_s);
+    // 64 KiB goes straight to the file; 8 KiB waits in the file's buffer and
+    // fails only when it is flushed, which commit() alone does not notice.
+    for (const qsizetype size : {64 * 1024, 8 * 1024}) {
+        ASSERT_TRUE(WriteFileBytes(file, "<old/>"));
+        m_doc.SetDocumentText(u"<r>"_s + QString(size, u'x') + u"</r>"_s);
 
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    struct rlimit saved
-    {
-    };
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool savedOk = m_doc.SaveFile(file);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
+        // A file-size limit makes the write fail part-way, as a full disk would.
+        struct rlimit saved
+        {
+        };
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool savedOk = m_doc.SaveFile(file).ok();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, oldHandler);
 
-    EXPECT_FALSE(savedOk);
-    EXPECT_TRUE(m_doc.GetResult().contains(u"file_error"));
-    EXPECT_EQ(ReadFileBytes(file), "<old/>");
-    EXPECT_EQ(QDir(m_sandbox.path()).entryList(QDir::Files).size(), 1); // no temporary left
+        EXPECT_FALSE(savedOk) << size;
+        EXPECT_TRUE(m_doc.GetResult().contains(u"file_error")) << size;
+        EXPECT_EQ(ReadFileBytes(file), "<old/>") << size;
+        EXPECT_EQ(QDir(m_sandbox.path()).entryList(QDir::Files).size(), 1) << size;
+    }
 }
 
 } // namespace

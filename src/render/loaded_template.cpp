@@ -1,0 +1,102 @@
+#include "render/loaded_template.h"
+
+#include "model/layer_file.h"
+#include "model/template_file.h"
+#include "render/photo_input.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace kw {
+
+namespace {
+
+// "cannot decode photo: the file is empty" -> "the file is empty".
+QString CauseOf(const QString &reason)
+{
+    const qsizetype colon = reason.indexOf(u": "_s);
+    QString cause = colon >= 0 ? reason.mid(colon + 2) : reason;
+    if (cause.size() > 1 && cause.at(0).isUpper() && cause.at(1).isLower())
+        cause[0] = cause.at(0).toLower();
+    return cause;
+}
+
+} // namespace
+
+Result<QImage> LoadLayerPicture(const QString &path)
+{
+    // Looked at before anything opens it: opening a FIFO would wait for a
+    // writer, and a device may never end.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Failure{u"no such file"_s};
+        return Failure{QString::fromLocal8Bit(std::strerror(errno)).toLower()};
+    }
+    if (!S_ISREG(st.st_mode))
+        return Failure{S_ISDIR(st.st_mode) ? u"it is a folder"_s : u"not a regular file"_s};
+
+    PhotoLoadOptions options;
+    options.orient = false;
+    options.keepMetadata = false;
+    Result<DecodedPhoto> loaded = LoadPhoto(path, options);
+    if (!loaded)
+        return Failure{CauseOf(loaded.error())};
+    return std::move(loaded->image);
+}
+
+Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
+                                             const QString &templateName)
+{
+    if (templateName.isEmpty())
+        return Failure{u"no template is selected"_s};
+    const Result<CWatermarkTemplate> read = ReadTemplate(templatesFolder, templateName);
+    if (!read)
+        return Failure{read.error()};
+    if (read->layers.isEmpty())
+        return Failure{u"the template file %1 lists no layer"_s.arg(
+            ModelFilePath(templatesFolder, templateName))};
+
+    Result<MarkWarpSetting> markWarp = ReadMarkWarpSetting(templatesFolder, templateName);
+    if (!markWarp)
+        return Failure{markWarp.error()};
+
+    auto loaded = std::make_shared<LoadedTemplate>();
+    loaded->markWarp = *markWarp;
+    QHash<QString, QImage> pictures; // a logo several layers share is decoded once
+    loaded->name = templateName;
+    loaded->layers.reserve(size_t(read->layers.size()));
+    for (const QString &layerName : read->layers) {
+        LoadedLayer &layer = loaded->layers.emplace_back();
+        layer.name = layerName;
+        // Each layer starts from the new-layer values, so what is drawn never
+        // depends on the layer read before it.
+        const ModelResult conf = LoadLayerOverDefaults(templatesFolder, layerName, layer.conf);
+        if (!conf)
+            return Failure{u"the layer '%1' of template '%2' cannot be read: %3"_s.arg(
+                layerName, templateName, conf.reason)};
+        if (layer.conf.ImagePathName.isEmpty())
+            continue;
+        if (const auto known = pictures.constFind(layer.conf.ImagePathName);
+            known != pictures.cend()) {
+            layer.picture = known.value();
+            continue;
+        }
+        Result<QImage> picture = LoadLayerPicture(layer.conf.ImagePathName);
+        if (!picture)
+            return Failure{u"the logo %1 of layer '%2' cannot be read: %3"_s.arg(
+                layer.conf.ImagePathName, layerName, picture.error())};
+        layer.picture = std::move(picture).value();
+        pictures.insert(layer.conf.ImagePathName, layer.picture);
+    }
+    return SharedTemplate(std::move(loaded));
+}
+
+} // namespace kw

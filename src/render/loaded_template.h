@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/template_file.h"
+#include "model/watermark_conf.h"
+#include "platform/result.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// A template read whole, ready to draw: every layer's record and each layer's
+// picture decoded. Built once and never changed afterwards, so any number of
+// renders on any threads may draw from one through a shared pointer (QImage
+// copies share their pixels read-only).
+namespace kw {
+
+struct LoadedLayer
+{
+    QString name;
+    CWatermarkConf conf;
+    // The layer's picture as stored (not turned by EXIF), in a format the
+    // painter draws directly; null when the layer names no picture.
+    QImage picture;
+};
+
+struct LoadedTemplate
+{
+    QString name;
+    std::vector<LoadedLayer> layers; // drawing order, first to last
+    // Whether and how each photo's mark is perturbed; off when the template
+    // file has no such element.
+    MarkWarpSetting markWarp;
+};
+
+using SharedTemplate = std::shared_ptr<const LoadedTemplate>;
+
+// Reads the template `templateName` of `templatesFolder` with its removal
+// resistance option, each of its layer files over the new-layer values, and
+// decodes each layer's picture. Fails, naming the file, when no template is
+// named, the template file or a layer file cannot be read, the template lists
+// no layer, or a picture is missing, unreadable, not a regular file (a FIFO is
+// refused without being opened) or not a picture. A layer with empty text and
+// no picture is drawn as nothing, as designed, and is no failure.
+Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
+                                             const QString &templateName);
+
+// The picture at `path` as a layer draws it; fails with a short cause ("no
+// such file", "not a regular file", the decoder's reason).
+Result<QImage> LoadLayerPicture(const QString &path);
+
+} // namespace kw
