@@ -3,6 +3,7 @@
 #include "editor/editor_session.h"
 #include "editor/image_layer_page.h"
 #include "editor/live_preview.h"
+#include "editor/resist_removal_group.h"
 #include "editor/text_layer_page.h"
 
 #include <QBoxLayout>
@@ -58,7 +59,11 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 11, 20, 11);
     row->setSpacing(20);
-    row->addWidget(m_tabs);
+    // The template-wide option sits below the layer pages.
+    auto *pagesColumn = new QVBoxLayout;
+    pagesColumn->addWidget(m_tabs);
+    pagesColumn->addWidget(new kw::ResistRemovalGroup(*m_session, this));
+    row->addLayout(pagesColumn);
     row->addLayout(previewColumn);
     row->setSizeConstraint(QLayout::SetFixedSize);
 

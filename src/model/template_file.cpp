@@ -5,6 +5,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace kw {
@@ -84,6 +87,130 @@ Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &te
     while (doc.FindElement(u"layer"))
         read.layers.append(doc.GetElementText());
     return read;
+}
+
+} // namespace kw
+
+namespace kw {
+
+namespace {
+
+double clampedNumber(QStringView item, double fallback, double low, double high)
+{
+    bool ok = false;
+    const double value = item.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return fallback;
+    return std::clamp(value, low, high);
+}
+
+// The line break the file already uses (its first one); CR LF, as the model
+// writes, when it has none.
+QStringView fileLineBreak(const QString &text)
+{
+    const qsizetype lf = text.indexOf(u'\n');
+    if (lf < 0)
+        return text.contains(u'\r') ? QStringView(u"\r") : QStringView(u"\r\n");
+    return lf > 0 && text.at(lf - 1) == u'\r' ? QStringView(u"\r\n") : QStringView(u"\n");
+}
+
+// Appends an element as the last child of the entered parent, its line ended
+// like the rest of the file (the document's own insertion always writes
+// CR LF).
+bool appendKeepingLineBreaks(CXmlDocument &doc, QStringView name, QStringView text)
+{
+    while (doc.FindElement(u"")) {
+    }
+    const QString before = doc.GetDocumentText();
+    if (!doc.AddElement(name, text))
+        return false;
+    const QStringView lineBreak = fileLineBreak(before);
+    if (lineBreak == u"\r\n")
+        return true;
+    const QString &after = doc.GetDocumentText();
+    qsizetype at = 0;
+    while (at < before.size() && before.at(at) == after.at(at))
+        ++at;
+    QString inserted = after.mid(at, after.size() - before.size());
+    inserted.replace(u"\r\n"_s, lineBreak.toString());
+    if (!doc.SetDocumentText(QString(before.left(at) + inserted + before.mid(at))))
+        return false;
+    doc.ResetPosition();
+    return true;
+}
+
+} // namespace
+
+QString FormatMarkWarpSetting(const MarkWarpSetting &setting)
+{
+    const auto number = [](double value) { return QString::number(value, 'g', 6); };
+    return number(setting.maxDisplacement) + u',' + number(setting.smoothness) + u',' +
+           number(setting.maxOffset) + u',' + number(setting.opacityVariation);
+}
+
+MarkWarpSetting ParseMarkWarpSetting(QStringView text)
+{
+    MarkWarpSetting setting;
+    setting.enabled = true;
+    const QList<QStringView> items = text.split(u',');
+    const auto item = [&](int i) { return i < items.size() ? items.at(i) : QStringView(); };
+    setting.maxDisplacement = clampedNumber(item(0), setting.maxDisplacement, 0.0,
+                                            MarkWarpSetting::kMaxDisplacementLimit);
+    setting.smoothness = clampedNumber(item(1), setting.smoothness, MarkWarpSetting::kSmoothnessMin,
+                                       MarkWarpSetting::kSmoothnessMax);
+    setting.maxOffset =
+        clampedNumber(item(2), setting.maxOffset, 0.0, MarkWarpSetting::kMaxOffsetLimit);
+    setting.opacityVariation = clampedNumber(item(3), setting.opacityVariation, 0.0,
+                                             MarkWarpSetting::kOpacityVariationLimit);
+    return setting;
+}
+
+Result<MarkWarpSetting> ReadMarkWarpSetting(const QString &folder, const QString &templateName)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    CXmlDocument doc;
+    if (path.isEmpty() || !doc.LoadFile(path))
+        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
+    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
+        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
+    if (!doc.FindElement(kMarkWarpElement))
+        return MarkWarpSetting{};
+    return ParseMarkWarpSetting(doc.GetElementText());
+}
+
+Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
+                           const MarkWarpSetting &setting)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    CXmlDocument doc;
+    if (path.isEmpty() || !doc.LoadFile(path))
+        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
+    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
+        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
+
+    bool changed = false;
+    if (!setting.enabled) {
+        // Every copy goes, so that no later one is read in its place.
+        while (doc.FindElement(kMarkWarpElement))
+            changed = doc.RemoveElement() || changed;
+    } else {
+        const QString text = FormatMarkWarpSetting(setting);
+        if (doc.FindElement(kMarkWarpElement)) {
+            if (doc.GetElementText() != text) {
+                if (!doc.SetElementText(text))
+                    return Failure{
+                        u"cannot change the removal resistance of \"%1\""_s.arg(templateName)};
+                changed = true;
+            }
+        } else {
+            if (!appendKeepingLineBreaks(doc, kMarkWarpElement, text))
+                return Failure{u"cannot add the removal resistance to \"%1\""_s.arg(templateName)};
+            changed = true;
+        }
+    }
+    if (changed && !doc.SaveFile(path))
+        return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, doc.GetResult())};
+    return {};
 }
 
 } // namespace kw

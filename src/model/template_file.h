@@ -54,3 +54,55 @@ QStringList ReadTemplateLayers(const QString &folder, const QString &templateNam
 Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &templateName);
 
 } // namespace kw
+
+// The template's "Resist removal across photos" option: each photo's mark is
+// drawn with its own small smooth deformation (and optionally a small shift
+// and fade), so that the marks of a collection no longer line up exactly and
+// cannot be estimated from the collection and subtracted.
+//
+// Stored as one element at the end of "Layers", present exactly when the
+// option is on: <ResistRemoval>1,8,0,0</ResistRemoval>, four numbers joined
+// by commas: the largest displacement in pixels, the smoothness (the width of
+// the Gaussian that smooths the random field) in pixels, the largest shift of
+// the whole mark in pixels, and the largest fade of its opacity in per cent.
+// Decimals use a full stop. A missing or unreadable number takes its default;
+// numbers are clamped to the ranges below.
+namespace kw {
+
+struct MarkWarpSetting
+{
+    bool enabled = false;
+    double maxDisplacement = 1.0;  // pixels of the canvas
+    double smoothness = 8.0;       // pixels; sigma of the smoothing Gaussian
+    double maxOffset = 0.0;        // pixels
+    double opacityVariation = 0.0; // per cent of the mark's opacity
+
+    static constexpr double kMaxDisplacementLimit = 10.0;
+    static constexpr double kSmoothnessMin = 1.0;
+    static constexpr double kSmoothnessMax = 100.0;
+    static constexpr double kMaxOffsetLimit = 50.0;
+    static constexpr double kOpacityVariationLimit = 50.0;
+
+    friend bool operator==(const MarkWarpSetting &, const MarkWarpSetting &) = default;
+};
+
+inline constexpr QStringView kMarkWarpElement = u"ResistRemoval";
+
+// The element text for the setting's numbers ("1,8,0,0").
+QString FormatMarkWarpSetting(const MarkWarpSetting &setting);
+// The setting an element with this text stands for (enabled, numbers clamped).
+MarkWarpSetting ParseMarkWarpSetting(QStringView text);
+
+// The template's option: off when the file has no such element. Fails when
+// the template file cannot be loaded or has no "Layers".
+Result<MarkWarpSetting> ReadMarkWarpSetting(const QString &folder, const QString &templateName);
+
+// Writes the option into the existing template file: an enabled setting is
+// written into the element (appended at the end of "Layers" in the file's
+// own line breaks when it is missing); a disabled one removes the element.
+// Everything else in the file stays as it was, and nothing is written when
+// the file already says so.
+Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
+                           const MarkWarpSetting &setting);
+
+} // namespace kw

@@ -64,7 +64,12 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
         return Failure{u"the template file %1 lists no layer"_s.arg(
             ModelFilePath(templatesFolder, templateName))};
 
+    Result<MarkWarpSetting> markWarp = ReadMarkWarpSetting(templatesFolder, templateName);
+    if (!markWarp)
+        return Failure{markWarp.error()};
+
     auto loaded = std::make_shared<LoadedTemplate>();
+    loaded->markWarp = *markWarp;
     QHash<QString, QImage> pictures; // a logo several layers share is decoded once
     loaded->name = templateName;
     loaded->layers.reserve(size_t(read->layers.size()));

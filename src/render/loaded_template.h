@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/template_file.h"
 #include "model/watermark_conf.h"
 #include "platform/result.h"
 
@@ -28,17 +29,20 @@ struct LoadedTemplate
 {
     QString name;
     std::vector<LoadedLayer> layers; // drawing order, first to last
+    // Whether and how each photo's mark is perturbed; off when the template
+    // file has no such element.
+    MarkWarpSetting markWarp;
 };
 
 using SharedTemplate = std::shared_ptr<const LoadedTemplate>;
 
-// Reads the template `templateName` of `templatesFolder`, each of its layer
-// files over the new-layer values, and decodes each layer's picture. Fails,
-// naming the file, when no template is named, the template file or a layer
-// file cannot be read, the template lists no layer, or a picture is missing,
-// unreadable, not a regular file (a FIFO is refused without being opened) or
-// not a picture. A layer with empty text and no picture is drawn as nothing,
-// as designed, and is no failure.
+// Reads the template `templateName` of `templatesFolder` with its removal
+// resistance option, each of its layer files over the new-layer values, and
+// decodes each layer's picture. Fails, naming the file, when no template is
+// named, the template file or a layer file cannot be read, the template lists
+// no layer, or a picture is missing, unreadable, not a regular file (a FIFO is
+// refused without being opened) or not a picture. A layer with empty text and
+// no picture is drawn as nothing, as designed, and is no failure.
 Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
                                              const QString &templateName);
 

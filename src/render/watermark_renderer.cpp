@@ -1,11 +1,13 @@
 #include "render/watermark_renderer.h"
 
+#include "render/mark_warp.h"
 #include "render/text_effect_renderer.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kw {
 
@@ -75,15 +77,34 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
 }
 
 void CWatermarkRenderer::DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                                      const LoadedTemplate &loaded)
+                                      const LoadedTemplate &loaded, const QString &sourcePath)
 {
     if (loaded.layers.empty())
         return;
+    const auto drawLayers = [&](QPainter &painter) {
+        for (const LoadedLayer &layer : loaded.layers) {
+            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer.conf);
+            DrawImageLayer(painter, canvasWidth, canvasHeight, layer.conf, layer.picture);
+        }
+    };
+    if (DrawLayersResistingRemoval(canvas, loaded, sourcePath, drawLayers))
+        return;
     QPainter painter(&canvas);
-    for (const LoadedLayer &layer : loaded.layers) {
-        CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer.conf);
-        DrawImageLayer(painter, canvasWidth, canvasHeight, layer.conf, layer.picture);
-    }
+    drawLayers(painter);
+}
+
+bool CWatermarkRenderer::DrawLayersResistingRemoval(
+    QImage &canvas, const LoadedTemplate &loaded, const QString &sourcePath,
+    const std::function<void(QPainter &)> &drawLayers)
+{
+    if (!loaded.markWarp.enabled)
+        return false;
+    std::vector<CWatermarkConf> layers;
+    layers.reserve(loaded.layers.size());
+    for (const LoadedLayer &layer : loaded.layers)
+        layers.push_back(layer.conf);
+    DrawWarpedMark(canvas, loaded.markWarp, MarkWarpSeedForRender(sourcePath, layers), drawLayers);
+    return true;
 }
 
 RenderOutcome CWatermarkRenderer::RenderWatermark(RenderMode mode, const QString &sourcePath,
@@ -130,7 +151,7 @@ RenderOutcome CWatermarkRenderer::RenderWatermark(RenderMode mode, const QString
             outcome.photo.image = QImage();
             if (loaded)
                 DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
-                             *loaded);
+                             *loaded, sourcePath);
         } else {
             outcome.error = photo.error();
         }

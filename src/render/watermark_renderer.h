@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QPainter;
 
@@ -101,9 +102,18 @@ public:
 
     // Draws the layers of `loaded` onto `canvas`, placing them on a
     // canvasWidth x canvasHeight canvas (the editor places by its view size
-    // while drawing on the sample photo).
+    // while drawing on the sample photo). `sourcePath` is the photo the
+    // canvas was decoded from (empty for the sample photo): a template that
+    // resists removal seeds each photo's perturbation from its bytes.
     static void DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                             const LoadedTemplate &loaded);
+                             const LoadedTemplate &loaded, const QString &sourcePath = QString());
+
+    // When `loaded` resists removal across photos: draws its layers
+    // (`drawLayers`) through the photo's perturbation (render/mark_warp.h)
+    // and returns true. Otherwise draws nothing and returns false.
+    static bool DrawLayersResistingRemoval(QImage &canvas, const LoadedTemplate &loaded,
+                                           const QString &sourcePath,
+                                           const std::function<void(QPainter &)> &drawLayers);
 
     // Draws a layer's picture part: `picture` at its natural size, anchored
     // by ImageLocation plus the offsets, turned about its top-left corner by

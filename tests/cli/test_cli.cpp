@@ -407,6 +407,32 @@ TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
               (QStringList{u"one.jpg"_s, u"two.jpg"_s}));
 }
 
+// A template that resists removal: the same photo gives the same file on
+// every run; the mark differs from the template without the element.
+TEST_F(Cli, RemovalResistanceComesWithTheTemplate)
+{
+    const QString source = photo(u"photos/a.jpg"_s, 480);
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0);
+    const QString templatePath = dataFile(u"templates/Demo 1.xml"_s);
+    const QByteArray plainTemplate = test::ReadFileBytes(templatePath);
+    const auto run = [&](const QString &folder) {
+        const CliRun r = cli({u"-q"_s, u"-o"_s, m_sandbox.filePath(folder), source});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return test::ReadFileBytes(m_sandbox.filePath(folder + u"/a_new.jpg"_s));
+    };
+    const QByteArray plain = run(u"plain"_s);
+
+    QByteArray resisting = plainTemplate;
+    resisting.replace("</Layers>", "<ResistRemoval>2,8,0,0</ResistRemoval>\r\n</Layers>");
+    ASSERT_TRUE(test::WriteFileBytes(templatePath, resisting));
+    const QByteArray first = run(u"first"_s);
+    const QByteArray second = run(u"second"_s);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, plain);
+    EXPECT_EQ(test::ReadFileBytes(templatePath), resisting) << "the run does not write it";
+}
+
 } // namespace
 } // namespace kw
 

@@ -6,6 +6,8 @@
 
 #include "support/image_measure.h"
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -254,6 +256,44 @@ TEST_F(Editor, FastTypingIsSavedAtOnceAndThePreviewEndsOnTheLastState)
                                         RenderInputs{m_folder, u"Sample"_s, {}, &fresh, {}});
     EXPECT_EQ(MaxChannelDifference(find<PreviewFrame>("previewFrame")->picture(), fresh.picture),
               0);
+}
+
+// ------------------------------------------------- removal resistance
+
+TEST_F(Editor, RemovalResistanceIsSavedIntoTheTemplateAndPreviewed)
+{
+    writeTemplate({newLayer()});
+    const QString templatePath = ModelFilePath(m_folder, u"Sample");
+    const QByteArray original = ReadFileBytes(templatePath);
+    openEditor();
+    auto *box = find<QCheckBox>("resistRemovalBox");
+    auto *displacement = find<QDoubleSpinBox>("warpDisplacementBox");
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(displacement->isEnabled());
+    const QImage plain = find<PreviewFrame>("previewFrame")->picture();
+
+    box->click();
+    EXPECT_TRUE(displacement->isEnabled());
+    EXPECT_TRUE(ReadFileBytes(templatePath).contains("<ResistRemoval>1,8,0,0</ResistRemoval>\r\n"));
+    waitForPreview();
+    const QImage warped = find<PreviewFrame>("previewFrame")->picture();
+    EXPECT_GT(MaxChannelDifference(warped, plain), 0);
+    // The example warp is the one the compositor draws for the editor.
+    PictureCatcher fresh;
+    CWatermarkRenderer::RenderWatermark(RenderMode::EditorPreview, {}, 0, 0, true,
+                                        RenderInputs{m_folder, u"Sample"_s, {}, &fresh, {}});
+    EXPECT_EQ(MaxChannelDifference(warped, fresh.picture), 0);
+
+    displacement->setValue(2.5);
+    find<QDoubleSpinBox>("warpOpacityBox")->setValue(5);
+    EXPECT_EQ(ReadMarkWarpSetting(m_folder, u"Sample"_s)->maxDisplacement, 2.5);
+    EXPECT_EQ(ReadMarkWarpSetting(m_folder, u"Sample"_s)->opacityVariation, 5.0);
+
+    box->click();
+    EXPECT_EQ(ReadFileBytes(templatePath), original);
+    EXPECT_EQ(displacement->value(), 2.5); // kept in the box for the next time it is ticked
+    waitForPreview();
+    EXPECT_EQ(MaxChannelDifference(find<PreviewFrame>("previewFrame")->picture(), plain), 0);
 }
 
 // A layer whose picture cannot be read: the preview says why where the

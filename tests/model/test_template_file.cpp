@@ -73,4 +73,90 @@ TEST_F(TemplateFileTest, PathsStayInTheFolder)
     EXPECT_FALSE(QFile::exists(sandbox.filePath(u"T.xml"_s)));
 }
 
+// The removal-resistance option: one element at the end of "Layers", there
+// exactly while the option is on.
+TEST_F(TemplateFileTest, MarkWarpElementComesAndGoesWithTheOption)
+{
+    ASSERT_TRUE(kw::CreateTemplateFile(folder, u"Demo 1"_s, kw::FirstLayerName(u"Demo 1")));
+    const QString path = folder + u"/Demo 1.xml"_s;
+    const QByteArray original = ReadFileBytes(path);
+    EXPECT_FALSE(kw::ReadMarkWarpSetting(folder, u"Demo 1"_s)->enabled);
+
+    kw::MarkWarpSetting on;
+    on.enabled = true;
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"Demo 1"_s, on));
+    EXPECT_EQ(ReadFileBytes(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                                   "<Layers>\r\n"
+                                   "<layer>Demo 1_Layer 1</layer>\r\n"
+                                   "<ResistRemoval>1,8,0,0</ResistRemoval>\r\n"
+                                   "</Layers>\r\n");
+    EXPECT_EQ(*kw::ReadMarkWarpSetting(folder, u"Demo 1"_s), on);
+
+    on.maxDisplacement = 0.5;
+    on.opacityVariation = 4;
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"Demo 1"_s, on));
+    EXPECT_TRUE(ReadFileBytes(path).contains("<ResistRemoval>0.5,8,0,4</ResistRemoval>\r\n"));
+    EXPECT_EQ(*kw::ReadMarkWarpSetting(folder, u"Demo 1"_s), on);
+    EXPECT_EQ(kw::ReadTemplateLayers(folder, u"Demo 1"_s), QStringList{u"Demo 1_Layer 1"_s});
+
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"Demo 1"_s, kw::MarkWarpSetting{}));
+    EXPECT_EQ(ReadFileBytes(path), original);
+}
+
+TEST_F(TemplateFileTest, MarkWarpElementKeepsTheFilesLineBreaksAndIsFoundAnywhere)
+{
+    const QString path = folder + u"/T.xml"_s;
+    const QByteArray lf = "<?xml version=\"1.0\"?>\n<Layers>\n<layer>A</layer>\n</Layers>\n";
+    ASSERT_TRUE(WriteFileBytes(path, lf));
+    kw::MarkWarpSetting on;
+    on.enabled = true;
+    on.maxOffset = 2;
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"T"_s, on));
+    EXPECT_EQ(ReadFileBytes(path), "<?xml version=\"1.0\"?>\n<Layers>\n<layer>A</layer>\n"
+                                   "<ResistRemoval>1,8,2,0</ResistRemoval>\n</Layers>\n");
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"T"_s, kw::MarkWarpSetting{}));
+    EXPECT_EQ(ReadFileBytes(path), lf);
+
+    // Before the layers, hand-edited: still read, still replaced in place.
+    ASSERT_TRUE(WriteFileBytes(path, "<Layers>\r\n<ResistRemoval>2</ResistRemoval>\r\n"
+                                     "<layer>A</layer>\r\n</Layers>\r\n"));
+    const kw::Result<kw::MarkWarpSetting> read = kw::ReadMarkWarpSetting(folder, u"T"_s);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->enabled);
+    EXPECT_EQ(read->maxDisplacement, 2.0);
+    EXPECT_EQ(read->smoothness, 8.0);
+    ASSERT_TRUE(kw::SaveMarkWarpSetting(folder, u"T"_s, on));
+    EXPECT_EQ(ReadFileBytes(path), "<Layers>\r\n<ResistRemoval>1,8,2,0</ResistRemoval>\r\n"
+                                   "<layer>A</layer>\r\n</Layers>\r\n");
+
+    EXPECT_FALSE(kw::ReadMarkWarpSetting(folder, u"missing"_s));
+    EXPECT_FALSE(kw::SaveMarkWarpSetting(folder, u"missing"_s, on));
+    EXPECT_FALSE(QFile::exists(folder + u"/missing.xml"_s));
+}
+
+TEST_F(TemplateFileTest, MarkWarpNumbersAreClampedAndBadOnesTakeTheirDefaults)
+{
+    struct Case
+    {
+        QString text;
+        double displacement, smoothness, offset, opacity;
+    };
+    const Case cases[] = {
+        {u""_s, 1, 8, 0, 0},
+        {u" 0.5 , 3 "_s, 0.5, 3, 0, 0},
+        {u"x,1e400,nan,-3"_s, 1, 8, 0, 0},
+        {u"99,0,1000,90"_s, 10, 1, 50, 50},
+        {u"-1,1000,1,5,7"_s, 0, 100, 1, 5},
+    };
+    for (const Case &c : cases) {
+        const kw::MarkWarpSetting s = kw::ParseMarkWarpSetting(c.text);
+        EXPECT_TRUE(s.enabled);
+        EXPECT_EQ(s.maxDisplacement, c.displacement) << c.text.toStdString();
+        EXPECT_EQ(s.smoothness, c.smoothness) << c.text.toStdString();
+        EXPECT_EQ(s.maxOffset, c.offset) << c.text.toStdString();
+        EXPECT_EQ(s.opacityVariation, c.opacity) << c.text.toStdString();
+        EXPECT_EQ(kw::ParseMarkWarpSetting(kw::FormatMarkWarpSetting(s)), s);
+    }
+}
+
 } // namespace
