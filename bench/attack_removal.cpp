@@ -25,6 +25,9 @@
 
 #include <cstdio>
 
+using kw::CTextEffectRenderer;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -11,6 +11,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+using kw::CTextEffectRenderer;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -13,6 +13,9 @@
 
 #include <cmath>
 
+using kw::CTextEffectRenderer;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace {

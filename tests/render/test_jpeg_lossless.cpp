@@ -24,6 +24,8 @@
 
 #include <cmath>
 
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 
 namespace kw {

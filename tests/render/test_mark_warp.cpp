@@ -19,6 +19,9 @@
 #include <cmath>
 #include <stdexcept>
 
+using kw::CTextEffectRenderer;
+using kw::CWatermarkConf;
+
 using namespace Qt::StringLiterals;
 using kw::test::MaxChannelDifference;
 
