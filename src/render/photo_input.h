@@ -72,7 +72,9 @@ struct PhotoLoadOptions
     // finishes. Faster, and within a grey level or two of the full decode.
     bool dctScaling = true;
     // Read the EXIF orientation of ".jpg"/".jpeg" sources and turn them
-    // upright. Off: the picture as stored, no metadata read.
+    // upright. Off: the picture as stored, no metadata read. A HEIF or AVIF
+    // is turned by its rotation and mirror boxes either way: they are part
+    // of the picture's definition, as its decoder's own tool shows it.
     bool orient = true;
     // Keep the metadata blobs for a JPEG writer (a preview does not need them).
     bool keepMetadata = true;
