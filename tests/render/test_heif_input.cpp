@@ -28,7 +28,8 @@ struct HeifSpec
     heif_compression_format codec = heif_compression_HEVC;
     heif_orientation orientation = heif_orientation_normal;
     int bits = 8;
-    QByteArray exif; // TIFF structure, optionally after "Exif\0\0"
+    bool alpha = false; // 8 bits only: the picture's alpha is kept
+    QByteArray exif;    // TIFF structure, optionally after "Exif\0\0"
     QByteArray xmp;
     QByteArray icc;
 };
@@ -43,9 +44,11 @@ QString MakeHeif(const QString &path, const QImage &stored, const HeifSpec &spec
     std::unique_ptr<heif_context, void (*)(heif_context *)> ctx(heif_context_alloc(),
                                                                 heif_context_free);
     heif_image *raw = nullptr;
-    heif_error e = heif_image_create(
-        w, h, heif_colorspace_RGB,
-        spec.bits == 8 ? heif_chroma_interleaved_RGB : heif_chroma_interleaved_RRGGBB_LE, &raw);
+    heif_error e = heif_image_create(w, h, heif_colorspace_RGB,
+                                     spec.bits != 8 ? heif_chroma_interleaved_RRGGBB_LE
+                                     : spec.alpha   ? heif_chroma_interleaved_RGBA
+                                                    : heif_chroma_interleaved_RGB,
+                                     &raw);
     if (e.code != heif_error_Ok)
         return QString::fromUtf8(e.message);
     std::unique_ptr<heif_image, void (*)(const heif_image *)> image(raw, heif_image_release);
@@ -58,6 +61,11 @@ QString MakeHeif(const QString &path, const QImage &stored, const HeifSpec &spec
         uint8_t *out = plane + y * stride;
         for (int x = 0; x < w; ++x) {
             const QRgb c = stored.pixel(x, y);
+            if (spec.alpha) {
+                for (const int v : {qRed(c), qGreen(c), qBlue(c), qAlpha(c)})
+                    *out++ = uint8_t(v);
+                continue;
+            }
             for (const int v : {qRed(c), qGreen(c), qBlue(c)}) {
                 if (spec.bits == 8) {
                     *out++ = uint8_t(v);
@@ -228,6 +236,25 @@ TEST_F(HeifInput, TenBitPhotosAreRoundedToEightBits)
     }
 }
 
+TEST_F(HeifInput, AlphaIsKept)
+{
+    QImage stored = test::QuadrantImage(64, 48).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width() / 2; ++x)
+            stored.setPixel(x, y, qRgba(30, 60, 90, 0));
+    const QString path = m_dir.filePath(u"alpha.heic"_s);
+    HeifSpec spec;
+    spec.alpha = true;
+    ASSERT_EQ(MakeHeif(path, stored, spec), QString());
+    const Result<DecodedPhoto> photo = LoadPhoto(path);
+    ASSERT_TRUE(photo) << photo.error().toStdString();
+    EXPECT_LT(qAlpha(photo->image.pixel(4, 4)), 8);
+    EXPECT_GT(qAlpha(photo->image.pixel(60, 4)), 247);
+    const QImage reference = ConvertedByLibheif(path);
+    ASSERT_TRUE(reference.hasAlphaChannel());
+    EXPECT_EQ(photo->image, reference.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
 TEST_F(HeifInput, MetadataReachesJpegOutputWithOrientationOne)
 {
     const QImage stored = test::QuadrantImage(96, 64);
@@ -305,6 +332,34 @@ TEST_F(HeifInput, DamagedFilesFailWithAReason)
             << photo.error().toStdString();
         EXPECT_GT(photo.error().size(), 25) << photo.error().toStdString();
     }
+}
+
+// A file whose image-size box claims more than the pixel limit is refused
+// before anything is decoded.
+TEST_F(HeifInput, TooManyPixelsAreRefused)
+{
+    const QString path = m_dir.filePath(u"small.heic"_s);
+    ASSERT_EQ(MakeHeif(path, test::QuadrantImage(64, 48), {}), QString());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // Every item's size box (libheif may wrap the coded image in a grid).
+    const quint32 width = 20000, height = 10001; // 200.02 megapixels
+    qsizetype ispe = bytes.indexOf("ispe");
+    ASSERT_GT(ispe, 0);
+    for (; ispe > 0 && ispe + 16 <= bytes.size(); ispe = bytes.indexOf("ispe", ispe + 4)) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[ispe + 8 + i] = char(width >> (24 - 8 * i));
+            bytes[ispe + 12 + i] = char(height >> (24 - 8 * i));
+        }
+    }
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    const Result<DecodedPhoto> photo = LoadPhoto(path);
+    ASSERT_FALSE(photo) << photo->fullSize.width() << " x " << photo->fullSize.height();
+    EXPECT_EQ(photo.error(),
+              u"cannot decode photo: 20000 x 10001 pixels is more than 200 megapixels"_s);
 }
 
 TEST(HeifContent, BrandsDecideAndTheExifItemIsUnwrapped)
