@@ -35,6 +35,8 @@ constexpr PhotoKind kPhotoKinds[] = {
     {u"Windows Bitmap Image", u"*.bmp"},
     {u"Portable Network Graphics", u"*.png"},
     {u"Tagged Image File Format", u"*.tif *.tiff"},
+    {u"High Efficiency Image File", u"*.heic *.heif *.hif"},
+    {u"AV1 Image File", u"*.avif"},
 };
 
 QString ErrnoText(int error)

@@ -37,8 +37,8 @@
 namespace kw {
 
 // The extensions of the photos a folder gives, lower case, without the dot.
-inline constexpr QStringView kPhotoExtensions[] = {u"jpg", u"jpeg", u"png", u"bmp",
-                                                   u"tif", u"tiff", u"gif"};
+inline constexpr QStringView kPhotoExtensions[] = {
+    u"jpg", u"jpeg", u"png", u"bmp", u"tif", u"tiff", u"gif", u"heic", u"heif", u"hif", u"avif"};
 
 // Whether a file name (or path) ends in one of kPhotoExtensions, in any
 // letter case.

@@ -1,5 +1,6 @@
 #include "render/photo_input.h"
 
+#include "render/heif_input.h"
 #include "render/photo_input_checks.h"
 #include "render/photo_input_messages.h"
 #include "render/photo_input_metadata.h"
@@ -196,6 +197,8 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
         if (!contents)
             return Failure{contents.error()};
         QByteArray bytes = std::move(contents).value();
+        if (const QByteArray heif = detail::HeifContentFormat(bytes); !heif.isEmpty())
+            return detail::LoadHeifPhoto(path, bytes, heif, options);
 
         // Whatever the codecs say while this photo decodes ends up in its
         // reason, or nowhere.
@@ -207,7 +210,8 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
         reader.setAllocationLimit(kDecoderAllocationLimitMb);
         const QByteArray detected = reader.format();
         if (!IsSupportedFormat(detected))
-            return Failure{u"cannot decode photo: not a JPEG, PNG, BMP, TIFF or GIF picture"_s};
+            return Failure{
+                u"cannot decode photo: not a JPEG, PNG, BMP, TIFF, GIF, HEIF or AVIF picture"_s};
         const QByteArray format = detected == "jpg"   ? QByteArray("jpeg")
                                   : detected == "tif" ? QByteArray("tiff")
                                                       : detected;

@@ -8,8 +8,9 @@
 #include <QSize>
 #include <QString>
 
-// Photo input: decodes a JPEG, PNG, BMP, TIFF or GIF photo, turns a JPEG
-// upright by its EXIF orientation, resizes it to the working size and keeps
+// Photo input: decodes a JPEG, PNG, BMP, TIFF, GIF, HEIF (HEIC) or AVIF
+// photo, turns a JPEG upright by its EXIF orientation (a HEIF by its rotation
+// and mirror boxes, see heif_input.h), resizes it to the working size and keeps
 // what a JPEG writer needs to carry the source's metadata into its output.
 //
 // Threading: every function here may run on any thread at the same time as
@@ -20,7 +21,8 @@ namespace kw {
 
 // The source's metadata as plain bytes, free of metadata-library types.
 // Filled only for sources whose file name ends in ".jpg" or ".jpeg" (any
-// case); other sources keep their colour profile in the image's colour space.
+// case) and for HEIF and AVIF sources; other sources keep their colour profile in the image's
+// colour space.
 struct PhotoMetadata
 {
     // The EXIF block: a TIFF structure (byte-order mark, IFD0 with its Exif,
@@ -51,7 +53,8 @@ struct DecodedPhoto
     QSize fullSize;
     // The first value of the source's EXIF Orientation tag (0x0112) as read;
     // 0 when the source has none or its metadata was not read. Values 1 to 8
-    // have been applied to `image`; any other value left it unturned.
+    // have been applied to `image`; any other value left it unturned. Always
+    // 1 for HEIF and AVIF, which their own boxes turn.
     int sourceOrientation = 0;
     QString sourcePath;
     QByteArray format; // the decoder's name for the file's format: "jpeg", "png", ...
@@ -69,7 +72,9 @@ struct PhotoLoadOptions
     // finishes. Faster, and within a grey level or two of the full decode.
     bool dctScaling = true;
     // Read the EXIF orientation of ".jpg"/".jpeg" sources and turn them
-    // upright. Off: the picture as stored, no metadata read.
+    // upright. Off: the picture as stored, no metadata read. A HEIF or AVIF
+    // is turned by its rotation and mirror boxes either way: they are part
+    // of the picture's definition, as its decoder's own tool shows it.
     bool orient = true;
     // Keep the metadata blobs for a JPEG writer (a preview does not need them).
     bool keepMetadata = true;
@@ -79,13 +84,14 @@ struct PhotoLoadOptions
 inline constexpr qint64 kMaxPhotoFileBytes = qint64(1) << 30;
 
 // Reads the photo at `path` and makes its working bitmap: decode (format by
-// content: JPEG, PNG, BMP, TIFF or GIF, the first frame or page), turn
+// content: JPEG, PNG, BMP, TIFF or GIF, the first frame or page; HEIF and
+// AVIF by their file-type box, the primary image), turn
 // upright, resize to ComputeWorkingSize of the upright full-resolution size.
 //
 // Fails with a reason ("cannot decode photo: ..." and the like) for: a file
 // that cannot be opened, is not a regular file (a folder, FIFO, device or
 // socket fails at once, without blocking) or is empty, more than
-// kMaxPhotoFileBytes, not one of the five formats, more than kMaxPhotoPixels,
+// kMaxPhotoFileBytes, not one of the seven formats, more than kMaxPhotoPixels,
 // cut short (JPEG without its end marker, GIF whose first frame's data runs
 // out, BMP with fewer rows than its header says, PNG without its end chunk),
 // a damaged PNG chunk or PNG image data, any decoder error (the codec's own

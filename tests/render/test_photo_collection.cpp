@@ -20,16 +20,18 @@ namespace {
 
 TEST(PhotoCollection, ExtensionsAndTheDialogFilter)
 {
-    for (QStringView name :
-         {u"a.jpg", u"B.JPEG", u"c.Png", u"d.bmp", u"e.tif", u"f.TIFF", u"g.gif", u"dir.jpg/h.gif"})
+    for (QStringView name : {u"a.jpg", u"B.JPEG", u"c.Png", u"d.bmp", u"e.tif", u"f.TIFF", u"g.gif",
+                             u"dir.jpg/h.gif", u"i.HEIC", u"j.heif", u"k.hif", u"l.avif"})
         EXPECT_TRUE(HasPhotoExtension(name)) << name.toString().toStdString();
     for (QStringView name : {u"a.txt", u"jpg", u"a.jpg.bak", u"", u"a.webp"})
         EXPECT_FALSE(HasPhotoExtension(name)) << name.toString().toStdString();
     // Whatever a folder gives, the dialog offers too, then kind by kind.
     EXPECT_EQ(PhotoOpenDialogFilter(),
-              u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
+              u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif *.heic *.heif "
+              "*.hif *.avif);;"
               "Joint Photographic Experts (*.jpg);;Windows Bitmap Image (*.bmp);;"
-              "Portable Network Graphics (*.png);;Tagged Image File Format (*.tif *.tiff)"_s);
+              "Portable Network Graphics (*.png);;Tagged Image File Format (*.tif *.tiff);;"
+              "High Efficiency Image File (*.heic *.heif *.hif);;AV1 Image File (*.avif)"_s);
 }
 
 TEST(PhotoCollection, NaturalOrder)

@@ -294,7 +294,7 @@ TEST_F(PhotoInput, RefusesBadFilesWithAReason)
     const QString cut = u"ends before the picture"_s;
     const Case cases[] = {
         {"empty.jpg", QByteArray(), u"the file is empty"_s},
-        {"text.jpg", "just some words\n", u"not a JPEG, PNG, BMP, TIFF or GIF"_s},
+        {"text.jpg", "just some words\n", u"not a JPEG, PNG, BMP, TIFF, GIF, HEIF or AVIF"_s},
         {"noise.png", noise, u"not a JPEG"_s},
         {"header-only.jpg", jpeg.left(150), cut},
         {"third.jpg", jpeg.left(jpeg.size() / 3), cut},
