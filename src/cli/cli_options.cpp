@@ -290,9 +290,9 @@ With --shard, the list is the one a run without it would take: the operands
 in the order given, each folder's photos in natural order of their paths
 inside that folder, so machines that mount the photos at different places
 agree on it as long as they are given the same operands in the same order.
-Each photo keeps the output name the whole list gives it. Run the shards with
---on-conflict=overwrite or skip; a job re-run with skip writes only what is
-missing, so a stopped job resumes where it stopped.
+Each photo keeps the output name the whole list gives it. Shards take
+--on-conflict=overwrite or skip, not rename; a job re-run with skip writes
+only what is missing, so a stopped job resumes where it stopped.
 
 JPEG output is written at quality 98 and keeps the source's EXIF, IPTC
 and XMP metadata and colour profile.

@@ -368,6 +368,12 @@ int main(int argc, char *argv[])
         !resize && !options.quiet)
         Diagnose(u"warning: "_s + resize.error());
     ApplyOverrides(options, settings);
+    // Under rename a number depends on the files that exist when a run
+    // starts, so shards running at once could each pick the same one.
+    if (options.shard && options.shard->count > 1 &&
+        settings.preferences.collisionPolicy == kw::OutputCollisionPolicy::Rename)
+        return UsageError(u"--shard cannot be used with the rename policy: give "_s
+                          u"--on-conflict=skip or --on-conflict=overwrite"_s);
 
     kw::PhotoCollectionOptions collecting;
     collecting.recursive = options.recursive;

@@ -200,7 +200,16 @@ TEST_F(CliShard, BadShardsAndDataFoldersAreUsageErrors)
         EXPECT_TRUE(r.err.contains(u"invalid argument '%1' for '--shard'"_s.arg(value)))
             << r.err.toStdString();
     }
-    CliRun r = cli({u"--data-dir="_s, good});
+    // Under rename, shards running at once could pick one numbered name.
+    CliRun r = cli({u"--shard=0/2"_s, u"--on-conflict=rename"_s, good});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"rename"_s)) << r.err.toStdString();
+    EXPECT_EQ(cli({u"--shard=0/1"_s, u"--on-conflict=rename"_s, u"-o"_s,
+                   m_sandbox.filePath(u"out"_s), good})
+                  .exitCode,
+              0);
+
+    r = cli({u"--data-dir="_s, good});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     r = cli({u"--data-dir"_s, m_sandbox.filePath(u"missing"_s), good});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
