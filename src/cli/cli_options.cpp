@@ -290,7 +290,8 @@ With --shard, the list is the one a run without it would take: the operands
 in the order given, each folder's photos in natural order of their paths
 inside that folder, so machines that mount the photos at different places
 agree on it as long as they are given the same operands in the same order.
-Each photo keeps the output name the whole list gives it. Shards take
+Each photo keeps the output name the whole list gives it. Write the outputs
+outside the photo folders, or beside the photos with a suffix. Shards take
 --on-conflict=overwrite or skip, not rename; a job re-run with skip writes
 only what is missing, so a stopped job resumes where it stopped.
 
