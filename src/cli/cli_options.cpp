@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QThread>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kw::cli {
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int kMaxJobs = 256;
 constexpr int kMaxResizeSide = 100000;
+constexpr int kMaxShards = 1000000;
 
 std::optional<int> PositiveNumber(const QString &text, int maximum)
 {
@@ -49,6 +52,26 @@ std::optional<OutputCollisionPolicy> CollisionPolicy(const QString &text)
     if (text == u"rename"_s)
         return OutputCollisionPolicy::Rename;
     return std::nullopt;
+}
+
+// "K/N" in decimal digits only, N from 1 to kMaxShards, K from 0 to N - 1.
+std::optional<CliOptions::Shard> ShardOf(const QString &text)
+{
+    const QStringList parts = text.split(u'/');
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto digits = [](const QString &part) {
+        return !part.isEmpty() && part.size() <= 9 &&
+               std::all_of(part.cbegin(), part.cend(),
+                           [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (!digits(parts[0]) || !digits(parts[1]))
+        return std::nullopt;
+    const int index = parts[0].toInt();
+    const int count = parts[1].toInt();
+    if (count < 1 || count > kMaxShards || index >= count)
+        return std::nullopt;
+    return CliOptions::Shard{index, count};
 }
 
 QString Lowered(QString text)
@@ -88,6 +111,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"resize"_s}, u"WxH"_s),
         flag({u"no-resize"_s}),
         flag({u"r"_s, u"recursive"_s}),
+        valued({u"shard"_s}, u"K/N"_s),
+        valued({u"data-dir"_s}, u"DIR"_s),
         valued({u"j"_s, u"jobs"_s}, u"N"_s),
         flag({u"list-templates"_s}),
         flag({u"q"_s, u"quiet"_s}),
@@ -197,6 +222,18 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                 return parsed;
             }
             o.jobs = *n;
+        } else if (name == u"shard"_s) {
+            o.shard = ShardOf(value);
+            if (!o.shard) {
+                fail(u"K/N is expected, N from 1 to %1 and K from 0 to N-1"_s.arg(kMaxShards));
+                return parsed;
+            }
+        } else if (name == u"data-dir"_s) {
+            if (value.isEmpty()) {
+                fail(u"an empty folder name"_s);
+                return parsed;
+            }
+            o.dataDir = QFileInfo(value).absoluteFilePath();
         } else if (name == u"list-templates"_s) {
             o.listTemplates = true;
         } else if (name == u"quiet"_s) {
@@ -244,6 +281,13 @@ used; the options below override them for this run only and are never saved.
   -r, --recursive          descend into the folders' subfolders
   -j, --jobs=N             photos rendered at once (default: %2, the number of
                              processor cores)
+      --shard=K/N          process only the photos whose position in the list
+                             is K modulo N (K from 0 to N-1): N runs, one for
+                             each K, on as many machines, cover the list once
+      --data-dir=DIR       read the templates (DIR/templates), preference.xml
+                             and resizing_config.ini from DIR instead of the
+                             application's data folder; nothing is written
+                             into DIR
       --list-templates     print the template names, one a line, and exit
   -q, --quiet              print only the photos that fail
   -h, --help               display this help and exit
@@ -259,7 +303,18 @@ never overwritten: with overwrite, an output that would replace a source fails;
 a symbolic link at an output name is replaced, never written through. Two photos
 of one run never write one file: the later one in the list gets NAME (2).EXT,
 with a warning. A template, layer file or logo that cannot be read fails every
-photo. JPEG output is written at quality 98 and keeps the source's EXIF, IPTC
+photo. A logo named by a relative path is found in the data folder.
+
+With --shard, the list is the one a run without it would take: the operands
+in the order given, each folder's photos in natural order of their paths
+inside that folder, so machines that mount the photos at different places
+agree on it as long as they are given the same operands in the same order.
+Each photo keeps the output name the whole list gives it. Write the outputs
+outside the photo folders, or beside the photos with a suffix. Shards take
+--on-conflict=overwrite or skip, not rename; a job re-run with skip writes
+only what is missing, so a stopped job resumes where it stopped.
+
+JPEG output is written at quality 98 and keeps the source's EXIF, IPTC
 and XMP metadata and colour profile; with --jpeg=original (or that choice in the
 application) a JPEG photo keeps its own coding instead.
 
@@ -267,7 +322,8 @@ Exit status:
   0  every photo was written or skipped
   1  at least one photo could not be written, or a data file (the template
      list, preference.xml) cannot be read
-  2  usage error: unknown option or template, nothing to do
+  2  usage error: unknown option or template, a bad --shard or --data-dir,
+     nothing to do
 130  interrupted (Ctrl-C): the photos in progress were finished, the rest left
      out
 143  terminated (SIGTERM): as for 130

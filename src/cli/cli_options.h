@@ -30,6 +30,16 @@ struct CliOptions
     int resizeWidth = 0;
     int resizeHeight = 0;
 
+    // --shard=K/N: of the photos the operands give, only those whose
+    // position in the list is K modulo N.
+    struct Shard
+    {
+        int index = 0; // K, from 0 to count - 1
+        int count = 1; // N
+    };
+    std::optional<Shard> shard;
+    std::optional<QString> dataDir; // --data-dir (made absolute)
+
     bool recursive = false;
     int jobs = 0; // 0: one per core
     bool listTemplates = false;

@@ -258,6 +258,19 @@ QList<QByteArray> OperandBytes(const QStringList &operands,
     return bytes;
 }
 
+// The positions of the photos a run renders: all of them, or with --shard
+// those whose position is K modulo N.
+std::vector<int> ShareOf(int count, const std::optional<kw::cli::CliOptions::Shard> &shard)
+{
+    const int first = shard ? shard->index : 0;
+    const int step = shard ? shard->count : 1;
+    std::vector<int> selected;
+    selected.reserve(size_t(count / step + 1));
+    for (int i = first; i < count; i += step)
+        selected.push_back(i);
+    return selected;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -298,19 +311,30 @@ int main(int argc, char *argv[])
     QGuiApplication::setApplicationVersion(QStringLiteral(KW_VERSION_STRING));
     kw::RegisterWatermarkFonts();
 
-    // The data folder as the application's start-up leaves it.
-    const QString dataFolder = kw::GetAppDataFolder();
-    if (dataFolder.isEmpty()) {
-        Diagnose(u"cannot find a folder for the application's data"_s);
-        return kSomeFailed;
-    }
+    // The data folder as the application's start-up leaves it, or the one
+    // given, which is only read: several runs may share it.
+    QString dataFolder;
+    QString templatesFolder;
     QString why;
-    if (const kw::Status created = kw::CreateDefaultPreferences(dataFolder); !created)
-        Diagnose(u"warning: "_s + created.error());
-    const QString templatesFolder = kw::GetTemplatesFolder();
-    const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
-    if (!seeded.done() || !seeded.message.isEmpty())
-        Diagnose(u"warning: "_s + seeded.message);
+    if (options.dataDir) {
+        if (!QFileInfo(*options.dataDir).isDir())
+            return UsageError(kw::EscapeControlCharacters(
+                u"the data folder %1 is not a folder"_s.arg(*options.dataDir)));
+        dataFolder = *options.dataDir;
+        templatesFolder = kw::JoinPath(dataFolder, kw::kTemplatesFolderName);
+    } else {
+        dataFolder = kw::GetAppDataFolder();
+        if (dataFolder.isEmpty()) {
+            Diagnose(u"cannot find a folder for the application's data"_s);
+            return kSomeFailed;
+        }
+        if (const kw::Status created = kw::CreateDefaultPreferences(dataFolder); !created)
+            Diagnose(u"warning: "_s + created.error());
+        templatesFolder = kw::GetTemplatesFolder();
+        const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
+        if (!seeded.done() || !seeded.message.isEmpty())
+            Diagnose(u"warning: "_s + seeded.message);
+    }
     const kw::TemplateIndex index = kw::LoadTemplateIndex(templatesFolder);
 
     // A damaged data file is not a usage error: one line naming the file.
@@ -347,6 +371,12 @@ int main(int argc, char *argv[])
         !resize && !options.quiet)
         Diagnose(u"warning: "_s + resize.error());
     ApplyOverrides(options, settings);
+    // Under rename a number depends on the files that exist when a run
+    // starts, so shards running at once could each pick the same one.
+    if (options.shard && options.shard->count > 1 &&
+        settings.preferences.collisionPolicy == kw::OutputCollisionPolicy::Rename)
+        return UsageError(u"--shard cannot be used with the rename policy: give "_s
+                          u"--on-conflict=skip or --on-conflict=overwrite"_s);
 
     kw::PhotoCollectionOptions collecting;
     collecting.recursive = options.recursive;
@@ -354,14 +384,19 @@ int main(int argc, char *argv[])
     const kw::PhotoCollection collection =
         kw::CollectPhotos(OperandBytes(options.inputs, rawArguments), collecting);
     const QStringList &photos = collection.photos;
-    for (const kw::RefusedPhoto &refused : collection.refused)
-        Diagnose(refused.shownPath + u": "_s + refused.reason);
+    const std::vector<int> selected = ShareOf(int(photos.size()), options.shard);
+    // Names refused before the run belong to no shard: the first reports
+    // them, so that a job names each once.
+    const bool reportsRefused = !options.shard || options.shard->index == 0;
+    const int refused = reportsRefused ? int(collection.refused.size()) : 0;
+    for (int i = 0; i < refused; ++i)
+        Diagnose(collection.refused[size_t(i)].shownPath + u": "_s +
+                 collection.refused[size_t(i)].reason);
     if (!options.quiet) {
         for (const QString &note : collection.notes)
             Diagnose(u"note: "_s + note);
     }
-    const int refused = int(collection.refused.size());
-    if (photos.isEmpty() && refused == 0)
+    if (photos.isEmpty() && collection.refused.empty())
         return UsageError(kw::EscapeControlCharacters(u"nothing to do: no photos in "_s +
                                                       options.inputs.join(u", "_s)));
     // Said once for the run, not for every photo.
@@ -378,7 +413,7 @@ int main(int argc, char *argv[])
     int done = 0;
     QObject::connect(&engine, &kw::BatchEngine::fileFinished, &engine,
                      [&](const kw::BatchFileResult &result) {
-                         report.fileDone(result, ++done, int(photos.size()));
+                         report.fileDone(result, ++done, int(selected.size()));
                      });
     QObject::connect(
         &engine, &kw::BatchEngine::finished, &engine, [&](const kw::BatchSummary &summary) {
@@ -391,7 +426,7 @@ int main(int argc, char *argv[])
         });
     g_engine = &engine;
     CatchInterrupts();
-    if (const kw::Status started = engine.start(photos, settings); !started) {
+    if (const kw::Status started = engine.start(photos, selected, settings); !started) {
         Diagnose(started.error());
         return kSomeFailed;
     }

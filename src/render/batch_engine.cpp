@@ -108,9 +108,10 @@ struct BatchEngine::Run
     SharedTemplate loaded; // null when it could not be read
     QString templateError; // why not
     std::vector<PlannedOutput> plan;
+    std::vector<int> selected; // the positions in `paths` to render, in order
 
     std::mutex mutex;
-    int next = 0;          // the next photo to hand out; under the mutex
+    int next = 0;          // the next of `selected` to hand out; under the mutex
     int activeWorkers = 0; // under the mutex
 };
 
@@ -124,23 +125,41 @@ BatchEngine::~BatchEngine()
 
 Status BatchEngine::start(const QStringList &paths, const BatchSettings &settings)
 {
+    std::vector<int> all(size_t(paths.size()));
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = int(i);
+    return start(paths, all, settings);
+}
+
+Status BatchEngine::start(const QStringList &paths, const std::vector<int> &selected,
+                          const BatchSettings &settings)
+{
     if (m_running)
         return Failure{u"a batch run is in progress"_s};
+    std::vector<bool> taken(size_t(paths.size()), false);
+    for (const int index : selected) {
+        if (index < 0 || index >= paths.size())
+            return Failure{u"photo %1 of a list of %2 was selected"_s.arg(index).arg(paths.size())};
+        if (taken[size_t(index)])
+            return Failure{u"photo %1 was selected twice"_s.arg(index)};
+        taken[size_t(index)] = true;
+    }
     waitForWorkers(); // the previous run's threads have left their loops
     m_stopRequested = false;
     m_running = true;
     m_summary = BatchSummary();
-    m_summary.total = int(paths.size());
+    m_summary.total = int(selected.size());
     m_lastWrittenIndex = -1;
 
     auto run = std::make_shared<Run>();
     run->paths = paths;
     run->settings = settings;
+    run->selected = selected;
     for (const QString &path : paths)
         run->sources.add(path);
     // Read once, here: every photo of the run carries this mark, whatever
     // happens to the template files while the run goes on.
-    if (!paths.isEmpty()) {
+    if (!selected.empty()) {
         Result<SharedTemplate> read =
             LoadTemplateForRender(settings.templatesFolder, settings.templateName);
         if (read)
@@ -152,7 +171,7 @@ Status BatchEngine::start(const QStringList &paths, const BatchSettings &setting
     m_run = run;
 
     const int jobs =
-        std::min(settings.jobs > 0 ? settings.jobs : DefaultBatchJobs(), int(paths.size()));
+        std::min(settings.jobs > 0 ? settings.jobs : DefaultBatchJobs(), int(selected.size()));
     if (jobs <= 0) {
         QMetaObject::invokeMethod(
             this, [this] { finish(); }, Qt::QueuedConnection);
@@ -160,14 +179,14 @@ Status BatchEngine::start(const QStringList &paths, const BatchSettings &setting
     }
     run->activeWorkers = jobs;
     const auto work = [this, run] {
-        const int count = int(run->paths.size());
+        const int count = int(run->selected.size());
         for (;;) {
             int index = -1;
             {
                 std::lock_guard lock(run->mutex);
                 if (m_stopRequested.load() || run->next >= count)
                     break;
-                index = run->next++;
+                index = run->selected[size_t(run->next++)];
             }
             // Everything read below was written before this thread started.
             const PlannedOutput &planned = run->plan[size_t(index)];

@@ -107,6 +107,16 @@ public:
     // apply to the run.
     Status start(const QStringList &paths, const BatchSettings &settings);
 
+    // Starts a run that renders only the photos of `paths` at the positions
+    // `selected` (in that order, each once), as one share of a larger job.
+    // Outputs are planned over the whole of `paths`, so each selected photo
+    // gets the name a run over all of them gives it; the other photos are
+    // neither read nor written, and the summary counts the selected ones
+    // only. BatchFileResult::index stays the position in `paths`. A position
+    // outside `paths` or given twice is refused with a reason.
+    Status start(const QStringList &paths, const std::vector<int> &selected,
+                 const BatchSettings &settings);
+
     // Asks the run to take no further photo; photos being rendered are
     // finished and reported. Only sets a flag, which the next start() clears:
     // a stop that comes after a run has taken its last photo is forgotten.

@@ -2,9 +2,12 @@
 
 #include "model/layer_file.h"
 #include "model/template_file.h"
+#include "platform/app_folders.h"
 #include "render/photo_input.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <cerrno>
@@ -29,6 +32,14 @@ QString CauseOf(const QString &reason)
 }
 
 } // namespace
+
+QString LayerPicturePath(const QString &templatesFolder, const QString &imagePath)
+{
+    if (imagePath.isEmpty() || !QDir::isRelativePath(imagePath))
+        return imagePath;
+    const QString dataFolder = QFileInfo(QDir::cleanPath(templatesFolder)).path();
+    return QDir::cleanPath(JoinPath(dataFolder, imagePath));
+}
 
 Result<QImage> LoadLayerPicture(const QString &path)
 {
@@ -89,10 +100,11 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
             layer.picture = known.value();
             continue;
         }
-        Result<QImage> picture = LoadLayerPicture(layer.conf.ImagePathName);
+        const QString picturePath = LayerPicturePath(templatesFolder, layer.conf.ImagePathName);
+        Result<QImage> picture = LoadLayerPicture(picturePath);
         if (!picture)
             return Failure{u"the logo %1 of layer '%2' cannot be read: %3"_s.arg(
-                layer.conf.ImagePathName, layerName, picture.error())};
+                picturePath, layerName, picture.error())};
         layer.picture = std::move(picture).value();
         pictures.insert(layer.conf.ImagePathName, layer.picture);
     }

@@ -38,13 +38,20 @@ using SharedTemplate = std::shared_ptr<const LoadedTemplate>;
 
 // Reads the template `templateName` of `templatesFolder` with its removal
 // resistance option, each of its layer files over the new-layer values, and
-// decodes each layer's picture. Fails, naming the file, when no template is
-// named, the template file or a layer file cannot be read, the template lists
-// no layer, or a picture is missing, unreadable, not a regular file (a FIFO is
-// refused without being opened) or not a picture. A layer with empty text and
-// no picture is drawn as nothing, as designed, and is no failure.
+// decodes each layer's picture (found by LayerPicturePath). Fails, naming the
+// file, when no template is named, the template file or a layer file cannot
+// be read, the template lists no layer, or a picture is missing, unreadable,
+// not a regular file (a FIFO is refused without being opened) or not a
+// picture. A layer with empty text and no picture is drawn as nothing, as
+// designed, and is no failure.
 Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
                                              const QString &templateName);
+
+// Where a layer's picture is read from: `imagePath` itself when absolute; a
+// relative one lies in the data folder, the folder that holds
+// `templatesFolder` (and preference.xml), so that the data folder with its
+// templates and logos can be copied elsewhere as one folder.
+QString LayerPicturePath(const QString &templatesFolder, const QString &imagePath);
 
 // The picture at `path` as a layer draws it; fails with a short cause ("no
 // such file", "not a regular file", the decoder's reason).

@@ -79,9 +79,12 @@ std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPrefer
         }
 
         const auto taken = [&](const QString &path) { return takenBy.value(lookup.key(path), -1); };
+        // Under Skip an existing file does not move a number on: the file
+        // there is taken to be this photo's output from an earlier run of
+        // the same job, and the photo is skipped below.
         const auto isFree = [&](const QString &path) {
             return taken(path) < 0 && lookup.sourceRefusal(path, source).isEmpty() &&
-                   (policy == Policy::Overwrite || !lookup.exists(path));
+                   (policy != Policy::Rename || !lookup.exists(path));
         };
         const auto numbered = [&]() -> QString {
             for (int n = 2; n <= kMaxNumber; ++n) {
@@ -97,6 +100,12 @@ std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPrefer
             // Taken by this run: numbered under every policy.
             out.path = numbered();
             out.note = u"%1 is the output of %2"_s.arg(FileName(target.path), sources.at(earlier));
+            if (policy == Policy::Skip && !out.path.isEmpty() && lookup.exists(out.path)) {
+                out.note = u"%1 exists"_s.arg(FileName(out.path));
+                out.skip = true;
+                takenBy.insert(lookup.key(out.path), i);
+                continue;
+            }
         } else if (const QString refusal = lookup.sourceRefusal(target.path, source);
                    !refusal.isEmpty()) {
             if (policy == Policy::Overwrite) {
@@ -112,7 +121,11 @@ std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPrefer
         } else if (policy != Policy::Overwrite && lookup.exists(target.path)) {
             out.note = u"%1 exists"_s.arg(FileName(target.path));
             if (policy == Policy::Skip) {
+                // The name stays this photo's, so that the photos after it
+                // get the names a run over an empty folder gives them: a
+                // stopped job re-run with Skip writes exactly what is missing.
                 out.skip = true;
+                takenBy.insert(lookup.key(target.path), i);
                 continue;
             }
             out.path = numbered();

@@ -53,11 +53,15 @@ QString NumberedOutputPath(const QString &path, int number);
 // - a name that an earlier photo of the list takes gets the first free
 //   " (n)", n from 2, with a note naming the earlier photo;
 // - a name at an existing file: Overwrite writes over it, Skip skips the
-//   photo, Rename numbers it like a taken one;
+//   photo, Rename numbers it like a taken one. A photo Skip skips keeps its
+//   name, and under Skip existing files do not change the numbers: every
+//   name is the one a run into an empty folder gives, and the photos whose
+//   file exists are skipped, so re-running a stopped job writes exactly the
+//   missing ones, and runs that each take a share of one list agree;
 // - a name at a source photo of the run: Overwrite fails the photo (a source
 //   is never replaced), Skip skips it, Rename numbers it.
 // A free number is one no earlier photo takes and no source photo holds,
-// nor, unless the policy is Overwrite, any existing file. Names a photo
+// nor, under Rename, any existing file. Names a photo
 // cannot have fail it with the reason (options out of range, a policy
 // outside 0 to 2, no free number below 10000).
 std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPreferences &prefs,

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <sys/stat.h>
@@ -168,6 +169,41 @@ TEST_F(Batch, SameNamedSourcesNeverShareAnOutput)
     EXPECT_TRUE(results[1].warning.contains(big)) << results[1].warning.toStdString();
     EXPECT_EQ(QImage(results[0].outputPath).size(), QSize(1600, 1200));
     EXPECT_EQ(QImage(results[1].outputPath).size(), QSize(90, 60));
+}
+
+// One share of a larger job: only the selected photos are read and written,
+// under the names the whole list gives them.
+TEST_F(Batch, ASelectionKeepsTheWholeListsNames)
+{
+    const QByteArray jpeg = test::Encode(test::PhotoLikeImage(90, 60), "jpeg");
+    const QStringList paths = {write(u"x/shot.jpg"_s, jpeg), write(u"y/shot.jpg"_s, jpeg),
+                               write(u"z/other.jpg"_s, jpeg), write(u"z/shot.jpg"_s, jpeg)};
+    m_settings.preferences.outputFileNameOpts = 0;
+    BatchEngine engine;
+    for (const std::vector<int> &bad : {std::vector{4}, std::vector{-1}, std::vector{1, 3, 1}}) {
+        const Status refused = engine.start(paths, bad, m_settings);
+        EXPECT_FALSE(refused);
+        EXPECT_FALSE(engine.isRunning());
+    }
+    QSignalSpy finished(&engine, &BatchEngine::finished);
+    std::vector<BatchFileResult> results;
+    QObject::connect(&engine, &BatchEngine::fileFinished, &engine,
+                     [&](const BatchFileResult &r) { results.push_back(r); });
+    ASSERT_TRUE(engine.start(paths, {3, 1}, m_settings));
+    ASSERT_TRUE(finished.wait(60000));
+    const BatchSummary summary = finished.first().first().value<BatchSummary>();
+    EXPECT_EQ(summary.total, 2);
+    EXPECT_EQ(summary.written, 2);
+    EXPECT_EQ(summary.notProcessed, 0);
+    ASSERT_EQ(results.size(), 2u);
+    std::sort(results.begin(), results.end(),
+              [](const BatchFileResult &a, const BatchFileResult &b) { return a.index < b.index; });
+    EXPECT_EQ(results[0].index, 1);
+    EXPECT_EQ(results[0].outputPath, m_dir.filePath(u"out/shot (2).jpg"_s));
+    EXPECT_EQ(results[1].index, 3);
+    EXPECT_EQ(results[1].outputPath, m_dir.filePath(u"out/shot (3).jpg"_s));
+    EXPECT_EQ(QDir(m_dir.filePath(u"out"_s)).entryList(QDir::Files),
+              (QStringList{u"shot (2).jpg"_s, u"shot (3).jpg"_s}));
 }
 
 // Files that exist before the run, each policy, a second run into the same

@@ -70,16 +70,27 @@ TEST(OutputPlan, NumbersInListOrderAndFollowsThePolicyForExistingFiles)
     EXPECT_EQ(plan[3].path, u"/out/other_new (2).jpg"_s);
     EXPECT_EQ(plan[3].note, u"written as other_new (2).jpg: other_new.jpg exists"_s);
 
-    // Skip: only what existed before is skipped; the run's own collisions are numbered.
-    disk.existing = {u"/out/IMG_new.jpg"_s};
+    // Skip: what exists is skipped, and the names are those of a run into an
+    // empty folder, so a stopped run re-run with Skip writes what is missing.
+    const QStringList wholeRun = {u"/out/IMG_new.jpg"_s, u"/out/IMG_new (2).jpg"_s,
+                                  u"/out/IMG_new (3).jpg"_s, u"/out/other_new.jpg"_s};
+    for (const qsizetype written : {0, 1, 2, 4}) {
+        disk.existing = {wholeRun.begin(), wholeRun.begin() + written};
+        plan = PlanOutputs(sources, IntoOut(Policy::Skip), disk.lookup());
+        for (qsizetype i = 0; i < 4; ++i) {
+            EXPECT_EQ(plan[size_t(i)].path, wholeRun[i]) << written << " " << i;
+            EXPECT_EQ(plan[size_t(i)].skip, i < written) << written << " " << i;
+            EXPECT_FALSE(plan[size_t(i)].failed());
+        }
+    }
+    EXPECT_EQ(plan[1].note, u"IMG_new (2).jpg exists"_s);
+    // A file of someone else's at a number is not written over either.
+    disk.existing = {u"/out/IMG_new (2).jpg"_s};
     plan = PlanOutputs(sources, IntoOut(Policy::Skip), disk.lookup());
-    EXPECT_TRUE(plan[0].skip);
-    EXPECT_EQ(plan[0].note, u"IMG_new.jpg exists"_s);
-    EXPECT_TRUE(plan[1].skip) << "the first photo took nothing";
-    EXPECT_TRUE(plan[2].skip);
-    EXPECT_FALSE(plan[3].skip);
-    for (const PlannedOutput &p : plan)
-        EXPECT_FALSE(p.failed());
+    EXPECT_FALSE(plan[0].skip);
+    EXPECT_TRUE(plan[1].skip);
+    EXPECT_EQ(plan[2].path, u"/out/IMG_new (3).jpg"_s);
+    EXPECT_FALSE(plan[2].skip);
 }
 
 TEST(OutputPlan, SourcesAtOutputNamesAndNamesThatCannotBeMade)
