@@ -344,6 +344,12 @@ int main(int argc, char *argv[])
         !resize && !options.quiet)
         Diagnose(u"warning: "_s + resize.error());
     ApplyOverrides(options, settings);
+    if (options.quality) {
+        if (const kw::Status applied =
+                kw::cli::ApplyQuality(*options.quality, settings.preferences);
+            !applied)
+            return UsageError(applied.error());
+    }
 
     kw::PhotoCollectionOptions collecting;
     collecting.recursive = options.recursive;

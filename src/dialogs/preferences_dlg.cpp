@@ -2,6 +2,7 @@
 
 #include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "dialogs/output_quality_group.h"
 #include "render/output_naming.h"
 #include "settings/settings_files.h"
 
@@ -140,6 +141,8 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     collisionLayout->addWidget(m_collision);
     collisionLayout->addStretch(1);
 
+    m_quality = new COutputQualityGroup(this);
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -155,6 +158,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
     layout->addWidget(collisionBox);
+    layout->addWidget(m_quality);
     layout->addStretch(1);
 
     connect(m_originalFolder, &QRadioButton::clicked, this,
@@ -175,9 +179,12 @@ COutputSettingsPage::~COutputSettingsPage()
 void COutputSettingsPage::load()
 {
     m_format->clear();
-    const QStringList formats = {u"JPG"_s, u"PNG"_s, u"BMP"_s, u"TIFF"_s};
-    for (int i = 0; i < formats.size(); ++i)
-        m_format->addItem(formats[i], i);
+    using F = OutputFormatCode;
+    const std::pair<QString, F> formats[] = {{u"JPG"_s, F::Jpeg},  {u"PNG"_s, F::Png},
+                                             {u"BMP"_s, F::Bmp},   {u"TIFF"_s, F::Tiff},
+                                             {u"WebP"_s, F::Webp}, {u"AVIF"_s, F::Avif}};
+    for (const auto &[name, code] : formats)
+        m_format->addItem(name, int(code));
     m_format->setCurrentIndex(0);
 
     const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
@@ -203,13 +210,15 @@ void COutputSettingsPage::load()
         if (const auto &suffix = m_found.text(PreferenceElement::OutputFileNameSuffix))
             m_suffix->setText(*suffix);
         if (const auto &format = m_found.text(PreferenceElement::OutputFormat)) {
-            const int index = kw::ParseDecimalInt(*format);
-            m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
+            // -1 (no selection) for a number the list does not hold.
+            m_format->setCurrentIndex(m_format->findData(kw::ParseDecimalInt(*format)));
         }
         kw::CPreferences prefs;
         (void)kw::LoadPreferences(m_dataFolder, prefs); // unreadable: the default policy
         const int policy = int(prefs.collisionPolicy);
         m_collision->setCurrentIndex(policy >= 0 && policy < m_collision->count() ? policy : -1);
+        m_storedQuality = prefs.quality;
+        m_quality->load(prefs.quality);
     }
     m_initial = currentTexts();
     m_initialCollision = m_collision->currentIndex();
@@ -225,7 +234,7 @@ kw::PreferenceTexts COutputSettingsPage::currentTexts() const
         texts.set(PreferenceElement::OutputFileNameOpts, m_keepName->isChecked() ? 0 : 1);
     texts.set(PreferenceElement::OutputFileNameSuffix, m_suffix->text());
     if (m_format->currentIndex() >= 0)
-        texts.set(PreferenceElement::OutputFormat, m_format->currentIndex());
+        texts.set(PreferenceElement::OutputFormat, m_format->currentData().toInt());
     return texts;
 }
 
@@ -254,8 +263,10 @@ bool COutputSettingsPage::save(QString *problem)
             changed << kw::PreferenceElementName(element).toString();
     }
     const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
+    const kw::OutputQuality quality = m_quality->changed(m_storedQuality);
+    const bool qualityChanged = quality != m_storedQuality;
     if (!m_loaded) {
-        if (changed.isEmpty() && !collisionChanged)
+        if (changed.isEmpty() && !collisionChanged && !qualityChanged)
             return true;
         if (problem)
             *problem = m_loadError;
@@ -284,6 +295,13 @@ bool COutputSettingsPage::save(QString *problem)
         const kw::Status saved = kw::SaveCollisionPolicy(
             m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
         if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
+    }
+    if (qualityChanged) {
+        if (const kw::Status saved = kw::SaveOutputQuality(m_dataFolder, quality); !saved) {
             if (problem)
                 *problem = saved.error();
             return false;

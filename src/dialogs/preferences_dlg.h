@@ -7,6 +7,9 @@
 #include <QWidget>
 
 class CAboutPage;
+namespace kw {
+class COutputQualityGroup;
+}
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -24,9 +27,11 @@ class UserPrompts;
 // original file's folder" (or "Keep original file's name"), any other text
 // the other choice; "Browse" and the suffix field are enabled only with the
 // choice that uses them. An element missing from the file leaves its controls
-// unset, and it is not written back (the file gains no elements). A stored
-// format outside 0 to 3 shows no selection and is written back unchanged
-// unless the user picks one; so does a stored collision policy outside 0 to 2.
+// unset, and it is not written back (the file gains no elements). The format
+// list stores each format's OutputFormat number; a stored number it does not
+// know shows no selection and is written back unchanged unless the user picks
+// one; so does a stored collision policy outside 0 to 2. The output quality
+// elements are written only for the settings the user changed.
 // UI thread only.
 class COutputSettingsPage : public QWidget
 {
@@ -37,7 +42,8 @@ public:
     ~COutputSettingsPage() override;
 
     // Writes the five values into preference.xml in place (JpegQuality and
-    // OpenQuickStartDlg untouched). Returns false with `problem` set only when
+    // OpenQuickStartDlg untouched), then the collision policy and output
+    // quality elements the user changed. Returns false with `problem` set only when
     // a change the user made could not be stored; a file that cannot be
     // written when nothing changed is no problem. Runs once; later calls do
     // nothing and return true.
@@ -70,6 +76,9 @@ private:
     // changes the choice (removed again when set back to overwrite).
     QComboBox *m_collision = nullptr;
     int m_initialCollision = 0; // the combo index after loading
+    // The output quality elements, each written only when changed.
+    kw::COutputQualityGroup *m_quality = nullptr;
+    kw::OutputQuality m_storedQuality; // as read
 };
 
 // The Preferences dialog: the General, Update and About and Support tabs.

@@ -22,11 +22,14 @@ namespace kw {
 
 namespace {
 
-constexpr std::array<OutputFormatInfo, 4> kOutputFormats = {{
+// In the order of OutputFormat: a format's number is its position.
+constexpr std::array<OutputFormatInfo, 6> kOutputFormats = {{
     {0, u"image/jpeg", u"jpg"},
     {1, u"image/png", u"png"},
     {2, u"image/bmp", u"bmp"},
     {3, u"image/tiff", u"tiff"},
+    {4, u"image/webp", u"webp"},
+    {5, u"image/avif", u"avif"},
 }};
 
 } // namespace
