@@ -6,6 +6,7 @@
 #include "render/avif_encoder.h"
 #include "render/webp_encoder.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 
@@ -21,12 +22,15 @@ int main(int argc, char **argv)
     }
     const QByteArray format = argv[1];
     const int quality = QByteArray(argv[2]).toInt();
+    QElapsedTimer timer;
+    timer.start();
     QImage picture(QString::fromLocal8Bit(argv[3]));
     if (picture.isNull()) {
         std::fprintf(stderr, "cannot read %s\n", argv[3]);
         return 1;
     }
     picture = std::move(picture).convertToFormat(QImage::Format_RGBX8888);
+    const qint64 read = timer.restart();
     QFile out(QString::fromLocal8Bit(argv[4]));
     if (!out.open(QIODevice::WriteOnly)) {
         std::fprintf(stderr, "cannot write %s\n", argv[4]);
@@ -39,5 +43,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(encoded.error()));
         return 1;
     }
-    return out.flush() ? 0 : 1;
+    if (!out.flush())
+        return 1;
+    // Stage times, to set beside cwebp -v's "Time to read input" and "Time
+    // to encode picture".
+    std::fprintf(stderr, "read %.3f s, encode and write %.3f s\n", double(read) / 1000,
+                 double(timer.elapsed()) / 1000);
+    return 0;
 }
