@@ -40,6 +40,10 @@ std::optional<int> FormatIndex(const QString &text)
         return 2;
     if (name == u"tiff"_s || name == u"tif"_s)
         return 3;
+    if (name == u"webp"_s)
+        return 4;
+    if (name == u"avif"_s)
+        return 5;
     return std::nullopt;
 }
 
@@ -102,6 +106,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"o"_s, u"output-dir"_s}, u"DIR"_s),
         flag({u"same-folder"_s}),
         valued({u"f"_s, u"format"_s}, u"FORMAT"_s),
+        valued({u"quality"_s}, u"N"_s),
         valued({u"s"_s, u"suffix"_s}, u"TEXT"_s),
         flag({u"keep-name"_s}),
         valued({u"jpeg"_s}, u"MODE"_s),
@@ -157,7 +162,13 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         } else if (name == u"format"_s) {
             o.format = FormatIndex(value);
             if (!o.format) {
-                fail(u"valid formats are jpg, png, bmp and tiff"_s);
+                fail(u"valid formats are jpg, png, bmp, tiff, webp and avif"_s);
+                return parsed;
+            }
+        } else if (name == u"quality"_s) {
+            o.quality = PositiveNumber(value, 100);
+            if (!o.quality) {
+                fail(u"a number from 1 to 100 is expected"_s);
                 return parsed;
             }
         } else if (name == u"suffix"_s) {
@@ -248,6 +259,30 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     return parsed;
 }
 
+Status ApplyQuality(int quality, CPreferences &prefs)
+{
+    switch (OutputFormatCode(prefs.outputFormat)) {
+    case OutputFormatCode::Jpeg:
+        prefs.quality.jpeg = quality;
+        return {};
+    case OutputFormatCode::Webp:
+        prefs.quality.webp = quality;
+        return {};
+    case OutputFormatCode::Avif:
+        prefs.quality.avif = quality;
+        return {};
+    case OutputFormatCode::Png:
+    case OutputFormatCode::Bmp:
+    case OutputFormatCode::Tiff:
+        break;
+    }
+    const OutputFormatInfo *format = FindOutputFormat(prefs.outputFormat);
+    if (!format)
+        return Failure{u"--quality: the output format %1 is not known"_s.arg(prefs.outputFormat)};
+    return Failure{u"--quality: %1 output is lossless and has no quality setting"_s.arg(
+        format->extension.toString().toUpper())};
+}
+
 QString HelpText(const QString &program)
 {
     return uR"(Usage: %1 [OPTION]... PHOTO|FOLDER...
@@ -260,7 +295,11 @@ used; the options below override them for this run only and are never saved.
                              application)
   -o, --output-dir=DIR     write into DIR, created when missing
       --same-folder        write beside each source photo
-  -f, --format=FORMAT      jpg, png, bmp or tiff
+  -f, --format=FORMAT      jpg, png, bmp, tiff, webp or avif
+      --quality=N          quality of JPEG, WebP or AVIF output, 1 to 100
+                             (default: the application's choice, first 98
+                             for JPEG, %3 for WebP, %4 for AVIF; for lossless
+                             WebP, the compression effort)
   -s, --suffix=TEXT        append TEXT to each output name (IMG_1.jpg gives
                              IMG_1TEXT.jpg)
       --keep-name          keep the source's name
@@ -328,7 +367,9 @@ Exit status:
      out
 143  terminated (SIGTERM): as for 130
 )"_s.arg(program)
-        .arg(std::max(1, QThread::idealThreadCount()));
+        .arg(std::max(1, QThread::idealThreadCount()))
+        .arg(kDefaultWebpQuality)
+        .arg(kDefaultAvifQuality);
 }
 
 QString VersionText(const QString &program)

@@ -20,7 +20,8 @@ struct CliOptions
     bool sameFolder = false;                         // --same-folder (the last of the two wins)
     std::optional<QString> suffix;                   // --suffix
     bool keepName = false;                           // --keep-name (the last of the two wins)
-    std::optional<int> format;                       // OutputFormat index
+    std::optional<int> format;                       // an OutputFormatCode
+    std::optional<int> quality;                      // --quality, 1 to 100
     std::optional<OutputCollisionPolicy> onConflict; // --on-conflict
     // --jpeg: how JPEG output is encoded; the table choice applies to "original".
     std::optional<kw::JpegOutputSetting> jpegOutput;
@@ -64,6 +65,11 @@ struct ParsedCommandLine
 // (-o and --same-folder, -s and --keep-name, the resize options) the last
 // one wins.
 ParsedCommandLine ParseCommandLine(const QStringList &arguments);
+
+// Sets the quality of the output format `prefs` names (after the options
+// are applied) to `quality`. Refused, with the reason, for a format that has
+// none (PNG, BMP, TIFF) or a format number that is not known.
+Status ApplyQuality(int quality, CPreferences &prefs);
 
 // The text of --help, naming the program `program`.
 QString HelpText(const QString &program);

@@ -377,6 +377,12 @@ int main(int argc, char *argv[])
         settings.preferences.collisionPolicy == kw::OutputCollisionPolicy::Rename)
         return UsageError(u"--shard cannot be used with the rename policy: give "_s
                           u"--on-conflict=skip or --on-conflict=overwrite"_s);
+    if (options.quality) {
+        if (const kw::Status applied =
+                kw::cli::ApplyQuality(*options.quality, settings.preferences);
+            !applied)
+            return UsageError(applied.error());
+    }
 
     kw::PhotoCollectionOptions collecting;
     collecting.recursive = options.recursive;

@@ -2,6 +2,7 @@
 
 #include "controls/user_prompts.h"
 #include "dialogs/about_page.h"
+#include "dialogs/output_quality_group.h"
 #include "render/output_naming.h"
 #include "settings/settings_files.h"
 
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -141,6 +143,8 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     collisionLayout->addWidget(m_collision);
     collisionLayout->addStretch(1);
 
+    m_quality = new COutputQualityGroup(this);
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -155,7 +159,8 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
     layout->addWidget(formatBox);
-    layout->addWidget(createQualityGroup());
+    addJpegModeRows();
+    layout->addWidget(m_quality);
     layout->addWidget(collisionBox);
     layout->addStretch(1);
 
@@ -177,9 +182,12 @@ COutputSettingsPage::~COutputSettingsPage()
 void COutputSettingsPage::load()
 {
     m_format->clear();
-    const QStringList formats = {u"JPG"_s, u"PNG"_s, u"BMP"_s, u"TIFF"_s};
-    for (int i = 0; i < formats.size(); ++i)
-        m_format->addItem(formats[i], i);
+    using F = OutputFormatCode;
+    const std::pair<QString, F> formats[] = {{u"JPG"_s, F::Jpeg},  {u"PNG"_s, F::Png},
+                                             {u"BMP"_s, F::Bmp},   {u"TIFF"_s, F::Tiff},
+                                             {u"WebP"_s, F::Webp}, {u"AVIF"_s, F::Avif}};
+    for (const auto &[name, code] : formats)
+        m_format->addItem(name, int(code));
     m_format->setCurrentIndex(0);
 
     const kw::Result<kw::PreferenceTexts> read = kw::ReadPreferenceTexts(
@@ -206,13 +214,15 @@ void COutputSettingsPage::load()
         if (const auto &suffix = m_found.text(PreferenceElement::OutputFileNameSuffix))
             m_suffix->setText(*suffix);
         if (const auto &format = m_found.text(PreferenceElement::OutputFormat)) {
-            const int index = kw::ParseDecimalInt(*format);
-            m_format->setCurrentIndex(index >= 0 && index < m_format->count() ? index : -1);
+            // -1 (no selection) for a number the list does not hold.
+            m_format->setCurrentIndex(m_format->findData(kw::ParseDecimalInt(*format)));
         }
         kw::CPreferences prefs;
         (void)kw::LoadPreferences(m_dataFolder, prefs); // unreadable: the default policy
         const int policy = int(prefs.collisionPolicy);
         m_collision->setCurrentIndex(policy >= 0 && policy < m_collision->count() ? policy : -1);
+        m_storedQuality = prefs.quality;
+        m_quality->load(prefs.quality);
     }
     m_initial = currentTexts();
     m_initialCollision = m_collision->currentIndex();
@@ -223,10 +233,11 @@ void COutputSettingsPage::load()
     m_jpegSmallest->setEnabled(m_jpegInitial.mode == kw::JpegOutputMode::KeepOriginal);
 }
 
-QWidget *COutputSettingsPage::createQualityGroup()
+void COutputSettingsPage::addJpegModeRows()
 {
-    auto *box = new QGroupBox(u"Output quality"_s, this);
-    box->setObjectName(u"outputQualityGroup"_s);
+    // The JPEG mode belongs to the output-quality group, beside the quality
+    // of each format.
+    QWidget *box = m_quality;
     m_jpegMode = new QComboBox(box);
     m_jpegMode->setObjectName(u"jpegModeCombo"_s);
     // In the order of JpegOutputMode.
@@ -237,19 +248,15 @@ QWidget *COutputSettingsPage::createQualityGroup()
     auto *note = new QLabel(u"Keeping the original leaves every part of a JPEG photo outside the "
                             u"watermark untouched. The watermark then keeps the photo's colour "
                             u"resolution, so small coloured text is softer than at quality 98. "
-                            u"Photos that are resized are always written at quality 98."_s,
+                            u"Photos that are resized are always re-encoded."_s,
                             box);
     note->setWordWrap(true);
-    auto *layout = new QGridLayout(box);
-    layout->addWidget(new QLabel(u"JPEG:"_s, box), 0, 0);
-    layout->addWidget(m_jpegMode, 0, 1);
-    layout->addWidget(m_jpegSmallest, 1, 1);
-    layout->addWidget(note, 2, 0, 1, 2);
-    layout->setColumnStretch(1, 1);
+    m_quality->form()->addRow(u"JPEG mode:"_s, m_jpegMode);
+    m_quality->form()->addRow(QString(), m_jpegSmallest);
+    m_quality->form()->addRow(note);
     connect(m_jpegMode, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_jpegSmallest->setEnabled(index == int(kw::JpegOutputMode::KeepOriginal));
     });
-    return box;
 }
 
 kw::JpegOutputSetting COutputSettingsPage::currentJpegOutput() const
@@ -285,7 +292,7 @@ kw::PreferenceTexts COutputSettingsPage::currentTexts() const
                                                    : kw::OutputNameOption::AddSuffix));
     texts.set(PreferenceElement::OutputFileNameSuffix, m_suffix->text());
     if (m_format->currentIndex() >= 0)
-        texts.set(PreferenceElement::OutputFormat, m_format->currentIndex());
+        texts.set(PreferenceElement::OutputFormat, m_format->currentData().toInt());
     return texts;
 }
 
@@ -320,8 +327,10 @@ bool COutputSettingsPage::save(QString *problem)
             changed << kw::PreferenceElementName(element).toString();
     }
     const bool collisionChanged = m_collision->currentIndex() != m_initialCollision;
+    const kw::OutputQuality quality = m_quality->changed(m_storedQuality);
+    const bool qualityChanged = quality != m_storedQuality;
     if (!m_loaded) {
-        if (changed.isEmpty() && !collisionChanged)
+        if (changed.isEmpty() && !collisionChanged && !qualityChanged)
             return jpegResult();
         if (problem)
             *problem = m_loadError;
@@ -350,6 +359,13 @@ bool COutputSettingsPage::save(QString *problem)
         const kw::Status saved = kw::SaveCollisionPolicy(
             m_dataFolder, kw::OutputCollisionPolicy(m_collision->currentIndex()));
         if (!saved) {
+            if (problem)
+                *problem = saved.error();
+            return false;
+        }
+    }
+    if (qualityChanged) {
+        if (const kw::Status saved = kw::SaveOutputQuality(m_dataFolder, quality); !saved) {
             if (problem)
                 *problem = saved.error();
             return false;

@@ -15,6 +15,8 @@ class QTabWidget;
 
 namespace kw {
 
+class COutputQualityGroup;
+
 class CAboutPage;
 
 class UserPrompts;
@@ -26,9 +28,11 @@ class UserPrompts;
 // original file's folder" (or "Keep original file's name"), any other text
 // the other choice; "Browse" and the suffix field are enabled only with the
 // choice that uses them. An element missing from the file leaves its controls
-// unset, and it is not written back (the file gains no elements). A stored
-// format outside 0 to 3 shows no selection and is written back unchanged
-// unless the user picks one; so does a stored collision policy outside 0 to 2.
+// unset, and it is not written back (the file gains no elements). The format
+// list stores each format's OutputFormat number; a stored number it does not
+// know shows no selection and is written back unchanged unless the user picks
+// one; so does a stored collision policy outside 0 to 2. The output quality
+// elements are written only for the settings the user changed.
 // UI thread only.
 class COutputSettingsPage : public QWidget
 {
@@ -39,8 +43,9 @@ public:
     ~COutputSettingsPage() override;
 
     // Writes the five values into preference.xml in place (JpegQuality and
-    // OpenQuickStartDlg untouched), and the JPEG output setting when the user
-    // changed it. Returns false with `problem` set only when
+    // OpenQuickStartDlg untouched), then the collision policy, output quality
+    // and JPEG output elements the user changed. Returns false with `problem`
+    // set only when
     // a change the user made could not be stored; a file that cannot be
     // written when nothing changed is no problem. Runs once; later calls do
     // nothing and return true.
@@ -52,7 +57,7 @@ private:
     // The element texts the controls stand for now.
     kw::PreferenceTexts currentTexts() const;
     // The output quality group: the JPEG mode, stored in elements of its own.
-    QWidget *createQualityGroup();
+    void addJpegModeRows();
     kw::JpegOutputSetting currentJpegOutput() const;
     kw::Status saveJpegOutput() const;
     void load();
@@ -80,6 +85,9 @@ private:
     // changes the choice (removed again when set back to overwrite).
     QComboBox *m_collision = nullptr;
     int m_initialCollision = 0; // the combo index after loading
+    // The output quality elements, each written only when changed.
+    kw::COutputQualityGroup *m_quality = nullptr;
+    kw::OutputQuality m_storedQuality; // as read
 };
 
 // The Preferences dialog: the General, Update and About and Support tabs.

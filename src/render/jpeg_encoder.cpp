@@ -179,9 +179,11 @@ void FillStrip(const QImage &upright, int orientation, int first, int count, int
 } // namespace
 
 Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &segments,
-                  QIODevice *device)
+                  QIODevice *device, int quality)
 {
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN || Q_BYTE_ORDER == Q_BIG_ENDIAN);
+    if (quality < 1 || quality > 100)
+        return Failure{QStringLiteral("the JPEG quality %1 is outside 1 to 100").arg(quality)};
     const bool turned = orientation >= 2 && orientation <= 8;
     const bool transposed = orientation >= 5 && orientation <= 8;
     const int storedWidth = transposed ? upright.height() : upright.width();
@@ -212,7 +214,7 @@ Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &se
     // QRgb in memory: blue, green, red, alpha on little-endian machines.
     cinfo.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, kOutputJpegQuality, TRUE);
+    jpeg_set_quality(&cinfo, quality, TRUE);
     cinfo.optimize_coding = FALSE;
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 2;

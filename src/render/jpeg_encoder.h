@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 #include "render/output_metadata.h"
+#include "settings/preferences.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -15,9 +16,10 @@ class QIODevice;
 // back to a stored orientation strip by strip. Any thread.
 namespace kw {
 
-// JPEG output is always encoded at this quality (4:2:0, baseline, standard
-// Huffman tables); the JpegQuality preference does not change it.
-inline constexpr int kOutputJpegQuality = 98;
+// The quality JPEG output is encoded at unless the OutputJpegQuality
+// preference says otherwise (4:2:0, baseline, standard Huffman tables); the
+// old JpegQuality preference does not change it.
+inline constexpr int kOutputJpegQuality = kDefaultJpegQuality;
 
 // The largest payload of one JPEG marker segment (its length field counts
 // itself).
@@ -44,11 +46,12 @@ Status AppendIccSegments(JpegSegments &out, const QByteArray &profile);
 // left out with a warning.
 JpegSegments JpegMetadataSegments(const OutputMetadata &metadata, QStringList &warnings);
 
-// Encodes `upright` (32 bits a pixel) as a baseline JPEG at quality 98 with
+// Encodes `upright` (32 bits a pixel) as a baseline JPEG at `quality` (1 to
+// 100; refused otherwise) with
 // 4:2:0 chroma and the standard Huffman tables, stored in the layout of EXIF
 // `orientation` (turned back strip by strip, never as a whole copy), with
 // `segments` in its header. The failure is libjpeg's message.
 Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &segments,
-                  QIODevice *device);
+                  QIODevice *device, int quality = kOutputJpegQuality);
 
 } // namespace kw

@@ -251,6 +251,13 @@ QByteArray OutputExif(const QByteArray &source, QSize written, int orientation, 
             uint32_t(source.size()));
         DropEmbeddedPictures(exif, dropped);
         setSize(exif);
+        // An output written upright says so; one stored turned keeps the
+        // source's value, which is the same.
+        if (orientation != 0) {
+            const auto tag = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+            if (tag != exif.end() && tag->toLong() != orientation)
+                *tag = uint16_t(orientation);
+        }
         Exiv2::Blob blob;
         const Exiv2::ByteOrder outOrder =
             order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order;

@@ -26,8 +26,9 @@ struct OutputMetadata
     QStringList warnings; // what was left out, and why
 };
 
-// The metadata for an output of `written` size (in the stored layout) that
-// keeps EXIF `orientation` (0 when the source had none). EXIF larger than
+// The metadata for an output of `written` size (in the stored layout) whose
+// EXIF Orientation tag says `orientation` (0: the source had none; 1 for an
+// output written upright). EXIF larger than
 // `maxExifSize` bytes (0: no limit) is replaced by a block with only the
 // Orientation tag and the sizes, with a warning.
 OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,

@@ -22,11 +22,14 @@ namespace kw {
 
 namespace {
 
-constexpr std::array<OutputFormatInfo, 4> kOutputFormats = {{
-    {Code(OutputFormatCode::Jpg), u"image/jpeg", u"jpg"},
+// In the order of OutputFormat: a format's number is its position.
+constexpr std::array<OutputFormatInfo, 6> kOutputFormats = {{
+    {Code(OutputFormatCode::Jpeg), u"image/jpeg", u"jpg"},
     {Code(OutputFormatCode::Png), u"image/png", u"png"},
     {Code(OutputFormatCode::Bmp), u"image/bmp", u"bmp"},
     {Code(OutputFormatCode::Tiff), u"image/tiff", u"tiff"},
+    {Code(OutputFormatCode::Webp), u"image/webp", u"webp"},
+    {Code(OutputFormatCode::Avif), u"image/avif", u"avif"},
 }};
 
 } // namespace

@@ -19,12 +19,12 @@ namespace kw {
 // One entry of the output format list, by the OutputFormat preference.
 struct OutputFormatInfo
 {
-    int32_t index;         // 0 JPG, 1 PNG, 2 BMP, 3 TIFF
+    int32_t index;         // 0 JPG, 1 PNG, 2 BMP, 3 TIFF, 4 WebP, 5 AVIF
     QStringView mimeType;  // "image/jpeg", ...
-    QStringView extension; // always lower case, without the dot: "jpg", "png", "bmp", "tiff"
+    QStringView extension; // lower case, without the dot: "jpg", "png", "bmp", "tiff", ...
 };
 
-// The format of `outputFormat`; nullptr when it is outside 0 to 3.
+// The format of `outputFormat`; nullptr when it is outside 0 to 5.
 const OutputFormatInfo *FindOutputFormat(int32_t outputFormat);
 
 // The position of the first image writer whose MIME type equals `mimeType`

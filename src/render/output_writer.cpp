@@ -1,9 +1,14 @@
 #include "render/output_writer.h"
 
 #include "platform/app_folders.h"
+#include "render/avif_encoder.h"
 #include "render/jpeg_encoder.h"
 #include "render/output_metadata.h"
+#include "render/png_metadata.h"
+#include "render/tiff_metadata.h"
+#include "render/webp_encoder.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
@@ -223,7 +228,7 @@ Status PrepareTargetPlace(const OutputTarget &target, const CPreferences &prefs)
 
 // JPEG has an encoder of its own here (it streams, turns strip by strip and
 // takes the pixels as they are), with the source's metadata.
-Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path,
+Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path, int quality,
                  QStringList &warnings)
 {
     if (picture.depth() != 32 || picture.format() == QImage::Format_RGBA8888 ||
@@ -247,23 +252,90 @@ Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path,
     // again is written with them.
     const bool tagged = !segments.isEmpty() && segments.first().payload.startsWith("Exif");
     return SaveFile(path, [&](QIODevice *device) {
-        return EncodeJpeg(picture, tagged ? orientation : 0, segments, device);
+        return EncodeJpeg(picture, tagged ? orientation : 0, segments, device, quality);
     });
 }
 
-// PNG, BMP and TIFF go through Qt's encoders.
-Status WriteWithQt(QImage picture, const OutputTarget &target, const QByteArray &encoder)
+// The metadata of an output written upright: EXIF Orientation 1 when the
+// source had the tag, the colour profile of the picture when the source
+// had no metadata.
+OutputMetadata UprightMetadata(const QImage &picture, const DecodedPhoto &photo,
+                               QStringList &warnings)
+{
+    OutputMetadata metadata;
+    if (!photo.metadata.isEmpty()) {
+        metadata = PrepareOutputMetadata(photo.metadata, picture.size(),
+                                         photo.sourceOrientation != 0 ? 1 : 0);
+        warnings << metadata.warnings;
+    }
+    if (metadata.iccProfile.isEmpty() && picture.colorSpace().isValid())
+        metadata.iccProfile = picture.colorSpace().iccProfile();
+    return metadata;
+}
+
+// Byte-ordered 8-bit RGBX, or RGBA (not premultiplied) when some pixel is
+// not opaque: what the WebP and AVIF encoders take.
+QImage EncoderPixels(QImage picture)
+{
+    const QImage::Format format =
+        IsOpaque(picture) ? QImage::Format_RGBX8888 : QImage::Format_RGBA8888;
+    return std::move(picture).convertToFormat(format);
+}
+
+Status WriteWebp(QImage picture, const DecodedPhoto &photo, const QString &path,
+                 const OutputQuality &quality, QStringList &warnings)
+{
+    if (picture.width() > kWebpMaxSide || picture.height() > kWebpMaxSide)
+        return Failure{
+            u"WebP stores at most %1 pixels a side; this picture is %2 x %3"_s.arg(kWebpMaxSide)
+                .arg(picture.width())
+                .arg(picture.height())};
+    const OutputMetadata metadata = UprightMetadata(picture, photo, warnings);
+    const QImage pixels = EncoderPixels(std::move(picture));
+    const WebpSettings settings{quality.webp, quality.webpLossless != 0};
+    return SaveFile(
+        path, [&](QIODevice *device) { return EncodeWebp(pixels, settings, metadata, device); });
+}
+
+Status WriteAvif(QImage picture, const DecodedPhoto &photo, const QString &path,
+                 const OutputQuality &quality, QStringList &warnings)
+{
+    const OutputMetadata metadata = UprightMetadata(picture, photo, warnings);
+    const QImage pixels = EncoderPixels(std::move(picture));
+    return SaveFile(path, [&](QIODevice *device) {
+        return EncodeAvif(pixels, quality.avif, metadata, device);
+    });
+}
+
+// PNG, BMP and TIFF go through Qt's encoders; PNG and TIFF then get the
+// metadata, in memory, before the file is written.
+Status WriteWithQt(QImage picture, const DecodedPhoto &photo, const OutputTarget &target,
+                   const QByteArray &encoder, QStringList &warnings)
 {
     if (IsOpaque(picture) && picture.format() == QImage::Format_ARGB32_Premultiplied) {
         // Opaque premultiplied pixels are plain RGB: no alpha channel is written.
         picture.reinterpretAsFormat(QImage::Format_RGB32);
     }
+    const auto code = OutputFormatCode(target.format->index);
+    const bool withMetadata = code == OutputFormatCode::Png || code == OutputFormatCode::Tiff;
+    const OutputMetadata metadata =
+        withMetadata ? UprightMetadata(picture, photo, warnings) : OutputMetadata();
     return SaveFile(target.path, [&](QIODevice *device) -> Status {
-        QImageWriter writer(device, encoder);
-        if (target.format->index == Code(OutputFormatCode::Tiff))
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(withMetadata ? static_cast<QIODevice *>(&buffer) : device, encoder);
+        if (code == OutputFormatCode::Tiff)
             writer.setCompression(1); // LZW, as other TIFF writers do by default
         if (!writer.write(picture))
             return Failure{writer.errorString()};
+        if (!withMetadata)
+            return {};
+        const Result<QByteArray> stream = code == OutputFormatCode::Png
+                                              ? AddPngMetadata(buffer.data(), metadata)
+                                              : AddTiffMetadata(buffer.data(), metadata);
+        if (!stream)
+            return Failure{stream.error()};
+        device->write(*stream);
         return {};
     });
 }
@@ -278,16 +350,31 @@ Result<WrittenOutput> WriteOrThrow(QImage picture, const DecodedPhoto &photo,
         return Failure{target.error()};
     if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
         return Failure{u"nothing to write: the picture is empty"_s};
-    const bool jpeg = target->format->index == Code(OutputFormatCode::Jpg);
+    const auto code = OutputFormatCode(target->format->index);
+    const bool ownEncoder = code == OutputFormatCode::Jpeg || code == OutputFormatCode::Webp ||
+                            code == OutputFormatCode::Avif;
     QByteArray encoder;
-    if (!jpeg && GetEncoderClsid(target->format->mimeType, &encoder) < 0)
+    if (!ownEncoder && GetEncoderClsid(target->format->mimeType, &encoder) < 0)
         return Failure{u"no encoder for %1"_s.arg(target->format->mimeType)};
     if (const Status ready = PrepareTargetPlace(*target, prefs); !ready)
         return Failure{ready.error()};
 
     QStringList warnings;
-    const Status written = jpeg ? WriteJpeg(std::move(picture), photo, target->path, warnings)
-                                : WriteWithQt(std::move(picture), *target, encoder);
+    Status written;
+    switch (code) {
+    case OutputFormatCode::Jpeg:
+        written = WriteJpeg(std::move(picture), photo, target->path, prefs.quality.jpeg, warnings);
+        break;
+    case OutputFormatCode::Webp:
+        written = WriteWebp(std::move(picture), photo, target->path, prefs.quality, warnings);
+        break;
+    case OutputFormatCode::Avif:
+        written = WriteAvif(std::move(picture), photo, target->path, prefs.quality, warnings);
+        break;
+    default:
+        written = WriteWithQt(std::move(picture), photo, *target, encoder, warnings);
+        break;
+    }
     if (!written)
         return Failure{written.error()};
     return WrittenOutput{target->path, warnings.join(u"; "_s)};

@@ -85,6 +85,60 @@ Result<QString> OpenPreferences(const QString &dataFolder, CXmlDocument &doc)
     return path;
 }
 
+// Moves to before the first child of Preferences.
+bool EnterRoot(CXmlDocument &doc)
+{
+    doc.ResetPosition();
+    return doc.FindElement(kRootName) && doc.EnterElement();
+}
+
+// The number in the child `name` of Preferences; `defaultValue` without one.
+int32_t ReadOptionalNumber(CXmlDocument &doc, QStringView name, int32_t defaultValue)
+{
+    if (EnterRoot(doc) && doc.FindElement(name))
+        return ParseDecimalInt(doc.GetElementText());
+    return defaultValue;
+}
+
+// An element outside the fixed order, present only when its value is not
+// the default.
+struct OptionalNumber
+{
+    QStringView name;
+    int32_t value;
+    int32_t defaultValue;
+};
+
+// Sets, appends (as the last child of Preferences) or removes (when at the
+// default) each element; saves only when the text changed.
+Status SaveOptionalNumbers(const QString &dataFolder, std::initializer_list<OptionalNumber> numbers)
+{
+    CXmlDocument doc;
+    const Result<QString> opened = OpenPreferences(dataFolder, doc);
+    if (!opened)
+        return Failure{opened.error()};
+    const QString &path = *opened;
+    const QString before = doc.GetDocumentText();
+    for (const OptionalNumber &number : numbers) {
+        const bool found = EnterRoot(doc) && doc.FindElement(number.name);
+        if (number.value == number.defaultValue) {
+            if (found && !doc.RemoveElement())
+                return Failure{u"cannot remove %1 from %2"_s.arg(number.name, path)};
+        } else if (found) {
+            if (!doc.SetElementText(int(number.value)))
+                return Failure{
+                    u"%1 holds other elements in %2; not changed"_s.arg(number.name, path)};
+        } else if (!EnterRoot(doc) || !doc.AddElement(number.name, int(number.value))) {
+            return Failure{u"cannot add %1 to %2"_s.arg(number.name, path)};
+        }
+    }
+    if (doc.GetDocumentText() != before) {
+        if (Status saved = doc.SaveFile(path); !saved)
+            return saved;
+    }
+    return {};
+}
+
 } // namespace
 
 QStringView PreferenceElementName(PreferenceElement element)
@@ -214,43 +268,38 @@ Status LoadPreferences(const QString &dataFolder, CPreferences &prefs)
     if (const Result<JpegOutputSetting> jpeg = LoadJpegOutputSetting(dataFolder))
         prefs.jpegOutput = *jpeg;
 
-    // Its own search from the first child: the element may stand anywhere.
+    // Each by its own search from the first child: they may stand anywhere.
     CXmlDocument doc;
-    if (OpenPreferences(dataFolder, doc) && doc.FindElement(kCollisionPolicyElement))
-        prefs.collisionPolicy = OutputCollisionPolicy(ParseDecimalInt(doc.GetElementText()));
-    else
+    if (!OpenPreferences(dataFolder, doc)) {
         prefs.collisionPolicy = OutputCollisionPolicy::Overwrite;
+        prefs.quality = OutputQuality();
+        return {};
+    }
+    prefs.collisionPolicy = OutputCollisionPolicy(
+        ReadOptionalNumber(doc, kCollisionPolicyElement, int(OutputCollisionPolicy::Overwrite)));
+    const OutputQuality defaults;
+    prefs.quality.jpeg = ReadOptionalNumber(doc, kJpegQualityElement, defaults.jpeg);
+    prefs.quality.webp = ReadOptionalNumber(doc, kWebpQualityElement, defaults.webp);
+    prefs.quality.webpLossless =
+        ReadOptionalNumber(doc, kWebpLosslessElement, defaults.webpLossless);
+    prefs.quality.avif = ReadOptionalNumber(doc, kAvifQualityElement, defaults.avif);
     return {};
 }
 
 Status SaveCollisionPolicy(const QString &dataFolder, OutputCollisionPolicy policy)
 {
-    CXmlDocument doc;
-    const Result<QString> opened = OpenPreferences(dataFolder, doc);
-    if (!opened)
-        return Failure{opened.error()};
-    const QString &path = *opened;
-    const QString before = doc.GetDocumentText();
-    const bool found = doc.FindElement(kCollisionPolicyElement);
-    if (policy == OutputCollisionPolicy::Overwrite) {
-        if (found && !doc.RemoveElement())
-            return Failure{u"cannot remove %1 from %2"_s.arg(kCollisionPolicyElement, path)};
-    } else if (found) {
-        if (!doc.SetElementText(int(policy)))
-            return Failure{
-                u"%1 holds other elements in %2; not changed"_s.arg(kCollisionPolicyElement, path)};
-    } else {
-        // Appended as the last child of Preferences.
-        doc.ResetPosition();
-        if (!doc.FindElement(kRootName) || !doc.EnterElement() ||
-            !doc.AddElement(kCollisionPolicyElement, int(policy)))
-            return Failure{u"cannot add %1 to %2"_s.arg(kCollisionPolicyElement, path)};
-    }
-    if (doc.GetDocumentText() != before) {
-        if (Status saved = doc.SaveFile(path); !saved)
-            return saved;
-    }
-    return {};
+    return SaveOptionalNumbers(dataFolder, {{kCollisionPolicyElement, int(policy),
+                                             int(OutputCollisionPolicy::Overwrite)}});
+}
+
+Status SaveOutputQuality(const QString &dataFolder, const OutputQuality &quality)
+{
+    const OutputQuality defaults;
+    return SaveOptionalNumbers(dataFolder,
+                               {{kJpegQualityElement, quality.jpeg, defaults.jpeg},
+                                {kWebpQualityElement, quality.webp, defaults.webp},
+                                {kWebpLosslessElement, quality.webpLossless, defaults.webpLossless},
+                                {kAvifQualityElement, quality.avif, defaults.avif}});
 }
 
 Status UpdatePreferences(const QString &dataFolder, const PreferenceTexts &changes)

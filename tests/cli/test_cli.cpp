@@ -116,6 +116,20 @@ TEST_F(Cli, OptionsOverrideTheSettingsForOneRunOnly)
               QStringList({u"deep_x.jpg"_s, u"top.png"_s, u"top_x.jpg"_s}));
     EXPECT_EQ(QImage(out + u"/deep_x.jpg"_s).size(), QSize(50, 20));
 
+    // WebP and AVIF, each at the quality given for it.
+    const QString web = m_sandbox.filePath(u"web"_s);
+    for (const QString &format : {u"webp"_s, u"avif"_s}) {
+        for (const QString &quality : {u"30"_s, u"95"_s}) {
+            const CliRun r = cli({m_sandbox.filePath(u"in"_s), u"-o"_s, web, u"-f"_s, format,
+                                  u"--quality="_s + quality, u"-s"_s, u"_"_s + quality});
+            EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        }
+        const qint64 low = QFileInfo(web + u"/top_30."_s + format).size();
+        const qint64 high = QFileInfo(web + u"/top_95."_s + format).size();
+        EXPECT_GT(low, 0) << format.toStdString();
+        EXPECT_LT(low, high) << format.toStdString();
+    }
+
     EXPECT_EQ(test::ReadFileBytes(dataFile(u"preference.xml"_s)), prefs);
     EXPECT_FALSE(QFileInfo::exists(dataFile(u"resizing_config.ini"_s)));
 }
@@ -139,6 +153,11 @@ TEST_F(Cli, ExitStatusAndMessages)
         {{}, 2, {}, u"no photo or folder given"_s},
         {{u"-t"_s, u"Nope"_s, good}, 2, {}, u"unknown template 'Nope'"_s},
         {{u"-f"_s, u"gif"_s, good}, 2, {}, u"invalid argument 'gif' for '-f'"_s},
+        {{u"--quality=0"_s, good}, 2, {}, u"invalid argument '0' for '--quality'"_s},
+        {{u"-f"_s, u"png"_s, u"--quality=80"_s, good},
+         2,
+         {},
+         u"--quality: PNG output is lossless and has no quality setting"_s},
         {{m_sandbox.filePath(u"empty"_s)}, 2, {}, u"nothing to do"_s},
         {{u"-t"_s, u"demo 1"_s, good, bad}, 1, {}, bad + u": cannot decode photo: not a JPEG"_s},
         {{good, bad}, 1, {}, u"1 of 2 photos written, 1 failed"_s},

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -180,6 +181,97 @@ TEST(PreferencesDialog, CollisionChoiceIsWrittenOnlyWhenChanged)
     odd.replace("</Preferences>", "<OutputCollisionPolicy>9</OutputCollisionPolicy></Preferences>");
     ASSERT_TRUE(WriteFileBytes(f.file(), odd));
     EXPECT_EQ(choose(-1), -1);
+    EXPECT_EQ(ReadFileBytes(f.file()), odd);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+}
+
+TEST(PreferencesDialog, FormatListStoresFormatNumbers)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    const auto pick = [&](const QString &name) {
+        auto dialog = f.open();
+        auto *combo = Find<QComboBox>(*dialog, u"formatCombo"_s);
+        const QString shown = combo->currentText();
+        if (!name.isEmpty())
+            combo->setCurrentIndex(combo->findText(name));
+        dialog->reject();
+        return shown;
+    };
+    const auto stored = [&](const char *format) {
+        QByteArray expected = kDefaults;
+        return expected.replace("<OutputFormat>0<", QByteArray("<OutputFormat>") + format + "<");
+    };
+    EXPECT_EQ(pick(u"AVIF"_s), u"JPG"_s);
+    EXPECT_EQ(ReadFileBytes(f.file()), stored("5"));
+    EXPECT_EQ(pick(u"WebP"_s), u"AVIF"_s);
+    EXPECT_EQ(ReadFileBytes(f.file()), stored("4"));
+    EXPECT_EQ(pick(u"TIFF"_s), u"WebP"_s);
+    EXPECT_EQ(ReadFileBytes(f.file()), stored("3"));
+
+    // A number the list does not hold (a later version's format) stays as
+    // stored, also when the user changes something else on the page.
+    ASSERT_TRUE(WriteFileBytes(f.file(), stored("6")));
+    {
+        auto dialog = f.open();
+        EXPECT_EQ(Find<QComboBox>(*dialog, u"formatCombo"_s)->currentIndex(), -1);
+        Find<QLineEdit>(*dialog, u"suffixEdit"_s)->setText(u"_wm"_s);
+        dialog->reject();
+    }
+    QByteArray unknown = stored("6");
+    EXPECT_EQ(ReadFileBytes(f.file()), unknown.replace("_new", "_wm"));
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+}
+
+TEST(PreferencesDialog, OutputQualityElementsOnlyWhenChanged)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    const auto edit = [&](const std::function<void(QWidget &)> &change) {
+        auto dialog = f.open();
+        change(*dialog);
+        dialog->reject();
+    };
+    // Opened and closed untouched: the file stays byte for byte.
+    edit([](QWidget &) {});
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+
+    edit([](QWidget &d) {
+        EXPECT_EQ(Find<QSpinBox>(d, u"jpegQualitySpin"_s)->value(), 98);
+        EXPECT_EQ(Find<QSpinBox>(d, u"webpQualitySpin"_s)->value(), kw::kDefaultWebpQuality);
+        EXPECT_EQ(Find<QSpinBox>(d, u"avifQualitySpin"_s)->value(), kw::kDefaultAvifQuality);
+        Find<QSpinBox>(d, u"jpegQualitySpin"_s)->setValue(85);
+        Find<QCheckBox>(d, u"webpLosslessCheck"_s)->setChecked(true);
+    });
+    QByteArray changed = kDefaults;
+    changed.replace("</Preferences>", "<OutputJpegQuality>85</OutputJpegQuality>\r\n"
+                                      "<OutputWebpLossless>1</OutputWebpLossless>\r\n"
+                                      "</Preferences>");
+    EXPECT_EQ(ReadFileBytes(f.file()), changed);
+    kw::CPreferences prefs;
+    ASSERT_TRUE(kw::LoadPreferences(f.sandbox.path(), prefs));
+    EXPECT_EQ(prefs.quality.jpeg, 85);
+    EXPECT_EQ(prefs.quality.webpLossless, 1);
+    EXPECT_EQ(prefs.jpegQuality, 100) << "the old element is read and kept";
+
+    // Set back to the defaults: the elements go again.
+    edit([](QWidget &d) {
+        EXPECT_EQ(Find<QSpinBox>(d, u"jpegQualitySpin"_s)->value(), 85);
+        Find<QSpinBox>(d, u"jpegQualitySpin"_s)->setValue(98);
+        Find<QCheckBox>(d, u"webpLosslessCheck"_s)->setChecked(false);
+    });
+    EXPECT_EQ(ReadFileBytes(f.file()), kDefaults);
+
+    // A stored number outside the range shows clamped and stays stored
+    // while only another setting changes.
+    QByteArray odd = kDefaults;
+    odd.replace("</Preferences>", "<OutputAvifQuality>300</OutputAvifQuality></Preferences>");
+    ASSERT_TRUE(WriteFileBytes(f.file(), odd));
+    edit([](QWidget &d) {
+        EXPECT_EQ(Find<QSpinBox>(d, u"avifQualitySpin"_s)->value(), 100);
+        Find<QSpinBox>(d, u"webpQualitySpin"_s)->setValue(70);
+    });
+    odd.replace("</Preferences>", "<OutputWebpQuality>70</OutputWebpQuality>\r\n</Preferences>");
     EXPECT_EQ(ReadFileBytes(f.file()), odd);
     EXPECT_TRUE(f.prompts.messages.isEmpty());
 }

@@ -332,3 +332,43 @@ TEST(Preferences, QuickStartDecision)
 }
 
 } // namespace
+
+// The output quality elements: absent means the defaults, each written only
+// when it differs from its default, removed when set back, and a number
+// outside the range kept as stored (the writer refuses it).
+TEST(Preferences, OutputQualityElements)
+{
+    const QByteArray ten = TenLines("<OutputFolderPath>/out</OutputFolderPath>");
+    Folder folder(ten.constData());
+    kw::CPreferences prefs;
+    prefs.quality.jpeg = 5;
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.quality, kw::OutputQuality());
+    EXPECT_EQ(prefs.quality.jpeg, 98);
+    EXPECT_EQ(prefs.jpegQuality, 100) << "JpegQuality is still read";
+
+    ASSERT_TRUE(kw::SaveOutputQuality(folder.path(), kw::OutputQuality()));
+    EXPECT_EQ(folder.bytes(), ten) << "the defaults are not written";
+
+    kw::OutputQuality set;
+    set.avif = 70;
+    set.webpLossless = 1;
+    ASSERT_TRUE(kw::SaveOutputQuality(folder.path(), set));
+    QByteArray withTwo = ten;
+    withTwo.replace("</Preferences>",
+                    "<OutputWebpLossless>1</OutputWebpLossless>\r\n"
+                    "<OutputAvifQuality>70</OutputAvifQuality>\r\n</Preferences>");
+    EXPECT_EQ(folder.bytes(), withTwo);
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.quality, set);
+
+    set.webpLossless = 0;
+    set.jpeg = 250; // kept as given
+    ASSERT_TRUE(kw::SaveOutputQuality(folder.path(), set));
+    ASSERT_TRUE(kw::LoadPreferences(folder.path(), prefs));
+    EXPECT_EQ(prefs.quality, set);
+    EXPECT_FALSE(folder.bytes().contains("OutputWebpLossless"));
+    ASSERT_TRUE(kw::SaveOutputQuality(folder.path(), kw::OutputQuality()));
+    EXPECT_EQ(folder.bytes(), ten) << "set back, the elements go";
+    EXPECT_FALSE(kw::SaveOutputQuality(Folder().path(), set));
+}
