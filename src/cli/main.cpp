@@ -8,6 +8,7 @@
 #include "render/batch_engine.h"
 #include "render/font_mapping.h"
 #include "render/jpeg_keep_original.h"
+#include "render/loaded_template.h"
 #include "render/photo_collection.h"
 #include "settings/preferences.h"
 #include "settings/resize_setting.h"
@@ -432,6 +433,16 @@ int main(int argc, char *argv[])
         });
     g_engine = &engine;
     CatchInterrupts();
+    // A template that cannot be read fails every photo: say so once, before
+    // anything starts.
+    if (!selected.empty()) {
+        if (const auto loaded =
+                kw::LoadTemplateForRender(settings.templatesFolder, settings.templateName);
+            !loaded) {
+            Diagnose(kw::EscapeControlCharacters(loaded.error()));
+            return kSomeFailed;
+        }
+    }
     if (const kw::Status started = engine.start(photos, selected, settings); !started) {
         Diagnose(started.error());
         return kSomeFailed;

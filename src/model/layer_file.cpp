@@ -3,6 +3,7 @@
 #include "model/layer_values.h"
 #include "model/template_file.h"
 #include "xml/xml_document.h"
+#include "xml/xml_result_log.h"
 
 #include <QFileInfo>
 
@@ -76,7 +77,9 @@ QString LoadFailure(const QString &path, const CXmlDocument &doc)
 {
     if (!QFileInfo::exists(path))
         return u"layer file \"%1\" does not exist"_s.arg(path);
-    return u"cannot read layer file \"%1\": %2"_s.arg(path, doc.GetResult());
+    const QString problem = XmlLogProblem(doc.GetResult());
+    return u"cannot read layer file \"%1\": %2"_s.arg(
+        path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
 }
 
 // Visits the field elements of both groups of a loaded document the way the

@@ -2,6 +2,7 @@
 
 #include "platform/app_folders.h"
 #include "xml/xml_document.h"
+#include "xml/xml_result_log.h"
 
 #include <QFileInfo>
 
@@ -76,8 +77,8 @@ Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &te
     if (!doc.LoadFile(path)) {
         if (!QFileInfo::exists(path))
             return Failure{u"the template file %1 cannot be read: no such file"_s.arg(path)};
-        const QString why =
-            doc.GetResult().isEmpty() ? u"not a well-formed XML document"_s : doc.GetResult();
+        const QString problem = XmlLogProblem(doc.GetResult());
+        const QString why = problem.isEmpty() ? u"not a well-formed XML document"_s : problem;
         return Failure{u"the template file %1 cannot be read: %2"_s.arg(path, why)};
     }
     if (!doc.FindElement(u"Layers") || !doc.EnterElement())
@@ -208,8 +209,10 @@ Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
             changed = true;
         }
     }
-    if (changed && !doc.SaveFile(path))
-        return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, doc.GetResult())};
+    if (changed) {
+        if (const Status saved = doc.SaveFile(path); !saved)
+            return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, saved.error())};
+    }
     return {};
 }
 

@@ -396,32 +396,41 @@ TEST_F(Cli, OutputNamesNeverCollideAndExistingFilesFollowThePolicy)
     EXPECT_TRUE(r.err.contains(u"valid policies are overwrite, skip and rename"_s));
 }
 
+// A template, layer file or logo that cannot be read is said once, on one
+// line that names the file, before anything is written; the status is 1.
 TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
 {
     const QString p1 = photo(u"in/one.jpg"_s);
     const QString p2 = photo(u"in/two.jpg"_s);
     ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0); // prepares the data folder
     const QString templates = dataFile(u"templates"_s);
+    const auto saysOnce = [](const CliRun &r, const QString &reason) {
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, u"kelvane-watermark-cli: "_s + reason + u'\n') << r.err.toStdString();
+    };
     // Listed, but its file is gone.
     ASSERT_TRUE(AddTemplate(templates, u"Gone"_s).done());
     ASSERT_TRUE(QFile::remove(templates + u"/Gone.xml"_s));
-    CliRun r = cli({u"-t"_s, u"Gone"_s, p1, p2});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(p2 + u": the template file "_s + templates +
-                               u"/Gone.xml cannot be read: no such file"_s))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"0 of 2 photos written, 2 failed"_s)) << r.err.toStdString();
+    saysOnce(cli({u"-t"_s, u"Gone"_s, p1, p2}),
+             u"the template file "_s + templates + u"/Gone.xml cannot be read: no such file"_s);
+
+    // A damaged layer file: the parser's own words, not its log.
+    const QString layerPath = templates + u"/Demo 1_Layer 1.xml"_s;
+    const QByteArray layerBytes = test::ReadFileBytes(layerPath);
+    ASSERT_TRUE(test::WriteFileBytes(layerPath, "<Layer><Text>x"));
+    saysOnce(cli({u"-t"_s, u"Demo 1"_s, p1, p2}),
+             u"the layer 'Demo 1_Layer 1' of template 'Demo 1' cannot be read: cannot read "
+             u"layer file \"%1\": unended start tag <Layer> at byte 0"_s.arg(layerPath));
+    ASSERT_TRUE(test::WriteFileBytes(layerPath, layerBytes));
 
     // The demo layer's logo moved away.
     CWatermarkConf layer;
     ASSERT_TRUE(LoadLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
     layer.ImagePathName = m_sandbox.filePath(u"moved/logo.png"_s);
     ASSERT_TRUE(SaveLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
-    r = cli({u"-t"_s, u"Demo 1"_s, p1, p2});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"the logo %1 of layer 'Demo 1_Layer 1' cannot be read: no such "
-                               u"file"_s.arg(layer.ImagePathName)))
-        << r.err.toStdString();
+    saysOnce(cli({u"-t"_s, u"Demo 1"_s, p1, p2}),
+             u"the logo %1 of layer 'Demo 1_Layer 1' cannot be read: no such file"_s.arg(
+                 layer.ImagePathName));
     EXPECT_EQ(QDir(m_sandbox.filePath(u"in"_s)).entryList(QDir::Files),
               (QStringList{u"one.jpg"_s, u"two.jpg"_s}));
 }
