@@ -1,5 +1,7 @@
 #include "render/photo_collection.h"
 
+#include "platform/system_errors.h"
+
 #include "platform/printable_names.h"
 #include "render/output_naming.h"
 
@@ -39,23 +41,9 @@ constexpr PhotoKind kPhotoKinds[] = {
     {u"AV1 Image File", u"*.avif"},
 };
 
-QString ErrnoText(int error)
-{
-    QString text = QString::fromLocal8Bit(std::strerror(error));
-    if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
-        text[0] = text.at(0).toLower();
-    return text;
-}
-
 QString NotRegularReason(mode_t mode)
 {
-    if (S_ISFIFO(mode))
-        return u"not a regular file but a named pipe (FIFO)"_s;
-    if (S_ISSOCK(mode))
-        return u"not a regular file but a socket"_s;
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return u"not a regular file but a device"_s;
-    return u"not a regular file"_s;
+    return u"not a regular file but "_s + NonRegularKind(mode);
 }
 
 const QString kNotUtf8 =

@@ -1,5 +1,7 @@
 #include "render/photo_input.h"
 
+#include "platform/system_errors.h"
+
 #include "render/heif_input.h"
 #include "render/photo_input_checks.h"
 #include "render/photo_input_messages.h"
@@ -51,28 +53,6 @@ QString DecoderReason(const QImageReader &reader, const CodecMessages &messages,
     if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
         text[0] = text.at(0).toLower();
     return u"cannot decode photo: "_s + text;
-}
-
-QString ErrnoText(int error)
-{
-    QString text = QString::fromStdString(std::system_category().message(error));
-    if (text.size() > 1 && text.at(0).isUpper() && text.at(1).isLower())
-        text[0] = text.at(0).toLower();
-    return text;
-}
-
-// What a file that is not a regular file is, for the reason refusing it.
-QString NonRegularKind(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return u"a folder"_s;
-    if (S_ISFIFO(mode))
-        return u"a FIFO (named pipe)"_s;
-    if (S_ISSOCK(mode))
-        return u"a socket"_s;
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return u"a device"_s;
-    return u"not a regular file"_s;
 }
 
 // Reads the whole photo file. Only regular files are read: a FIFO, device or

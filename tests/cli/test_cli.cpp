@@ -236,7 +236,7 @@ TEST_F(Cli, InputsThatCannotBeOpenedFailAtOnceWithTheirNameShown)
     // photo is left out; a line break in a name is printed escaped.
     const CliRun r = cli({pipe, m_sandbox.filePath(u"in"_s)});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(pipe + u": not a regular file but a named pipe"_s))
+    EXPECT_TRUE(r.err.contains(pipe + u": not a regular file but a FIFO (named pipe)"_s))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"in/caf\\xE9.jpg: the name is not valid UTF-8"_s))
         << r.err.toStdString();

@@ -97,7 +97,7 @@ TEST_F(PhotoFolders, FoldersGiveRegularPhotosInNaturalOrderAndNameWhatTheyCannot
     EXPECT_TRUE(refused[0].startsWith(path(u"in/bad\\xE9.jpg: "_s))) << refused[0].toStdString();
     EXPECT_TRUE(refused[0].contains(u"not valid UTF-8"_s));
     EXPECT_TRUE(refused[1].contains(u"dangling.jpg: a symbolic link"_s));
-    EXPECT_TRUE(refused[2].contains(u"pipe.jpg: not a regular file but a named pipe"_s));
+    EXPECT_TRUE(refused[2].contains(u"pipe.jpg: not a regular file but a FIFO (named pipe)"_s));
 
     // Recursively: a subfolder's photos take its place; hidden folders and
     // links to folders are left out.
