@@ -150,7 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(bool(working) && photo.image.size() == working.size);
     Check(photo.sourceOrientation >= 0 && photo.sourceOrientation <= 0xffff);
     Check(photo.format == "jpeg" || photo.format == "png" || photo.format == "bmp" ||
-          photo.format == "tiff" || photo.format == "gif");
+          photo.format == "tiff" || photo.format == "gif" || photo.format == "heif" ||
+          photo.format == "avif");
     if (!options.keepMetadata)
         Check(photo.metadata.isEmpty());
     return 0;
