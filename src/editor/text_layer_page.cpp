@@ -185,25 +185,25 @@ void CTextLayerPage::addFillRow(QGridLayout *grid, int &row)
 }
 
 CTextLayerPage::EffectRows CTextLayerPage::addEffectRows(QGridLayout *grid, int &row,
-                                                         const EffectRowsSpec &spec)
+                                                         const EffectRowsPlan &plan)
 {
     EffectRows rows;
-    rows.check = MakeCheckBox(this, spec.checkName, spec.checkText);
+    rows.check = MakeCheckBox(this, plan.checkName, plan.checkText);
     grid->addWidget(rows.check, row++, 0, 1, 4);
-    grid->addWidget(MakeLabel(this, spec.colorLabelName, u"Color: "_s, kIndent), row, 0);
-    rows.color = MakeSwatch(this, spec.colorName, 31);
+    grid->addWidget(MakeLabel(this, plan.colorLabelName, u"Color: "_s, kIndent), row, 0);
+    rows.color = MakeSwatch(this, plan.colorName, 31);
     grid->addWidget(rows.color, row, 1);
-    grid->addWidget(MakeLabel(this, spec.numberLabelName, spec.numberLabel), row, 2);
-    rows.number = MakeNumberBox(this, spec.numberName, spec.number, true);
+    grid->addWidget(MakeLabel(this, plan.numberLabelName, plan.numberLabel), row, 2);
+    rows.number = MakeNumberBox(this, plan.numberName, plan.number, true);
     grid->addWidget(rows.number, row++, 3);
-    grid->addWidget(MakeLabel(this, spec.listLabelName, spec.listLabel, kIndent), row, 0, 1, 2);
-    rows.list = MakeList(this, spec.listName, spec.entries);
+    grid->addWidget(MakeLabel(this, plan.listLabelName, plan.listLabel, kIndent), row, 0, 1, 2);
+    rows.list = MakeList(this, plan.listName, plan.entries);
     grid->addWidget(rows.list, row++, 2, 1, 2);
 
-    connectFlag(rows.check, spec.flag);
-    connectSwatch(rows.color, spec.color);
-    connectClamped(rows.number, spec.number);
-    connectList(rows.list, spec.listField, spec.listOffset);
+    connectFlag(rows.check, plan.flag);
+    connectSwatch(rows.color, plan.color);
+    connectClamped(rows.number, plan.number);
+    connectList(rows.list, plan.listField, plan.listOffset);
     return rows;
 }
 

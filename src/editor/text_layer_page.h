@@ -55,7 +55,7 @@ private:
     // text): its check box, then an indented colour swatch with the number
     // box beside it, then an indented list. The list's entry i stores
     // i + listOffset.
-    struct EffectRowsSpec
+    struct EffectRowsPlan
     {
         const char *checkName;
         QString checkText;
@@ -81,7 +81,7 @@ private:
         kw::NumberBox *number = nullptr;
         QComboBox *list = nullptr;
     };
-    EffectRows addEffectRows(QGridLayout *grid, int &row, const EffectRowsSpec &spec);
+    EffectRows addEffectRows(QGridLayout *grid, int &row, const EffectRowsPlan &plan);
 
     // Connection helpers; each handler ends with a commit unless noted.
     void connectFlag(QCheckBox *box, int32_t CWatermarkConf::*field);
