@@ -171,15 +171,15 @@ bool CTemplateList::addTemplate()
     const std::optional<QString> name = m_prompts.askName(window(), request);
     if (!name)
         return false;
-    const LibraryResult result = AddTemplate(m_folder, *name);
-    if (!result.done()) {
-        m_prompts.message(window(), result.message, MessageIcon::Warning);
+    const LibraryChange result = AddTemplate(m_folder, *name);
+    if (!result) {
+        m_prompts.message(window(), result.error(), MessageIcon::Warning);
         return false;
     }
     // Appended without touching the selection.
     addTopLevelItem(new QTreeWidgetItem(QStringList{*name}));
-    if (!result.message.isEmpty())
-        m_prompts.message(window(), result.message, MessageIcon::Information);
+    if (!result->isEmpty())
+        m_prompts.message(window(), *result, MessageIcon::Information);
     return true;
 }
 
@@ -199,14 +199,14 @@ bool CTemplateList::renameSelected()
     const std::optional<QString> newName = m_prompts.askName(window(), request);
     if (!newName)
         return false;
-    const LibraryResult result = RenameTemplate(m_folder, oldName, *newName);
-    if (!result.done()) {
-        m_prompts.message(window(), result.message, MessageIcon::Warning);
+    const LibraryChange result = RenameTemplate(m_folder, oldName, *newName);
+    if (!result) {
+        m_prompts.message(window(), result.error(), MessageIcon::Warning);
         return false;
     }
     item->setText(0, *newName);
-    if (!result.message.isEmpty())
-        m_prompts.message(window(), result.message, MessageIcon::Information);
+    if (!result->isEmpty())
+        m_prompts.message(window(), *result, MessageIcon::Information);
     return true;
 }
 
@@ -221,16 +221,16 @@ bool CTemplateList::removeSelected()
         MessageAnswer::Yes)
         return false;
     QTreeWidgetItem *item = selected.first();
-    const LibraryResult result = RemoveTemplate(m_folder, item->text(0));
-    if (!result.done()) {
-        m_prompts.message(window(), result.message, MessageIcon::Warning);
+    const LibraryChange result = RemoveTemplate(m_folder, item->text(0));
+    if (!result) {
+        m_prompts.message(window(), result.error(), MessageIcon::Warning);
         return false;
     }
     delete item;
     m_selectedIndex = 0;
     selectIndex(0);
-    if (!result.message.isEmpty())
-        m_prompts.message(window(), result.message, MessageIcon::Information);
+    if (!result->isEmpty())
+        m_prompts.message(window(), *result, MessageIcon::Information);
     return true;
 }
 

@@ -30,7 +30,7 @@ void WriteFirstRunFiles(const AppContext &context)
     // Failures are not fatal: the window works without them and says so
     // where it needs them.
     (void)CreateDefaultPreferences(context.dataFolder);
-    SeedFirstRun(context.templatesFolder);
+    (void)SeedFirstRun(context.templatesFolder);
 }
 
 CWatermarkApp::CWatermarkApp(QApplication &application) : m_application(application) {}

@@ -332,9 +332,9 @@ int main(int argc, char *argv[])
         if (const kw::Status created = kw::CreateDefaultPreferences(dataFolder); !created)
             Diagnose(u"warning: "_s + created.error());
         templatesFolder = kw::GetTemplatesFolder();
-        const kw::LibraryResult seeded = kw::SeedFirstRun(templatesFolder);
-        if (!seeded.done() || !seeded.message.isEmpty())
-            Diagnose(u"warning: "_s + seeded.message);
+        const kw::LibraryChange seeded = kw::SeedFirstRun(templatesFolder);
+        if (!seeded || !seeded->isEmpty())
+            Diagnose(u"warning: "_s + (seeded ? *seeded : seeded.error()));
     }
     const kw::TemplateIndex index = kw::LoadTemplateIndex(templatesFolder);
 

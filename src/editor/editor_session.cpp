@@ -61,11 +61,11 @@ void EditorSession::selectLayer(int index)
     const QString name = currentLayerName();
     if (!name.isEmpty()) {
         CWatermarkConf layer;
-        const ModelResult result = LoadLayerOverDefaults(m_templatesFolder, name, layer);
+        const Status result = LoadLayerOverDefaults(m_templatesFolder, name, layer);
         if (result)
             m_record = layer;
         else
-            showStatus(u"The layer \"%1\" cannot be read: %2"_s.arg(name, result.reason));
+            showStatus(u"The layer \"%1\" cannot be read: %2"_s.arg(name, result.error()));
         loaded = bool(result);
     }
     m_layerLoaded = loaded;
@@ -85,9 +85,9 @@ bool EditorSession::saveRecord()
         setStatus(u"This template has no layer to edit: changes are not saved."_s);
         return false;
     }
-    const ModelResult saved = SaveLayerConf(m_templatesFolder, layerName, m_record);
+    const Status saved = SaveLayerConf(m_templatesFolder, layerName, m_record);
     if (!saved) {
-        setStatus(u"Changes are not saved: %1"_s.arg(saved.reason));
+        setStatus(u"Changes are not saved: %1"_s.arg(saved.error()));
         return false;
     }
     // A save only rewrites elements the file has; read it back so a setting

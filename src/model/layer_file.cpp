@@ -110,23 +110,22 @@ bool ForEachFieldElement(CXmlDocument &doc, Visit visit)
 // back every character (a value the file's code page lacks, or bytes of the
 // file that did not decode): then nothing is written, since the file would
 // silently lose values.
-ModelResult WriteWithoutLoss(CXmlDocument &doc, const QString &path)
+Status WriteWithoutLoss(CXmlDocument &doc, const QString &path)
 {
     const Status saved = doc.SaveFile(path);
     if (!saved)
-        return ModelResult::Failure(saved.error());
-    return ModelResult::Success();
+        return Failure{saved.error()};
+    return Status{};
 }
 
 } // namespace
 
-ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
-                            const CWatermarkConf &conf)
+Status CreateLayerFile(const QString &folder, const QString &layerName, const CWatermarkConf &conf)
 {
     QString reason;
     const QString path = PathOrReason(folder, layerName, &reason);
     if (path.isEmpty())
-        return ModelResult::Failure(reason);
+        return Failure{reason};
 
     CXmlDocument doc;
     doc.SetDocumentText(kXmlDeclarationLine);
@@ -138,48 +137,45 @@ ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
         built = built && doc.LeaveElement();
     }
     if (!built)
-        return ModelResult::Failure(u"cannot build layer file \"%1\""_s.arg(layerName));
+        return Failure{u"cannot build layer file \"%1\""_s.arg(layerName)};
     return WriteWithoutLoss(doc, path);
 }
 
-ModelResult LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf)
+Status LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf)
 {
     QString reason;
     const QString path = PathOrReason(folder, layerName, &reason);
     if (path.isEmpty())
-        return ModelResult::Failure(reason);
+        return Failure{reason};
     CXmlDocument doc;
     if (!doc.LoadFile(path))
-        return ModelResult::Failure(LoadFailure(path, doc));
+        return Failure{LoadFailure(path, doc)};
     // Decode into a copy so a file without a root leaves the record whole.
     CWatermarkConf loaded = conf;
     const bool hasRoot = ForEachFieldElement(
         doc, [&](const LayerField &field) { DecodeField(field, doc.GetElementText(), loaded); });
     if (!hasRoot)
-        return ModelResult::Failure(
-            u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement));
+        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement)};
     conf = std::move(loaded);
-    return ModelResult::Success();
+    return Status{};
 }
 
-ModelResult LoadLayerOverDefaults(const QString &folder, const QString &layerName,
-                                  CWatermarkConf &conf)
+Status LoadLayerOverDefaults(const QString &folder, const QString &layerName, CWatermarkConf &conf)
 {
     conf = CWatermarkConf();
     ApplyNewLayerDefaults(conf, {});
     return LoadLayerConf(folder, layerName, conf);
 }
 
-ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
-                          const CWatermarkConf &conf)
+Status SaveLayerConf(const QString &folder, const QString &layerName, const CWatermarkConf &conf)
 {
     QString reason;
     const QString path = PathOrReason(folder, layerName, &reason);
     if (path.isEmpty())
-        return ModelResult::Failure(reason);
+        return Failure{reason};
     CXmlDocument doc;
     if (!doc.LoadFile(path))
-        return ModelResult::Failure(LoadFailure(path, doc));
+        return Failure{LoadFailure(path, doc)};
 
     bool changed = false;
     const bool hasRoot = ForEachFieldElement(doc, [&](const LayerField &field) {
@@ -189,9 +185,8 @@ ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
         changed = doc.SetElementText(EncodeField(field, conf)) || changed;
     });
     if (!hasRoot)
-        return ModelResult::Failure(
-            u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement));
-    return changed ? WriteWithoutLoss(doc, path) : ModelResult::Success();
+        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement)};
+    return changed ? WriteWithoutLoss(doc, path) : Status{};
 }
 
 } // namespace kw

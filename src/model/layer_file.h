@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/model_result.h"
 #include "model/watermark_conf.h"
+#include "platform/result.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,8 +18,7 @@ namespace kw {
 
 // Writes a complete layer file from `conf` (44 lines), replacing any file of
 // that name. `conf` is not changed.
-ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
-                            const CWatermarkConf &conf);
+Status CreateLayerFile(const QString &folder, const QString &layerName, const CWatermarkConf &conf);
 
 // Reads the layer file into `conf`. Each element is searched among the
 // siblings after the previous match, so an element standing before an earlier
@@ -28,14 +27,13 @@ ModelResult CreateLayerFile(const QString &folder, const QString &layerName,
 // list overwrites only the bytes it holds. A file that is missing, unreadable
 // or not well-formed leaves `conf` unchanged and gives a failure; so does one
 // without "WatermarkConf". Missing groups and fields are not failures.
-ModelResult LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf);
+Status LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf);
 
 // A fresh record with every field at its new-layer value (textContent empty),
 // then the layer file read over it, so the result never depends on what a
 // record held before. Fails as LoadLayerConf does; `conf` then holds the
 // defaults.
-ModelResult LoadLayerOverDefaults(const QString &folder, const QString &layerName,
-                                  CWatermarkConf &conf);
+Status LoadLayerOverDefaults(const QString &folder, const QString &layerName, CWatermarkConf &conf);
 
 // Writes `conf` into the existing layer file in place: each field's element,
 // found as LoadLayerConf finds it, gets the field's value as its text when it
@@ -44,7 +42,6 @@ ModelResult LoadLayerOverDefaults(const QString &folder, const QString &layerNam
 // as it was. Missing elements are not added, and an element holding child
 // elements is left alone. A missing or unreadable file is not created: the
 // call fails and writes nothing. Nothing is written when no element changes.
-ModelResult SaveLayerConf(const QString &folder, const QString &layerName,
-                          const CWatermarkConf &conf);
+Status SaveLayerConf(const QString &folder, const QString &layerName, const CWatermarkConf &conf);
 
 } // namespace kw

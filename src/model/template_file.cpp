@@ -40,20 +40,20 @@ QString FirstLayerName(QStringView templateName)
     return name;
 }
 
-ModelResult CreateTemplateFile(const QString &folder, const QString &templateName,
-                               const QString &firstLayerName)
+Status CreateTemplateFile(const QString &folder, const QString &templateName,
+                          const QString &firstLayerName)
 {
     const QString path = ModelFilePath(folder, templateName);
     if (path.isEmpty())
-        return ModelResult::Failure(u"\"%1\" cannot be used as a file name"_s.arg(templateName));
+        return Failure{u"\"%1\" cannot be used as a file name"_s.arg(templateName)};
     CXmlDocument doc;
     doc.SetDocumentText(kXmlDeclarationLine);
     if (!doc.AddElement(u"Layers") || !doc.EnterElement() ||
         !doc.AddElement(u"layer", firstLayerName))
-        return ModelResult::Failure(u"cannot build template file \"%1\""_s.arg(templateName));
+        return Failure{u"cannot build template file \"%1\""_s.arg(templateName)};
     if (const Status saved = doc.SaveFile(path); !saved)
-        return ModelResult::Failure(saved.error());
-    return ModelResult::Success();
+        return Failure{saved.error()};
+    return Status{};
 }
 
 QStringList ReadTemplateLayers(const QString &folder, const QString &templateName)

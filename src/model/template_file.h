@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/model_result.h"
 #include "model/watermark_template.h"
 #include "platform/result.h"
 
@@ -39,8 +38,8 @@ QString FirstLayerName(QStringView templateName);
 
 // Writes the template file: root "Layers" holding one "layer" element with
 // `firstLayerName`. Replaces any file of that name.
-ModelResult CreateTemplateFile(const QString &folder, const QString &templateName,
-                               const QString &firstLayerName);
+Status CreateTemplateFile(const QString &folder, const QString &templateName,
+                          const QString &firstLayerName);
 
 // The text of every "layer" child of "Layers", in file order; other children
 // are skipped. Empty when the file cannot be loaded or has no "Layers".

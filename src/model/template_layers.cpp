@@ -83,9 +83,9 @@ Status AddTemplateLayer(const QString &folder, const QString &templateName,
 
     CWatermarkConf conf;
     ApplyNewLayerDefaults(conf, kAddedLayerText);
-    const ModelResult written = CreateLayerFile(folder, layerName, conf);
+    const Status written = CreateLayerFile(folder, layerName, conf);
     if (!written)
-        return Failure{u"The new layer cannot be written: %1"_s.arg(written.reason)};
+        return Failure{u"The new layer cannot be written: %1"_s.arg(written.error())};
     const Status saved = SaveTemplate(folder, templateName, doc);
     if (!saved)
         QFile::remove(ModelFilePath(folder, layerName)); // no file that no list names

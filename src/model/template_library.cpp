@@ -24,19 +24,10 @@ constexpr QStringView kIndexEntry = u"template";
 // Windows file systems take.
 constexpr qsizetype kMaxFileNameBytes = 255;
 
-using Outcome = LibraryResult::Outcome;
-
-LibraryResult Refused(QString message)
+// A change made in full, or made with a note about a part left undone.
+LibraryChange Done(QString note = {})
 {
-    return {Outcome::Refused, std::move(message)};
-}
-LibraryResult Failed(QString message)
-{
-    return {Outcome::Failed, std::move(message)};
-}
-LibraryResult Done(QString message = {})
-{
-    return {Outcome::Done, std::move(message)};
+    return note;
 }
 
 QString FoldCase(QStringView name)
@@ -216,16 +207,16 @@ QString CheckNewLayerName(const QString &folder, QStringView name)
     return message;
 }
 
-LibraryResult SeedFirstRun(const QString &folder)
+LibraryChange SeedFirstRun(const QString &folder)
 {
     if (folder.isEmpty())
-        return Failed(u"There is no folder for the templates."_s);
+        return Failure{u"There is no folder for the templates."_s};
     const QFileInfo info(folder);
     if (info.exists() || info.isSymLink())
         return info.isDir() ? Done()
-                            : Failed(u"The templates folder %1 is not a folder."_s.arg(folder));
+                            : Failure{u"The templates folder %1 is not a folder."_s.arg(folder)};
     if (!CreateFolderPath(folder))
-        return Failed(u"The templates folder %1 cannot be created."_s.arg(folder));
+        return Failure{u"The templates folder %1 cannot be created."_s.arg(folder)};
 
     const QString name = kFirstRunTemplateName.toString();
     const QString layer = FirstLayerName(name);
@@ -233,12 +224,12 @@ LibraryResult SeedFirstRun(const QString &folder)
     ApplyNewLayerDefaults(conf, kFirstRunLayerText);
     CXmlDocument index = NewIndex({name});
 
-    ModelResult result = CreateLayerFile(folder, layer, conf);
+    Status result = CreateLayerFile(folder, layer, conf);
     if (result)
         result = CreateTemplateFile(folder, name, layer);
     if (result) {
         if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
-            result = ModelResult::Failure(saved.error());
+            result = Failure{saved.error()};
     }
     if (result)
         return Done();
@@ -247,7 +238,7 @@ LibraryResult SeedFirstRun(const QString &folder)
     QFile::remove(ModelFilePath(folder, layer));
     QFile::remove(ModelFilePath(folder, name));
     QDir().rmdir(folder);
-    return Failed(u"The first template cannot be written: %1"_s.arg(result.reason));
+    return Failure{u"The first template cannot be written: %1"_s.arg(result.error())};
 }
 
 TemplateIndex LoadTemplateIndex(const QString &folder)
@@ -266,69 +257,69 @@ TemplateIndex LoadTemplateIndex(const QString &folder)
     return result;
 }
 
-LibraryResult AddTemplate(const QString &folder, const QString &name)
+LibraryChange AddTemplate(const QString &folder, const QString &name)
 {
     if (folder.isEmpty())
-        return Failed(u"There is no folder for the templates."_s);
+        return Failure{u"There is no folder for the templates."_s};
     const QString refusal = CheckNewTemplateName(folder, name);
     if (!refusal.isEmpty())
-        return Refused(refusal);
+        return Failure{refusal};
 
     CXmlDocument index;
     QString message;
     if (!LoadIndex(folder, index, true, &message))
-        return Failed(message);
+        return Failure{message};
     EnterIndexRoot(index);
     while (index.FindElement(u"")) {
         // to the last child, whatever its name
     }
     if (!index.AddElement(kIndexEntry, name))
-        return Failed(u"The template list cannot take the name \"%1\"."_s.arg(name));
+        return Failure{u"The template list cannot take the name \"%1\"."_s.arg(name)};
     // A name the list's encoding cannot hold would be saved damaged and orphan
     // the template's files: refuse it before anything is written.
     if (const Status savable = index.CheckSave(TemplateIndexPath(folder)); !savable)
-        return Refused(NameNotStorable(name, savable));
+        return Failure{NameNotStorable(name, savable)};
 
     CreateFolderPath(folder);
     const QString layer = FirstLayerName(name);
     CWatermarkConf conf;
     ApplyNewLayerDefaults(conf, kAddedLayerText);
-    ModelResult result = CreateLayerFile(folder, layer, conf);
+    Status result = CreateLayerFile(folder, layer, conf);
     if (!result)
-        return Failed(u"The new template cannot be written: %1"_s.arg(result.reason));
+        return Failure{u"The new template cannot be written: %1"_s.arg(result.error())};
     result = CreateTemplateFile(folder, name, layer);
     if (result) {
         if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
-            result = ModelResult::Failure(saved.error());
+            result = Failure{saved.error()};
     }
     if (!result) {
         QFile::remove(ModelFilePath(folder, layer));
         QFile::remove(ModelFilePath(folder, name));
-        return Failed(u"The new template cannot be written: %1"_s.arg(result.reason));
+        return Failure{u"The new template cannot be written: %1"_s.arg(result.error())};
     }
     return Done();
 }
 
-LibraryResult RenameTemplate(const QString &folder, const QString &oldName, const QString &newName)
+LibraryChange RenameTemplate(const QString &folder, const QString &oldName, const QString &newName)
 {
     if (newName == oldName)
         return Done();
     const QString oldPath = ModelFilePath(folder, oldName);
     if (oldPath.isEmpty())
-        return Failed(u"The template \"%1\" cannot be renamed."_s.arg(oldName));
+        return Failure{u"The template \"%1\" cannot be renamed."_s.arg(oldName)};
     const QString refusal = CheckNewTemplateName(folder, newName, oldName);
     if (!refusal.isEmpty())
-        return Refused(refusal);
+        return Failure{refusal};
 
     CXmlDocument index;
     QString message;
     if (!LoadIndex(folder, index, false, &message))
-        return Failed(message);
+        return Failure{message};
     if (!FindIndexEntry(index, oldName))
-        return Failed(u"The template \"%1\" is not in the template list."_s.arg(oldName));
+        return Failure{u"The template \"%1\" is not in the template list."_s.arg(oldName)};
     index.SetElementText(newName);
     if (const Status savable = index.CheckSave(TemplateIndexPath(folder)); !savable)
-        return Refused(NameNotStorable(newName, savable));
+        return Failure{NameNotStorable(newName, savable)};
 
     const Status renamed =
         RenameFileThenCommit(oldPath, ModelFilePath(folder, newName), u"template", [&]() -> Status {
@@ -336,21 +327,21 @@ LibraryResult RenameTemplate(const QString &folder, const QString &oldName, cons
                 return Failure{u"The template list cannot be written: %1"_s.arg(saved.error())};
             return {};
         });
-    return renamed ? Done() : Failed(renamed.error());
+    return renamed ? Done() : Failure{renamed.error()};
 }
 
-LibraryResult RemoveTemplate(const QString &folder, const QString &name)
+LibraryChange RemoveTemplate(const QString &folder, const QString &name)
 {
     CXmlDocument index;
     QString message;
     if (folder.isEmpty() || !LoadIndex(folder, index, false, &message))
-        return Failed(message.isEmpty() ? u"There is no folder for the templates."_s : message);
+        return Failure{message.isEmpty() ? u"There is no folder for the templates."_s : message};
     if (!FindIndexEntry(index, name))
-        return Failed(u"The template \"%1\" is not in the template list."_s.arg(name));
+        return Failure{u"The template \"%1\" is not in the template list."_s.arg(name)};
     const QStringList layers = ReadTemplateLayers(folder, name);
     index.RemoveElement();
     if (const Status saved = index.SaveFile(TemplateIndexPath(folder)); !saved)
-        return Failed(u"The template list cannot be written: %1"_s.arg(saved.error()));
+        return Failure{u"The template list cannot be written: %1"_s.arg(saved.error())};
 
     // Files that the remaining templates still name stay.
     QSet<QString> kept{FoldCase(IndexBaseName())};

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include "platform/result.h"
+
 // The template library on disk: the template index "qthumb.xml" (root
 // "Templates", one "template" element per template, in list order), and the
 // template and layer files in the templates folder. These are the file
@@ -19,18 +21,10 @@ namespace kw {
 inline constexpr QStringView kTemplateIndexFileName = u"qthumb.xml";
 inline constexpr QStringView kFirstRunTemplateName = u"Demo 1";
 
-struct LibraryResult
-{
-    enum class Outcome {
-        Done,    // the change was made; `message`, when set, tells of a part left undone
-        Refused, // the name was refused; nothing was written
-        Failed,  // a file could not be read or written; nothing was changed
-    };
-    Outcome outcome = Outcome::Done;
-    QString message; // short text for the user
-
-    bool done() const { return outcome == Outcome::Done; }
-};
+// A change of the library: on success, a note for the user about a part left
+// undone (empty when everything was done); on failure, why nothing was
+// changed (a name refused, or a file that could not be read or written).
+using LibraryChange = Result<QString>;
 
 // Path of the template index in `folder`.
 QString TemplateIndexPath(const QString &folder);
@@ -40,7 +34,7 @@ QString TemplateIndexPath(const QString &folder);
 // "Demo 1_Layer 1" with the new-layer values and the text "Kelvane Watermark".
 // Does nothing when the folder exists. When a write fails, what was written
 // is taken away again, so the next start seeds afresh.
-LibraryResult SeedFirstRun(const QString &folder);
+LibraryChange SeedFirstRun(const QString &folder);
 
 // The names of the index, in order.
 struct TemplateIndex
@@ -69,21 +63,21 @@ QString CheckNewLayerName(const QString &folder, QStringView name);
 // file (new-layer values, text "Kelvane Watermark For Win"), its template file
 // naming that layer, then the index. A missing index is created; an index
 // that exists but cannot be read, or has no "Templates" element, is not
-// overwritten (Failed). When a later write fails, the files already written
+// overwritten (a failure). When a later write fails, the files already written
 // are removed again.
-LibraryResult AddTemplate(const QString &folder, const QString &name);
+LibraryChange AddTemplate(const QString &folder, const QString &name);
 
 // Renames the template `oldName` (the first index entry with exactly that
 // text) to `newName`: checks the new name, renames the template file, then
 // changes the entry. The layers keep their names and files. When the index
 // cannot be saved, the file gets its old name back. Renaming to the same name
 // does nothing.
-LibraryResult RenameTemplate(const QString &folder, const QString &oldName, const QString &newName);
+LibraryChange RenameTemplate(const QString &folder, const QString &oldName, const QString &newName);
 
 // Removes the first index entry with exactly the text `name`, then deletes
 // the template's layer files and its template file. A file that another
 // index entry or another template's layer list still names is kept. Files
-// that cannot be deleted are listed in the message of a Done result.
-LibraryResult RemoveTemplate(const QString &folder, const QString &name);
+// that cannot be deleted are listed in the note of the success.
+LibraryChange RemoveTemplate(const QString &folder, const QString &name);
 
 } // namespace kw

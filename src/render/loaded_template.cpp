@@ -89,10 +89,10 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
         layer.name = layerName;
         // Each layer starts from the new-layer values, so what is drawn never
         // depends on the layer read before it.
-        const ModelResult conf = LoadLayerOverDefaults(templatesFolder, layerName, layer.conf);
+        const Status conf = LoadLayerOverDefaults(templatesFolder, layerName, layer.conf);
         if (!conf)
             return Failure{u"the layer '%1' of template '%2' cannot be read: %3"_s.arg(
-                layerName, templateName, conf.reason)};
+                layerName, templateName, conf.error())};
         if (layer.conf.ImagePathName.isEmpty())
             continue;
         if (const auto known = pictures.constFind(layer.conf.ImagePathName);

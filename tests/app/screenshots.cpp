@@ -106,7 +106,7 @@ void UseEveryEffect(const QString &templatesFolder, const QString &templateName,
     conf.ImageLocation = 8;
     conf.ImageOffsetH = conf.ImageOffsetV = -20;
     conf.ImageTransparency = 70;
-    kw::SaveLayerConf(templatesFolder, layer, conf);
+    (void)kw::SaveLayerConf(templatesFolder, layer, conf);
 }
 
 } // namespace

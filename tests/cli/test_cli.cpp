@@ -409,7 +409,7 @@ TEST_F(Cli, AnUnreadableTemplateFailsEveryPhotoAndWritesNothing)
         EXPECT_EQ(r.err, u"kelvane-watermark-cli: "_s + reason + u'\n') << r.err.toStdString();
     };
     // Listed, but its file is gone.
-    ASSERT_TRUE(AddTemplate(templates, u"Gone"_s).done());
+    ASSERT_TRUE(AddTemplate(templates, u"Gone"_s).ok());
     ASSERT_TRUE(QFile::remove(templates + u"/Gone.xml"_s));
     saysOnce(cli({u"-t"_s, u"Gone"_s, p1, p2}),
              u"the template file "_s + templates + u"/Gone.xml cannot be read: no such file"_s);

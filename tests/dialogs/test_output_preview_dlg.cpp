@@ -305,7 +305,7 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
 {
     Fixture f;
     const QString templates = f.sandbox.filePath(u"templates"_s);
-    ASSERT_TRUE(kw::SeedFirstRun(templates).done());
+    ASSERT_TRUE(kw::SeedFirstRun(templates).ok());
     ASSERT_TRUE(kw::CreateDefaultPreferences(f.sandbox.path(), [] { return u"/out"_s; }));
     const QString path = f.sandbox.filePath(u"turned.jpg"_s);
     ASSERT_TRUE(kw::test::WriteFileBytes(

@@ -73,27 +73,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const CWatermarkConf start = StartRecord();
     CWatermarkConf loaded = start;
-    if (!kw::LoadLayerConf(folder, layer, loaded).ok) {
+    if (!kw::LoadLayerConf(folder, layer, loaded).ok()) {
         Check(loaded == start);
         // A save refuses what does not load and leaves the file alone.
-        Check(!kw::SaveLayerConf(folder, layer, start).ok);
+        Check(!kw::SaveLayerConf(folder, layer, start).ok());
         Check(ReadAll(path) == input);
         return 0;
     }
 
     // Saving what was read changes no value. A file whose encoding cannot
     // hold the rewritten text is refused and stays as it was.
-    if (!kw::SaveLayerConf(folder, layer, loaded).ok) {
+    if (!kw::SaveLayerConf(folder, layer, loaded).ok()) {
         Check(ReadAll(path) == input);
         return 0;
     }
     CWatermarkConf again = start;
-    Check(kw::LoadLayerConf(folder, layer, again).ok);
+    Check(kw::LoadLayerConf(folder, layer, again).ok());
     Check(again == loaded);
 
     // A second save of the same record writes nothing.
     const QByteArray settled = ReadAll(path);
-    Check(kw::SaveLayerConf(folder, layer, loaded).ok);
+    Check(kw::SaveLayerConf(folder, layer, loaded).ok());
     Check(ReadAll(path) == settled);
 
     // Changed values: every field then reads either its new value or, where
@@ -101,12 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CWatermarkConf changed;
     kw::ApplyNewLayerDefaults(changed, u"a]]>&<b>\"'"_s);
     changed.ImagePathName = u" /x y/\u00e9.png "_s;
-    if (!kw::SaveLayerConf(folder, layer, changed).ok) {
+    if (!kw::SaveLayerConf(folder, layer, changed).ok()) {
         Check(ReadAll(path) == settled);
         return 0;
     }
     CWatermarkConf reread = start;
-    Check(kw::LoadLayerConf(folder, layer, reread).ok);
+    Check(kw::LoadLayerConf(folder, layer, reread).ok());
     for (const kw::LayerField &field : kw::LayerFields()) {
         if (field.text)
             Check(reread.*field.text == changed.*field.text ||

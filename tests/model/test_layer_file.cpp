@@ -254,9 +254,9 @@ TEST_F(LayerFileTest, UnreadableFilesLeaveTheRecordWhole)
         SCOPED_TRACE(file.constData());
         writeLayer(u"L"_s, file);
         CWatermarkConf conf = OtherLayer();
-        const kw::ModelResult result = kw::LoadLayerConf(folder, u"L"_s, conf);
+        const kw::Status result = kw::LoadLayerConf(folder, u"L"_s, conf);
         EXPECT_FALSE(result);
-        EXPECT_FALSE(result.reason.isEmpty());
+        EXPECT_FALSE(result.error().isEmpty());
         EXPECT_EQ(conf, OtherLayer());
     }
     CWatermarkConf conf = OtherLayer();
@@ -353,11 +353,11 @@ TEST_F(LayerFileTest, SaveRefusesValuesTheFilesEncodingCannotHold)
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
 
     conf.textContent = u"\u4e2d"_s;
-    const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
+    const kw::Status result = kw::SaveLayerConf(folder, u"L"_s, conf);
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.reason.contains(path(u"L"_s))) << result.reason.toStdString();
-    EXPECT_TRUE(result.reason.contains(u"ISO-8859-1, cannot hold the character U+4E2D"_s))
-        << result.reason.toStdString();
+    EXPECT_TRUE(result.error().contains(path(u"L"_s))) << result.error().toStdString();
+    EXPECT_TRUE(result.error().contains(u"ISO-8859-1, cannot hold the character U+4E2D"_s))
+        << result.error().toStdString();
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), written);
 }
 
@@ -381,10 +381,10 @@ TEST_F(LayerFileTest, AnsiEditedFileKeepsItsBytesOnSave)
 
     // What Windows-1252 cannot hold is refused, not written as '?'.
     conf.textContent = u"\u65e5\u672c"_s;
-    const kw::ModelResult refused = kw::SaveLayerConf(folder, u"L"_s, conf);
+    const kw::Status refused = kw::SaveLayerConf(folder, u"L"_s, conf);
     EXPECT_FALSE(refused);
-    EXPECT_TRUE(refused.reason.contains(u"Windows-1252, cannot hold the character U+65E5"_s))
-        << refused.reason.toStdString();
+    EXPECT_TRUE(refused.error().contains(u"Windows-1252, cannot hold the character U+65E5"_s))
+        << refused.error().toStdString();
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), saved);
 }
 
@@ -400,9 +400,9 @@ TEST_F(LayerFileTest, SaveRefusesAFileWithUndecodableBytes)
     ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, conf));
     EXPECT_EQ(conf.textContent, u"\u65e5?"_s);
     conf.Rotation = 5;
-    const kw::ModelResult result = kw::SaveLayerConf(folder, u"L"_s, conf);
+    const kw::Status result = kw::SaveLayerConf(folder, u"L"_s, conf);
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.reason.contains(u"could not be decoded"_s)) << result.reason.toStdString();
+    EXPECT_TRUE(result.error().contains(u"could not be decoded"_s)) << result.error().toStdString();
     EXPECT_EQ(ReadFileBytes(path(u"L"_s)), sjis);
 }
 

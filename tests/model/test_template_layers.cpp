@@ -36,7 +36,7 @@ protected:
     void SetUp() override
     {
         for (const QString &name : {u"First"_s, u"Second"_s, u"Solo"_s})
-            ASSERT_TRUE(kw::AddTemplate(folder, name).done());
+            ASSERT_TRUE(kw::AddTemplate(folder, name).ok());
         ASSERT_TRUE(kw::AddTemplateLayer(folder, u"First"_s, u"Shared"_s));
         writeTemplate(u"Second"_s, {u"Shared"_s, u"Second_Layer 1"_s});
     }

@@ -25,11 +25,11 @@ TEST(WrittenFiles, XmllintAcceptsEveryFile)
 
     kw::test::TestSandbox sandbox;
     const QString folder = kw::GetTemplatesFolder();
-    ASSERT_TRUE(kw::SeedFirstRun(folder).done());
-    ASSERT_TRUE(kw::AddTemplate(folder, u"A & B 'q'"_s).done());
-    ASSERT_TRUE(kw::AddTemplate(folder, u"Gone"_s).done());
-    ASSERT_TRUE(kw::RenameTemplate(folder, u"Gone"_s, u"Renamed"_s).done());
-    ASSERT_TRUE(kw::RemoveTemplate(folder, u"Renamed"_s).done());
+    ASSERT_TRUE(kw::SeedFirstRun(folder).ok());
+    ASSERT_TRUE(kw::AddTemplate(folder, u"A & B 'q'"_s).ok());
+    ASSERT_TRUE(kw::AddTemplate(folder, u"Gone"_s).ok());
+    ASSERT_TRUE(kw::RenameTemplate(folder, u"Gone"_s, u"Renamed"_s).ok());
+    ASSERT_TRUE(kw::RemoveTemplate(folder, u"Renamed"_s).ok());
     CWatermarkConf conf;
     kw::ApplyNewLayerDefaults(conf, u"]]> & <x> 'a' \"b\" \u00e9\U0001F600"_s);
     conf.ImagePathName = u"/a&b/<c>.png"_s;

@@ -32,7 +32,7 @@ class Batch : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SeedFirstRun(m_dir.filePath(u"templates"_s)).done());
+        ASSERT_TRUE(SeedFirstRun(m_dir.filePath(u"templates"_s)).ok());
         m_settings.templatesFolder = m_dir.filePath(u"templates"_s);
         m_settings.templateName = kFirstRunTemplateName.toString();
         m_settings.preferences.outputFolderOpts = 1;

@@ -136,7 +136,7 @@ protected:
     void SetUp() override
     {
         m_templates = m_dir.filePath(u"templates"_s);
-        ASSERT_TRUE(SeedFirstRun(m_templates).done());
+        ASSERT_TRUE(SeedFirstRun(m_templates).ok());
         m_settings.templatesFolder = m_templates;
         m_settings.templateName = kFirstRunTemplateName.toString();
         m_settings.preferences.outputFolderOpts = 1;
