@@ -76,10 +76,10 @@ CTemplateList::CTemplateList(QString templatesFolder, UserPrompts &prompts, QWid
 void CTemplateList::loadTemplateList(const QString &dataFolder)
 {
     clear();
-    const TemplateIndex index = LoadTemplateIndex(m_folder);
-    if (!index.loaded)
+    const Result<QStringList> names = LoadTemplateIndex(m_folder);
+    if (!names)
         return;
-    for (const QString &name : index.names)
+    for (const QString &name : *names)
         addTopLevelItem(new QTreeWidgetItem(QStringList{name}));
     m_selectedIndex = LoadSelectedTemplateIndex(dataFolder).valueOr(kDefaultTemplateIndex);
     selectIndex(m_selectedIndex);

@@ -182,24 +182,23 @@ private:
 };
 
 // The template to apply: the one named (any letter case), or the one the
-// application has selected. Empty and a reason when there is none.
-QString ChooseTemplate(const kw::cli::CliOptions &options, const kw::TemplateIndex &index,
-                       const QString &dataFolder, QString &why)
+// application has selected; a failure when there is none.
+kw::Result<QString> ChooseTemplate(const kw::cli::CliOptions &options, const QStringList &names,
+                                   const QString &dataFolder)
 {
     if (options.templateName) {
-        for (const QString &name : index.names) {
+        for (const QString &name : names) {
             if (name.compare(*options.templateName, Qt::CaseInsensitive) == 0)
                 return name;
         }
-        why = u"unknown template '%1' (see --list-templates)"_s.arg(*options.templateName);
-        return {};
+        return kw::Failure{
+            u"unknown template '%1' (see --list-templates)"_s.arg(*options.templateName)};
     }
     const int selected =
         kw::LoadSelectedTemplateIndex(dataFolder).valueOr(kw::kDefaultTemplateIndex);
-    if (selected >= 0 && selected < index.names.size())
-        return index.names.at(selected);
-    why = u"no template is selected in the application; choose one with --template"_s;
-    return {};
+    if (selected >= 0 && selected < names.size())
+        return names.at(selected);
+    return kw::Failure{u"no template is selected in the application; choose one with --template"_s};
 }
 
 void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &settings)
@@ -316,7 +315,6 @@ int main(int argc, char *argv[])
     // given, which is only read: several runs may share it.
     QString dataFolder;
     QString templatesFolder;
-    QString why;
     if (options.dataDir) {
         if (!QFileInfo(*options.dataDir).isDir())
             return UsageError(kw::EscapeControlCharacters(
@@ -336,24 +334,25 @@ int main(int argc, char *argv[])
         if (!seeded || !seeded->isEmpty())
             Diagnose(u"warning: "_s + (seeded ? *seeded : seeded.error()));
     }
-    const kw::TemplateIndex index = kw::LoadTemplateIndex(templatesFolder);
+    const kw::Result<QStringList> index = kw::LoadTemplateIndex(templatesFolder);
 
     // A damaged data file is not a usage error: one line naming the file.
-    if (!index.loaded) {
-        Diagnose(index.reason);
+    if (!index) {
+        Diagnose(index.error());
         return kSomeFailed;
     }
     if (options.listTemplates) {
-        for (const QString &name : index.names)
+        for (const QString &name : *index)
             Print(stdout, name + u'\n');
         return kAllWritten;
     }
 
     kw::BatchSettings settings;
     settings.templatesFolder = templatesFolder;
-    settings.templateName = ChooseTemplate(options, index, dataFolder, why);
-    if (settings.templateName.isEmpty())
-        return UsageError(why);
+    const kw::Result<QString> chosen = ChooseTemplate(options, *index, dataFolder);
+    if (!chosen)
+        return UsageError(chosen.error());
+    settings.templateName = *chosen;
     // Without readable output settings only a run whose options say where,
     // how and in which format to write can go on.
     const bool fullyOverridden = (options.outputDir || options.sameFolder) &&

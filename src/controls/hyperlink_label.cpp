@@ -72,15 +72,15 @@ bool CHyperLinkLabel::open()
 {
     setOver(false);
     const QString target = address();
-    const kw::ShellResult result = m_prompts.openAddress(QUrl::fromUserInput(target));
-    if (result.ok) {
+    const kw::Status result = m_prompts.openAddress(QUrl::fromUserInput(target));
+    if (result) {
         SetVisited(true);
         emit opened(target);
         return true;
     }
     QApplication::beep();
     const QString reason =
-        result.reason.isEmpty() ? u"No program could open the address."_s : result.reason;
+        result.error().isEmpty() ? u"No program could open the address."_s : result.error();
     m_prompts.message(this, HyperlinkFailureMessage(reason), kw::MessageIcon::Warning);
     return false;
 }

@@ -99,12 +99,12 @@ std::optional<QFont> QtUserPrompts::pickFont(QWidget *parent, const QFont &initi
     return font;
 }
 
-ShellResult QtUserPrompts::openAddress(const QUrl &address)
+Status QtUserPrompts::openAddress(const QUrl &address)
 {
     if (!address.isValid())
-        return {false, QStringLiteral("The address is not valid.")};
+        return Failure{QStringLiteral("The address is not valid.")};
     if (!QDesktopServices::openUrl(address))
-        return {false, QStringLiteral("No program could open the address.")};
+        return Failure{QStringLiteral("No program could open the address.")};
     return {};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QColor>
 #include <QFont>
 #include <QList>
@@ -64,12 +66,6 @@ struct OpenFilesRequest
     bool multiple = true;
 };
 
-// The outcome of an outside action, with the reason when it failed.
-struct ShellResult
-{
-    bool ok = true;
-    QString reason;
-};
 
 class UserPrompts
 {
@@ -97,7 +93,7 @@ public:
                                           const QString &caption = {}) = 0;
 
     // Opens a web address or a mail address in the user's programs.
-    virtual ShellResult openAddress(const QUrl &address) = 0;
+    virtual Status openAddress(const QUrl &address) = 0;
 
     // Shows the file in the system file manager, selected in its folder.
     // Returns at once; the file manager may appear later.
@@ -122,7 +118,7 @@ public:
                                     const QString &caption = {}) override;
     std::optional<QFont> pickFont(QWidget *parent, const QFont &initial,
                                   const QString &caption = {}) override;
-    ShellResult openAddress(const QUrl &address) override;
+    Status openAddress(const QUrl &address) override;
     void showFile(const QString &path) override;
 };
 

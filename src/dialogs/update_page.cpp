@@ -33,9 +33,9 @@ void OfferDownload(QWidget *parent, UserPrompts &prompts)
     if (prompts.message(parent, NewVersionQuestion(), MessageIcon::Question,
                         MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    const ShellResult opened = prompts.openAddress(DownloadPageAddress());
-    if (!opened.ok)
-        prompts.message(parent, HyperlinkFailureMessage(opened.reason), MessageIcon::Warning);
+    const Status opened = prompts.openAddress(DownloadPageAddress());
+    if (!opened)
+        prompts.message(parent, HyperlinkFailureMessage(opened.error()), MessageIcon::Warning);
 }
 
 bool StartStartupUpdateCheck(QWidget *window, UserPrompts &prompts, UpdateCheckSetup setup)

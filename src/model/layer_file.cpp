@@ -65,21 +65,26 @@ bool ReadsAs(const LayerField &field, const QString &text, const CWatermarkConf 
     return ParseLayerInteger(text) == conf.*field.integer;
 }
 
-QString PathOrReason(const QString &folder, const QString &layerName, QString *reason)
+Result<QString> LayerFilePath(const QString &folder, const QString &layerName)
 {
     const QString path = ModelFilePath(folder, layerName);
     if (path.isEmpty())
-        *reason = u"\"%1\" cannot be used as a layer file name"_s.arg(layerName);
+        return Failure{u"\"%1\" cannot be used as a layer file name"_s.arg(layerName)};
     return path;
 }
 
-QString LoadFailure(const QString &path, const CXmlDocument &doc)
+// Reads the layer file into `doc`; its path, or why it cannot be read.
+Result<QString> LoadLayerDocument(const QString &folder, const QString &layerName,
+                                  CXmlDocument &doc)
 {
-    if (!QFileInfo::exists(path))
-        return u"layer file \"%1\" does not exist"_s.arg(path);
+    const Result<QString> path = LayerFilePath(folder, layerName);
+    if (!path || doc.LoadFile(*path))
+        return path;
+    if (!QFileInfo::exists(*path))
+        return Failure{u"layer file \"%1\" does not exist"_s.arg(*path)};
     const QString problem = XmlLogProblem(doc.GetResult());
-    return u"cannot read layer file \"%1\": %2"_s.arg(
-        path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
+    return Failure{u"cannot read layer file \"%1\": %2"_s.arg(
+        *path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem)};
 }
 
 // Visits the field elements of both groups of a loaded document the way the
@@ -122,10 +127,9 @@ Status WriteWithoutLoss(CXmlDocument &doc, const QString &path)
 
 Status CreateLayerFile(const QString &folder, const QString &layerName, const CWatermarkConf &conf)
 {
-    QString reason;
-    const QString path = PathOrReason(folder, layerName, &reason);
-    if (path.isEmpty())
-        return Failure{reason};
+    const Result<QString> path = LayerFilePath(folder, layerName);
+    if (!path)
+        return Failure{path.error()};
 
     CXmlDocument doc;
     doc.SetDocumentText(kXmlDeclarationLine);
@@ -138,24 +142,21 @@ Status CreateLayerFile(const QString &folder, const QString &layerName, const CW
     }
     if (!built)
         return Failure{u"cannot build layer file \"%1\""_s.arg(layerName)};
-    return WriteWithoutLoss(doc, path);
+    return WriteWithoutLoss(doc, *path);
 }
 
 Status LoadLayerConf(const QString &folder, const QString &layerName, CWatermarkConf &conf)
 {
-    QString reason;
-    const QString path = PathOrReason(folder, layerName, &reason);
-    if (path.isEmpty())
-        return Failure{reason};
     CXmlDocument doc;
-    if (!doc.LoadFile(path))
-        return Failure{LoadFailure(path, doc)};
+    const Result<QString> path = LoadLayerDocument(folder, layerName, doc);
+    if (!path)
+        return Failure{path.error()};
     // Decode into a copy so a file without a root leaves the record whole.
     CWatermarkConf loaded = conf;
     const bool hasRoot = ForEachFieldElement(
         doc, [&](const LayerField &field) { DecodeField(field, doc.GetElementText(), loaded); });
     if (!hasRoot)
-        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement)};
+        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(*path, kRootElement)};
     conf = std::move(loaded);
     return Status{};
 }
@@ -169,13 +170,10 @@ Status LoadLayerOverDefaults(const QString &folder, const QString &layerName, CW
 
 Status SaveLayerConf(const QString &folder, const QString &layerName, const CWatermarkConf &conf)
 {
-    QString reason;
-    const QString path = PathOrReason(folder, layerName, &reason);
-    if (path.isEmpty())
-        return Failure{reason};
     CXmlDocument doc;
-    if (!doc.LoadFile(path))
-        return Failure{LoadFailure(path, doc)};
+    const Result<QString> path = LoadLayerDocument(folder, layerName, doc);
+    if (!path)
+        return Failure{path.error()};
 
     bool changed = false;
     const bool hasRoot = ForEachFieldElement(doc, [&](const LayerField &field) {
@@ -185,8 +183,8 @@ Status SaveLayerConf(const QString &folder, const QString &layerName, const CWat
         changed = doc.SetElementText(EncodeField(field, conf)) || changed;
     });
     if (!hasRoot)
-        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(path, kRootElement)};
-    return changed ? WriteWithoutLoss(doc, path) : Status{};
+        return Failure{u"layer file \"%1\" has no %2 element"_s.arg(*path, kRootElement)};
+    return changed ? WriteWithoutLoss(doc, *path) : Status{};
 }
 
 } // namespace kw

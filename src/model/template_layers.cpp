@@ -56,8 +56,8 @@ Status SaveTemplate(const QString &folder, const QString &templateName, CXmlDocu
 // empty when there is none.
 QString OtherTemplateNaming(const QString &folder, const QString &except, const QString &layer)
 {
-    const TemplateIndex index = LoadTemplateIndex(folder);
-    for (const QString &name : index.names) {
+    const QStringList names = LoadTemplateIndex(folder).valueOr({});
+    for (const QString &name : names) {
         if (name != except && ReadTemplateLayers(folder, name).contains(layer))
             return name;
     }

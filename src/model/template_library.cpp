@@ -241,20 +241,16 @@ LibraryChange SeedFirstRun(const QString &folder)
     return Failure{u"The first template cannot be written: %1"_s.arg(result.error())};
 }
 
-TemplateIndex LoadTemplateIndex(const QString &folder)
+Result<QStringList> LoadTemplateIndex(const QString &folder)
 {
-    TemplateIndex result;
     CXmlDocument index;
     const QString path = TemplateIndexPath(folder);
     if (folder.isEmpty() || !index.LoadFile(path)) {
         const QString problem = XmlLogProblem(index.GetResult());
-        result.reason = u"cannot read the template list %1: %2"_s.arg(
-            path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem);
-        return result;
+        return Failure{u"cannot read the template list %1: %2"_s.arg(
+            path, problem.isEmpty() ? u"not a well-formed XML document"_s : problem)};
     }
-    result.loaded = true;
-    result.names = IndexNames(index);
-    return result;
+    return IndexNames(index);
 }
 
 LibraryChange AddTemplate(const QString &folder, const QString &name)

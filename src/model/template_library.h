@@ -36,14 +36,9 @@ QString TemplateIndexPath(const QString &folder);
 // is taken away again, so the next start seeds afresh.
 LibraryChange SeedFirstRun(const QString &folder);
 
-// The names of the index, in order.
-struct TemplateIndex
-{
-    bool loaded = false; // false: missing, unreadable or not well-formed
-    QStringList names;
-    QString reason; // why it did not load
-};
-TemplateIndex LoadTemplateIndex(const QString &folder);
+// The names of the index, in order; a failure when the index is missing,
+// unreadable or not well-formed.
+Result<QStringList> LoadTemplateIndex(const QString &folder);
 
 // The message that refuses `name` for a new template (whose first layer will
 // be `name` + "_Layer 1"), or an empty string when it may be used. Refused:

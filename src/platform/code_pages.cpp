@@ -345,6 +345,33 @@ QByteArray EncodeToLatin1(QStringView text, int *losses)
     return out;
 }
 
+// Runs `cd` over the input until it is used up and the converter's shift
+// state is flushed. Each round's output (from `buffer` to the end passed) goes
+// to `take`; at input the converter refuses, `skipBad` must move `in` on.
+template <typename Take, typename SkipBad>
+void RunConverter(iconv_t cd, char *&in, std::size_t &inLeft, char *buffer, std::size_t bufferSize,
+                  Take take, SkipBad skipBad)
+{
+    bool flushed = false;
+    while (!flushed) {
+        char *outPtr = buffer;
+        std::size_t outLeft = bufferSize;
+        std::size_t result;
+        if (inLeft > 0) {
+            result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        } else {
+            // Ends any shift state; stateless converters write nothing.
+            result = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+            flushed = result != kIconvError || errno != E2BIG;
+        }
+        const int errorCode = errno;
+        take(outPtr);
+        if (result != kIconvError || flushed || errorCode == E2BIG || inLeft == 0)
+            continue;
+        skipBad();
+    }
+}
+
 } // namespace
 
 int CodePageFromEncodingName(QStringView name)
@@ -430,39 +457,25 @@ QString DecodeFromCodePage(QByteArrayView bytes, int codePage, int *undecodableC
     char *in = const_cast<char *>(bytes.data());
     std::size_t inLeft = static_cast<std::size_t>(bytes.size());
     char16_t buffer[2048];
-    bool flushed = false;
-    while (!flushed) {
-        char *outPtr = reinterpret_cast<char *>(buffer);
-        std::size_t outLeft = sizeof buffer;
-        std::size_t result;
-        if (inLeft > 0) {
-            result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        } else {
-            // Ends any shift state; stateless converters write nothing.
-            result = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-            flushed = result != kIconvError || errno != E2BIG;
-        }
-        const int errorCode = errno;
-        out.append(QStringView(buffer, (outPtr - reinterpret_cast<char *>(buffer)) / 2));
-        if (result != kIconvError || flushed || errorCode == E2BIG) {
-            continue;
-        }
-        if (inLeft == 0) {
-            continue;
-        }
-        // EILSEQ or EINVAL (an incomplete sequence at the end): one '?' for the
-        // byte, then go on with the next one.
-        const auto byte = static_cast<unsigned char>(*in);
-        if (ansi && IsUndefinedAnsiByte(byte)) {
-            out.append(QChar(char16_t(byte)));
-        } else {
-            out.append(u'?');
-            if (undecodableCount)
-                ++*undecodableCount;
-        }
-        ++in;
-        --inLeft;
-    }
+    RunConverter(
+        cd, in, inLeft, reinterpret_cast<char *>(buffer), sizeof buffer,
+        [&](const char *end) {
+            out.append(QStringView(buffer, (end - reinterpret_cast<char *>(buffer)) / 2));
+        },
+        [&] {
+            // EILSEQ or EINVAL (an incomplete sequence at the end): one '?'
+            // for the byte, then go on with the next one.
+            const auto byte = static_cast<unsigned char>(*in);
+            if (ansi && IsUndefinedAnsiByte(byte)) {
+                out.append(QChar(char16_t(byte)));
+            } else {
+                out.append(u'?');
+                if (undecodableCount)
+                    ++*undecodableCount;
+            }
+            ++in;
+            --inLeft;
+        });
     return out;
 }
 
@@ -482,46 +495,30 @@ QByteArray EncodeToCodePage(QStringView text, int codePage, int *lossCount)
             char *in = const_cast<char *>(begin);
             std::size_t inLeft = static_cast<std::size_t>(text.size()) * 2;
             char buffer[4096];
-            bool flushed = false;
-            while (!flushed) {
-                char *outPtr = buffer;
-                std::size_t outLeft = sizeof buffer;
-                std::size_t result;
-                if (inLeft > 0) {
-                    result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-                } else {
-                    result = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-                    flushed = result != kIconvError || errno != E2BIG;
-                }
-                const int errorCode = errno;
-                out.append(buffer, outPtr - buffer);
-                if (result != kIconvError || flushed || errorCode == E2BIG) {
-                    continue;
-                }
-                if (inLeft == 0) {
-                    continue;
-                }
-                // The character at the stop cannot be written (EILSEQ) or is a
-                // high surrogate cut off by the end (EINVAL): skip it whole,
-                // both units of a valid pair.
-                const qsizetype at = (in - begin) / 2;
-                if (ansi && IsUndefinedAnsiByte(text[at].unicode())) {
-                    out.append(static_cast<char>(text[at].unicode()));
-                    in += 2;
-                    inLeft -= 2;
-                    continue;
-                }
-                std::size_t skip = 2;
-                if (at + 1 < text.size() && IsHighSurrogate(text[at].unicode()) &&
-                    IsLowSurrogate(text[at + 1].unicode())) {
-                    skip = 4;
-                }
-                skip = std::min(skip, inLeft);
-                in += skip;
-                inLeft -= skip;
-                ++losses;
-                AppendReplacement(cd, &out);
-            }
+            RunConverter(
+                cd, in, inLeft, buffer, sizeof buffer,
+                [&](const char *end) { out.append(buffer, end - buffer); },
+                [&] {
+                    // The character at the stop cannot be written (EILSEQ) or
+                    // is a high surrogate cut off by the end (EINVAL): skip
+                    // it whole, both units of a valid pair.
+                    const qsizetype at = (in - begin) / 2;
+                    if (ansi && IsUndefinedAnsiByte(text[at].unicode())) {
+                        out.append(static_cast<char>(text[at].unicode()));
+                        in += 2;
+                        inLeft -= 2;
+                        return;
+                    }
+                    std::size_t skip = 2;
+                    if (at + 1 < text.size() && IsHighSurrogate(text[at].unicode()) &&
+                        IsLowSurrogate(text[at + 1].unicode()))
+                        skip = 4;
+                    skip = std::min(skip, inLeft);
+                    in += skip;
+                    inLeft -= skip;
+                    ++losses;
+                    AppendReplacement(cd, &out);
+                });
         }
     }
     if (lossCount && CodePageChecksLoss(codePage)) {

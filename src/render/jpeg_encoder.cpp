@@ -1,5 +1,7 @@
 #include "render/jpeg_encoder.h"
 
+#include "render/jpeg_errors.h"
+
 #include <QIODevice>
 
 #include <algorithm>
@@ -70,24 +72,6 @@ JpegSegments JpegMetadataSegments(const OutputMetadata &metadata, QStringList &w
 }
 
 namespace {
-
-// libjpeg reports errors through a callback that must not return: it jumps
-// back to EncodeJpeg, which owns every object that needs destroying.
-struct JpegError
-{
-    jpeg_error_mgr manager; // first, so the library's pointer converts back
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-extern "C" void JpegErrorExit(j_common_ptr cinfo)
-{
-    auto *error = reinterpret_cast<JpegError *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, error->message);
-    std::longjmp(error->jump, 1);
-}
-
-extern "C" void JpegIgnoreMessage(j_common_ptr) {}
 
 // Streams the encoder's output to a device in large blocks.
 struct JpegDestination
@@ -196,12 +180,10 @@ Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &se
     JpegError error = {};
     JpegDestination destination = {{}, device, output.data(), output.size()};
 
-    cinfo.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JpegErrorExit;
-    error.manager.output_message = JpegIgnoreMessage;
+    cinfo.err = error.install();
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&cinfo);
-        return Failure{QString::fromLatin1(error.message)};
+        return Failure{error.text()};
     }
     jpeg_create_compress(&cinfo);
     destination.manager.init_destination = JpegInitDestination;

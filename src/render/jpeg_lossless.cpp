@@ -1,6 +1,7 @@
 #include "render/jpeg_lossless.h"
 
 #include "render/jpeg_dct.h"
+#include "render/jpeg_errors.h"
 
 #include <QIODevice>
 #include <QRect>
@@ -21,33 +22,6 @@ using namespace Qt::StringLiterals;
 namespace kw {
 
 namespace {
-
-// libjpeg reports errors through a callback that must not return: it jumps
-// back to the function that owns the libjpeg objects.
-struct JpegError
-{
-    jpeg_error_mgr manager; // first, so the library's pointer converts back
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-extern "C" void CoefficientErrorExit(j_common_ptr cinfo)
-{
-    auto *error = reinterpret_cast<JpegError *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, error->message);
-    std::longjmp(error->jump, 1);
-}
-
-// Warnings are still counted (corrupt data must not pass as a good source);
-// they are just not printed.
-extern "C" void CoefficientIgnoreMessage(j_common_ptr) {}
-
-void SetUpErrors(jpeg_error_mgr *manager)
-{
-    jpeg_std_error(manager);
-    manager->error_exit = CoefficientErrorExit;
-    manager->output_message = CoefficientIgnoreMessage;
-}
 
 // Streams the output to the device in large blocks, never holding the
 // whole file.
@@ -239,11 +213,10 @@ Result<JpegCoefficientSource> ProbeJpegCoefficientSource(const QByteArray &file)
 {
     jpeg_decompress_struct cinfo = {};
     JpegError error = {};
-    cinfo.err = &error.manager;
-    SetUpErrors(&error.manager);
+    cinfo.err = error.install();
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        return Failure{QString::fromLatin1(error.message)};
+        return Failure{error.text()};
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(file.constData()),
@@ -272,21 +245,19 @@ Result<CoefficientWriteStats> WriteWatermarkedCoefficients(const QByteArray &fil
     DeviceDestination destination{{}, device, std::vector<JOCTET>(size_t(1) << 18)};
     MarkBand band;
     CoefficientWriteStats stats;
-    src.err = &srcError.manager;
-    dst.err = &dstError.manager;
-    SetUpErrors(&srcError.manager);
-    SetUpErrors(&dstError.manager);
+    src.err = srcError.install();
+    dst.err = dstError.install();
     const auto cleanUp = [&] {
         jpeg_destroy_compress(&dst);
         jpeg_destroy_decompress(&src);
     };
     if (setjmp(srcError.jump)) {
         cleanUp();
-        return Failure{QString::fromLatin1(srcError.message)};
+        return Failure{srcError.text()};
     }
     if (setjmp(dstError.jump)) {
         cleanUp();
-        return Failure{QString::fromLatin1(dstError.message)};
+        return Failure{dstError.text()};
     }
     jpeg_create_decompress(&src);
     jpeg_create_compress(&dst);

@@ -97,15 +97,12 @@ bool IsNamedLikeOutput(QStringView fileName, QStringView suffix, QStringView ext
     return stem.endsWith(suffix);
 }
 
-OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs)
+Result<OutputTarget> ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs)
 {
-    OutputTarget target;
     const OutputFormatInfo *format = FindOutputFormat(prefs.outputFormat);
-    if (!format) {
-        target.error =
-            u"output format %1 is not one of 0 (JPG) to 3 (TIFF)"_s.arg(prefs.outputFormat);
-        return target;
-    }
+    if (!format)
+        return Failure{
+            u"output format %1 is not one of 0 (JPG) to 5 (AVIF)"_s.arg(prefs.outputFormat)};
     QString folder;
     switch (prefs.outputFolderOpts) {
     case Code(OutputFolderOption::SourceFolder):
@@ -114,35 +111,27 @@ OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &
             folder = QString(kPathSeparator);
         break;
     case Code(OutputFolderOption::ChosenFolder):
-        if (prefs.outputFolderPath.isEmpty()) {
-            target.error = u"no output folder is set"_s;
-            return target;
-        }
+        if (prefs.outputFolderPath.isEmpty())
+            return Failure{u"no output folder is set"_s};
         folder = prefs.outputFolderPath;
         break;
     default:
-        target.error = u"output folder option %1 is not 0 or 1"_s.arg(prefs.outputFolderOpts);
-        return target;
+        return Failure{u"output folder option %1 is not 0 or 1"_s.arg(prefs.outputFolderOpts)};
     }
     QString name = OutputBaseName(sourcePath);
     switch (prefs.outputFileNameOpts) {
     case Code(OutputNameOption::KeepName):
         break;
     case Code(OutputNameOption::AddSuffix):
-        if (const Status suffix = CheckOutputSuffix(prefs.outputFileNameSuffix); !suffix) {
-            target.error = suffix.error();
-            return target;
-        }
+        if (const Status suffix = CheckOutputSuffix(prefs.outputFileNameSuffix); !suffix)
+            return Failure{suffix.error()};
         name += prefs.outputFileNameSuffix;
         break;
     default:
-        target.error = u"output file name option %1 is not 0 or 1"_s.arg(prefs.outputFileNameOpts);
-        return target;
+        return Failure{u"output file name option %1 is not 0 or 1"_s.arg(prefs.outputFileNameOpts)};
     }
-    target.folder = folder;
-    target.path = JoinPath(folder, name + u'.' + format->extension.toString());
-    target.format = format;
-    return target;
+    return OutputTarget{folder, JoinPath(folder, name + u'.' + format->extension.toString()),
+                        format};
 }
 
 FileIdentity IdentifyFile(const QString &path, LinkHandling links)

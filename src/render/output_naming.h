@@ -53,9 +53,6 @@ struct OutputTarget
     QString folder; // the output folder, as given (not created here)
     QString path;   // folder, '/', name, '.', extension
     const OutputFormatInfo *format = nullptr;
-    QString error; // why no path can be made; folder and path are then empty
-
-    explicit operator bool() const { return error.isEmpty(); }
 };
 
 // Where the output of `sourcePath` goes, from the preferences, without
@@ -64,7 +61,7 @@ struct OutputTarget
 // OutputFileNameSuffix with OutputFileNameOpts 1; the format's extension.
 // Refused with a reason: an option or format outside its range, folder
 // option 1 with no folder set, and a suffix CheckOutputSuffix refuses.
-OutputTarget ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs);
+Result<OutputTarget> ResolveOutputTarget(const QString &sourcePath, const CPreferences &prefs);
 
 // What makes a file itself, independent of the path that names it (device
 // and inode; the canonical path where those do not exist). Invalid for a

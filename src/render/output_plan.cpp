@@ -72,9 +72,9 @@ std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPrefer
                         u"(rename)"_s.arg(int32_t(policy));
             continue;
         }
-        const OutputTarget target = ResolveOutputTarget(source, prefs);
+        const Result<OutputTarget> target = ResolveOutputTarget(source, prefs);
         if (!target) {
-            out.error = target.error;
+            out.error = target.error();
             continue;
         }
 
@@ -88,50 +88,50 @@ std::vector<PlannedOutput> PlanOutputs(const QStringList &sources, const CPrefer
         };
         const auto numbered = [&]() -> QString {
             for (int n = 2; n <= kMaxNumber; ++n) {
-                const QString path = NumberedOutputPath(target.path, n);
+                const QString path = NumberedOutputPath(target->path, n);
                 if (isFree(path))
                     return path;
             }
             return {};
         };
 
-        out.path = target.path;
-        if (const int earlier = taken(target.path); earlier >= 0) {
+        out.path = target->path;
+        if (const int earlier = taken(target->path); earlier >= 0) {
             // Taken by this run: numbered under every policy.
             out.path = numbered();
-            out.note = u"%1 is the output of %2"_s.arg(FileName(target.path), sources.at(earlier));
+            out.note = u"%1 is the output of %2"_s.arg(FileName(target->path), sources.at(earlier));
             if (policy == Policy::Skip && !out.path.isEmpty() && lookup.exists(out.path)) {
                 out.note = u"%1 exists"_s.arg(FileName(out.path));
                 out.skip = true;
                 takenBy.insert(lookup.key(out.path), i);
                 continue;
             }
-        } else if (const QString refusal = lookup.sourceRefusal(target.path, source);
+        } else if (const QString refusal = lookup.sourceRefusal(target->path, source);
                    !refusal.isEmpty()) {
             if (policy == Policy::Overwrite) {
                 out.error = refusal;
                 continue;
             }
-            out.note = u"%1 is a source photo of this run"_s.arg(FileName(target.path));
+            out.note = u"%1 is a source photo of this run"_s.arg(FileName(target->path));
             if (policy == Policy::Skip) {
                 out.skip = true;
                 continue;
             }
             out.path = numbered();
-        } else if (policy != Policy::Overwrite && lookup.exists(target.path)) {
-            out.note = u"%1 exists"_s.arg(FileName(target.path));
+        } else if (policy != Policy::Overwrite && lookup.exists(target->path)) {
+            out.note = u"%1 exists"_s.arg(FileName(target->path));
             if (policy == Policy::Skip) {
                 // The name stays this photo's, so that the photos after it
                 // get the names a run over an empty folder gives them: a
                 // stopped job re-run with Skip writes exactly what is missing.
                 out.skip = true;
-                takenBy.insert(lookup.key(target.path), i);
+                takenBy.insert(lookup.key(target->path), i);
                 continue;
             }
             out.path = numbered();
         }
         if (out.path.isEmpty()) {
-            out.path = target.path;
+            out.path = target->path;
             out.error = u"no free name for the output: %1"_s.arg(out.note);
             continue;
         }

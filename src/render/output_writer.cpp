@@ -201,12 +201,12 @@ Status RemoveSymbolicLink(const QString &path)
 Result<OutputTarget> CheckedTarget(const QString &sourcePath, const CPreferences &prefs,
                                    const ProtectedFiles *protectedFiles, const QString &outputPath)
 {
-    OutputTarget target = ResolveOutputTarget(sourcePath, prefs);
+    Result<OutputTarget> target = ResolveOutputTarget(sourcePath, prefs);
     if (!target)
-        return Failure{target.error};
+        return target;
     if (!outputPath.isEmpty())
-        target.path = outputPath;
-    const QString refused = RefuseOutputPath(target.path, sourcePath, protectedFiles);
+        target->path = outputPath;
+    const QString refused = RefuseOutputPath(target->path, sourcePath, protectedFiles);
     if (!refused.isEmpty())
         return Failure{refused};
     return target;

@@ -184,7 +184,7 @@ TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
     EXPECT_TRUE(templateFileExists(u"Brand"_s));
     EXPECT_TRUE(ReadFileBytes(kw::JoinPath(templatesFolder(), u"Brand.xml"_s))
                     .contains("<layer>Logo_Layer 1</layer>"));
-    EXPECT_EQ(kw::LoadTemplateIndex(templatesFolder()).names,
+    EXPECT_EQ(kw::LoadTemplateIndex(templatesFolder()).valueOr({}),
               (QStringList{u"Demo 1"_s, u"Brand"_s}));
 
     // Remove asks first; No keeps everything.

@@ -69,7 +69,7 @@ TEST(HyperLinkLabel, ClickOpensTheAddressOrSaysWhyNot)
     CHyperLinkLabel broken(u"Broken"_s, prompts);
     broken.SetAddress(u"https://example.com/x"_s);
     broken.resize(broken.sizeHint());
-    prompts.openAddressResult = {false, u"A sharing violation occurred. "_s};
+    prompts.openAddressResult = kw::Failure{u"A sharing violation occurred. "_s};
     QTest::keyClick(&broken, Qt::Key_Return);
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0].text,

@@ -37,7 +37,7 @@ protected:
 
     QString file(const QString &name) const { return folder + u'/' + name; }
     QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-    QStringList names() const { return kw::LoadTemplateIndex(folder).names; }
+    QStringList names() const { return kw::LoadTemplateIndex(folder).valueOr({}); }
     // Every file under the sandbox with its bytes.
     QMap<QString, QByteArray> snapshot() const
     {
@@ -77,9 +77,9 @@ TEST_F(TemplateLibraryTest, FirstRunSeedsDemo1)
               "<layer>Demo 1_Layer 1</layer>\r\n</Layers>\r\n");
     EXPECT_EQ(ReadFileBytes(file(u"Demo 1_Layer 1.xml"_s)).count("\r\n"), 44);
     EXPECT_EQ(layer(u"Demo 1_Layer 1"_s), NewLayer(u"Kelvane Watermark"));
-    const kw::TemplateIndex index = kw::LoadTemplateIndex(folder);
-    EXPECT_TRUE(index.loaded);
-    EXPECT_EQ(index.names, QStringList{u"Demo 1"_s});
+    const kw::Result<QStringList> index = kw::LoadTemplateIndex(folder);
+    ASSERT_TRUE(index);
+    EXPECT_EQ(*index, QStringList{u"Demo 1"_s});
 }
 
 TEST_F(TemplateLibraryTest, SeedingOnlyHappensWithoutTheFolder)
@@ -88,7 +88,7 @@ TEST_F(TemplateLibraryTest, SeedingOnlyHappensWithoutTheFolder)
     const auto before = snapshot();
     EXPECT_TRUE(kw::SeedFirstRun(folder).ok());
     EXPECT_EQ(snapshot(), before);
-    EXPECT_FALSE(kw::LoadTemplateIndex(folder).loaded);
+    EXPECT_FALSE(kw::LoadTemplateIndex(folder));
     EXPECT_TRUE(names().isEmpty());
 
     ASSERT_TRUE(QDir(folder).removeRecursively());
@@ -192,9 +192,9 @@ TEST_F(TemplateLibraryTest, RemoveTheLastTemplateLeavesAnEmptyList)
     EXPECT_TRUE(last->isEmpty());
     EXPECT_EQ(files(), QStringList{u"qthumb.xml"_s});
     EXPECT_EQ(ReadFileBytes(file(u"qthumb.xml"_s)), Index({}));
-    const kw::TemplateIndex index = kw::LoadTemplateIndex(folder);
-    EXPECT_TRUE(index.loaded);
-    EXPECT_TRUE(index.names.isEmpty());
+    const kw::Result<QStringList> index = kw::LoadTemplateIndex(folder);
+    ASSERT_TRUE(index);
+    EXPECT_TRUE(index->isEmpty());
     EXPECT_FALSE(kw::RemoveTemplate(folder, u"Demo 1"_s));
 }
 

@@ -63,9 +63,9 @@ TEST(OutputTarget, FollowsTheNamingRules)
         {u"/p/a.jpg"_s, Prefs(1, {}, 0, {}, 0), {}},
     };
     for (const Case &c : cases) {
-        const OutputTarget target = ResolveOutputTarget(c.source, c.prefs);
-        EXPECT_EQ(target.path, c.path) << c.source.toStdString();
-        EXPECT_EQ(target.error.isEmpty(), !c.path.isEmpty()) << target.error.toStdString();
+        const kw::Result<OutputTarget> target = ResolveOutputTarget(c.source, c.prefs);
+        EXPECT_EQ(target ? target->path : QString(), c.path) << c.source.toStdString();
+        EXPECT_EQ(target.ok(), !c.path.isEmpty()) << target.error().toStdString();
     }
     for (int format = 0; format < 4; ++format)
         EXPECT_GE(GetEncoderClsid(FindOutputFormat(format)->mimeType), 0) << format;

@@ -73,7 +73,7 @@ std::optional<QFont> ScriptedPrompts::pickFont(QWidget *, const QFont &, const Q
     return TakeFront(fonts).value_or(std::nullopt);
 }
 
-ShellResult ScriptedPrompts::openAddress(const QUrl &address)
+Status ScriptedPrompts::openAddress(const QUrl &address)
 {
     openedAddresses.append(address);
     return openAddressResult;

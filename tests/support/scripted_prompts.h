@@ -31,7 +31,7 @@ public:
     std::deque<QString> folders;
     std::deque<std::optional<QColor>> colors;
     std::deque<std::optional<QFont>> fonts;
-    ShellResult openAddressResult;
+    Status openAddressResult;
 
     // What was asked.
     QList<Message> messages;
@@ -56,7 +56,7 @@ public:
                                     const QString &caption = {}) override;
     std::optional<QFont> pickFont(QWidget *parent, const QFont &initial,
                                   const QString &caption = {}) override;
-    ShellResult openAddress(const QUrl &address) override;
+    Status openAddress(const QUrl &address) override;
     void showFile(const QString &path) override;
 };
 
