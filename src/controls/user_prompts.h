@@ -66,7 +66,6 @@ struct OpenFilesRequest
     bool multiple = true;
 };
 
-
 class UserPrompts
 {
 public:
