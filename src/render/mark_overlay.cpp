@@ -7,8 +7,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -16,14 +20,78 @@ namespace kw {
 
 namespace {
 
+// A canvas in memory of its own: a fresh anonymous mapping, so every page
+// reads as zero until written, and the pages never written are known (below).
+struct CanvasMemory
+{
+    void *start = nullptr;
+    size_t bytes = 0;
+};
+
+void ReleaseCanvasMemory(void *info)
+{
+    auto *memory = static_cast<CanvasMemory *>(info);
+    munmap(memory->start, memory->bytes);
+    delete memory;
+}
+
+// Which pages of `memory` were ever written: a page that is neither present
+// nor swapped out has not been touched and reads as zero. Empty when the
+// kernel's page map cannot be read; then every page counts as written.
+std::vector<bool> WrittenPages(const CanvasMemory &memory)
+{
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0)
+        return {};
+    const size_t count = (memory.bytes + size_t(pageSize) - 1) / size_t(pageSize);
+    std::vector<uint64_t> entries(count);
+    const int fd = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const off_t first = off_t(reinterpret_cast<uintptr_t>(memory.start) / uintptr_t(pageSize));
+    size_t done = 0;
+    const size_t wanted = count * sizeof(uint64_t);
+    while (done < wanted) {
+        const ssize_t got = pread(fd, reinterpret_cast<char *>(entries.data()) + done,
+                                  wanted - done, first * off_t(sizeof(uint64_t)) + off_t(done));
+        if (got <= 0)
+            break;
+        done += size_t(got);
+    }
+    close(fd);
+    if (done < wanted)
+        return {};
+    constexpr uint64_t kPresentOrSwapped = (uint64_t(1) << 63) | (uint64_t(1) << 62);
+    std::vector<bool> written(count);
+    for (size_t i = 0; i < count; ++i)
+        written[i] = (entries[i] & kPresentOrSwapped) != 0;
+    return written;
+}
+
 // The rectangle of pixels with alpha above 0; empty when there are none.
 // Premultiplied, so a pixel of alpha 0 is all zero: rows are scanned eight
-// bytes at a time, which matters on a canvas of a whole photo.
-QRect InkedRect(const QImage &canvas)
+// bytes at a time, which matters on a canvas of a whole photo. Rows on pages
+// never written (`writtenPages`, when known) are all zero and not read, so a
+// corner mark costs neither the scan of the whole canvas nor its page faults.
+QRect InkedRect(const QImage &canvas, const std::vector<bool> &writtenPages)
 {
     const int width = canvas.width(), height = canvas.height();
+    const size_t pageSize = writtenPages.empty() ? 0 : size_t(sysconf(_SC_PAGESIZE));
+    const auto rowWritten = [&](int y) {
+        if (pageSize == 0)
+            return true;
+        const size_t begin = size_t(y) * size_t(canvas.bytesPerLine());
+        const size_t end = begin + size_t(width) * 4;
+        for (size_t page = begin / pageSize; page <= (end - 1) / pageSize; ++page) {
+            if (writtenPages[page])
+                return true;
+        }
+        return false;
+    };
     int top = -1, bottom = -1, left = width, right = -1;
     for (int y = 0; y < height; ++y) {
+        if (!rowWritten(y))
+            continue;
         const auto *line = reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
         const QRgb *end = line + width;
         const QRgb *first = line;
@@ -88,13 +156,17 @@ Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
     // Zeroed pages from the system: the untouched part of a large canvas
     // costs neither a fill nor memory.
     const qsizetype bytesPerLine = qsizetype(upright.width()) * 4;
-    void *memory = std::calloc(size_t(upright.height()), size_t(bytesPerLine));
-    if (!memory)
+    auto *memory = new CanvasMemory{nullptr, size_t(upright.height()) * size_t(bytesPerLine)};
+    memory->start =
+        mmap(nullptr, memory->bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory->start == MAP_FAILED) {
+        delete memory;
         return Failure{u"not enough memory for the watermark"_s};
-    QImage canvas(static_cast<uchar *>(memory), upright.width(), upright.height(), bytesPerLine,
-                  QImage::Format_ARGB32_Premultiplied, std::free, memory);
+    }
+    QImage canvas(static_cast<uchar *>(memory->start), upright.width(), upright.height(),
+                  bytesPerLine, QImage::Format_ARGB32_Premultiplied, ReleaseCanvasMemory, memory);
     CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark);
-    const QRect inked = InkedRect(canvas);
+    const QRect inked = InkedRect(canvas, WrittenPages(*memory));
     if (inked.isEmpty())
         return overlay;
     // A mark over most of the photo (cover tiles) keeps the whole canvas

@@ -528,6 +528,45 @@ TEST_F(KeepOriginalJpeg, DrawsTheTemplateTheRunRead)
     EXPECT_FALSE(QFileInfo::exists(planned.path));
 }
 
+// The overlay leaves out only what was never drawn: on canvases of whole
+// photos (rows not a whole number of memory pages, marks at both ends of the
+// memory) it holds every pixel a plain canvas gets.
+TEST_F(KeepOriginalJpeg, OverlayHoldsEveryDrawnPixel)
+{
+    const QString layer = FirstLayerName(m_settings.templateName);
+    for (const int location : {0, 4, 8}) {
+        CWatermarkConf conf;
+        ASSERT_TRUE(LoadLayerConf(m_templates, layer, conf));
+        conf.Location = location;
+        ASSERT_TRUE(SaveLayerConf(m_templates, layer, conf));
+        for (const QSize size : {QSize(3000, 2000), QSize(1999, 3001)}) {
+            SCOPED_TRACE(location);
+            QImage plain(size, QImage::Format_ARGB32_Premultiplied);
+            plain.fill(0);
+            CWatermarkRenderer::DrawTemplate(plain, size.width(), size.height(), *runMark());
+            const Result<MarkOverlay> overlay = RenderMarkOverlay(size, *runMark());
+            ASSERT_TRUE(overlay);
+            ASSERT_FALSE(overlay->image.isNull());
+            const QRect box(overlay->origin, overlay->image.size());
+            int inked = 0;
+            for (int y = 0; y < size.height(); ++y) {
+                const auto *line = reinterpret_cast<const QRgb *>(plain.constScanLine(y));
+                for (int x = 0; x < size.width(); ++x) {
+                    const QPoint p(x, y);
+                    const QRgb inOverlay =
+                        box.contains(p) ? overlay->image.pixel(p - overlay->origin) : 0;
+                    if (line[x] != inOverlay) {
+                        ADD_FAILURE() << "pixel " << x << "," << y << " differs";
+                        return;
+                    }
+                    inked += line[x] != 0;
+                }
+            }
+            EXPECT_GT(inked, 100);
+        }
+    }
+}
+
 TEST_F(KeepOriginalJpeg, DamagedSourceFailsAsBefore)
 {
     const QByteArray whole = test::EncodeTestJpeg(NoisyPhoto(300, 200), {});
