@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScopedValueRollback>
 
 using namespace Qt::StringLiterals;
 
@@ -59,16 +60,8 @@ ResistRemovalGroup::ResistRemovalGroup(EditorSession &session, QWidget *parent)
     add(2, 0, u"Largest shift:"_s, m_offset);
     add(2, 2, u"Opacity change:"_s, m_opacity);
 
-    const Result<MarkWarpSetting> stored =
-        ReadMarkWarpSetting(session.templatesFolder(), session.templateName());
-    const MarkWarpSetting shown = stored.valueOr(MarkWarpSetting{});
-    m_enabled->setChecked(shown.enabled);
-    m_displacement->setValue(shown.maxDisplacement);
-    m_smoothness->setValue(shown.smoothness);
-    m_offset->setValue(shown.maxOffset);
-    m_opacity->setValue(shown.opacityVariation);
-    for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
-        box->setEnabled(shown.enabled);
+    showStored();
+    connect(&m_session, &EditorSession::filesRestored, this, &ResistRemovalGroup::showStored);
 
     connect(m_enabled, &QCheckBox::toggled, this, [this](bool on) {
         for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
@@ -90,13 +83,32 @@ MarkWarpSetting ResistRemovalGroup::setting() const
     return setting;
 }
 
+void ResistRemovalGroup::showStored()
+{
+    const QScopedValueRollback showing(m_showing, true);
+    const Result<MarkWarpSetting> stored =
+        ReadMarkWarpSetting(m_session.templatesFolder(), m_session.templateName());
+    const MarkWarpSetting shown = stored.valueOr(MarkWarpSetting{});
+    m_enabled->setChecked(shown.enabled);
+    m_displacement->setValue(shown.maxDisplacement);
+    m_smoothness->setValue(shown.smoothness);
+    m_offset->setValue(shown.maxOffset);
+    m_opacity->setValue(shown.opacityVariation);
+    for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
+        box->setEnabled(shown.enabled);
+}
+
 void ResistRemovalGroup::save()
 {
+    if (m_showing)
+        return;
     const Status saved =
-        SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(), setting());
+        m_session.editTemplate(u"Change removal resistance"_s, u"resistRemoval"_s, [this] {
+            return SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(),
+                                       setting());
+        });
     if (!saved)
         m_session.showStatus(saved.error());
-    m_session.preview().requestRedraw();
 }
 
 } // namespace kw

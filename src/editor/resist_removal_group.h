@@ -27,6 +27,8 @@ public:
     MarkWarpSetting setting() const;
 
 private:
+    // Shows the setting the template file holds (at start, and after undo).
+    void showStored();
     void save();
 
     EditorSession &m_session;
@@ -35,6 +37,7 @@ private:
     QDoubleSpinBox *m_smoothness = nullptr;
     QDoubleSpinBox *m_offset = nullptr;
     QDoubleSpinBox *m_opacity = nullptr;
+    bool m_showing = false;
 };
 
 } // namespace kw
