@@ -3,6 +3,7 @@
 #include "render/photo_input.h"
 #include "render/text_effect_renderer.h"
 #include "render/watermark_renderer.h"
+#include "settings/resize_setting.h"
 
 #include <QPainter>
 
@@ -21,6 +22,15 @@ bool PreviewPhoto::matches(const QString &otherPath, const ResizeRequest &otherR
            resize.scaleType == otherResize.scaleType &&
            resize.targetWidth == otherResize.targetWidth &&
            resize.targetHeight == otherResize.targetHeight;
+}
+
+ResizeRequest CurrentResizeRequest(const QString &dataFolder, bool resizeJustThisTime)
+{
+    CResizeSetting setting;
+    setting.resizeJustThisTime = resizeJustThisTime;
+    (void)LoadResizeSetting(dataFolder, setting); // a missing file: the defaults
+    return {setting.resizeRequested(), setting.scaleType, setting.targetWidth,
+            setting.targetHeight};
 }
 
 Result<PreviewPhoto> MakePreviewPhoto(const QString &path, const ResizeRequest &resize, QSize view)

@@ -28,6 +28,11 @@ struct PreviewPhoto
     bool matches(const QString &otherPath, const ResizeRequest &otherResize) const;
 };
 
+// The resizing a batch run started now would apply: the stored setting of
+// `dataFolder` (its defaults when the file is missing) with the window's
+// "just this time" choice.
+ResizeRequest CurrentResizeRequest(const QString &dataFolder, bool resizeJustThisTime);
+
 // Decodes `path` as a batch run would and makes the screen copy that fits
 // `view`. Fails as the batch would fail on that photo.
 Result<PreviewPhoto> MakePreviewPhoto(const QString &path, const ResizeRequest &resize, QSize view);
