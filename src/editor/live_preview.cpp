@@ -2,6 +2,7 @@
 
 #include "render/loaded_template.h"
 
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -233,7 +234,8 @@ QString LivePreview::renderOnPhoto(const QString &folder, const QString &name, Q
         Result<PreviewPhoto> made = MakePreviewPhoto(photoPath, resize, view);
         if (!made) {
             target.showPreview(QImage(), ViewPlacement{{}, {}, true});
-            return made.error();
+            return u"The photo \"%1\" cannot be shown: %2"_s.arg(QFileInfo(photoPath).fileName(),
+                                                                 made.error());
         }
         cache = std::move(made).value();
     }

@@ -13,6 +13,7 @@
 #include "support/image_measure.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
@@ -131,6 +132,13 @@ TEST_F(Preview, AListPhotoIsDrawnAsTheBatchDrawsItShrunk)
     // Thin strokes drawn at the small size and strokes shrunk differ in their
     // anti-aliasing only.
     EXPECT_LT(mark.meanDifference, 16.0);
+    // A photo that cannot be read says why, as the batch would.
+    choose(list, 1);
+    waitForPreview();
+    EXPECT_TRUE(find<QLabel>("editorStatus")->text().contains(u"other.jpg"_s))
+        << find<QLabel>("editorStatus")->text().toStdString();
+    EXPECT_TRUE(frame()->picture().isNull());
+
     // Back to the sample photo from the list.
     choose(list, 0);
     waitForPreview();
