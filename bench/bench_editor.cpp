@@ -178,6 +178,25 @@ void BM_UserPhotoPrepared(benchmark::State &state)
 }
 BENCHMARK(BM_UserPhotoPrepared)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The render alone on the prepared 24-megapixel photo, as the preview's
+// worker runs it for each keystroke (template read, mark drawn on the copy).
+void BM_UserPhotoRender(benchmark::State &state)
+{
+    BenchTemplate files;
+    const kw::Result<kw::PreviewPhoto> prepared =
+        kw::MakePreviewPhoto(files.userPhoto(), {}, kw::PreviewFrame::kSize);
+    if (!prepared) {
+        state.SkipWithError("the photo cannot be prepared");
+        return;
+    }
+    for (auto _ : state) {
+        const auto loaded = kw::LoadTemplateForRender(files.folder(), kTemplate);
+        const QImage picture = kw::DrawOnPreviewPhoto(*prepared, **loaded);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+}
+BENCHMARK(BM_UserPhotoRender)->Unit(benchmark::kMillisecond)->Iterations(60);
+
 class PictureSink : public kw::PreviewTarget
 {
 public:
