@@ -53,6 +53,20 @@ QStringList ChangedFields(const CWatermarkConf &before, const CWatermarkConf &af
     return changed;
 }
 
+// Typing and sliding change numbers and texts a little at a time, and those
+// steps merge; a click on a check box, a list entry, a colour or a font is a
+// step of its own, so clicking twice is two steps.
+bool ChangedByTyping(const CWatermarkConf &before, const CWatermarkConf &after)
+{
+    for (const LayerField &field : LayerFields()) {
+        if (SameValue(field, before, after))
+            continue;
+        if (field.kind != LayerFieldKind::Text && field.kind != LayerFieldKind::Integer)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void EditorSession::open()
@@ -179,6 +193,8 @@ QString EditorSession::templatePath() const
 
 QString EditorSession::commitMergeKey() const
 {
+    if (m_gesture.isEmpty() && !ChangedByTyping(m_committed, m_record))
+        return {};
     const QString what = m_gesture.isEmpty() ? ChangedFields(m_committed, m_record).join(u',')
                                              : u"gesture:"_s + m_gesture;
     return u"%1|%2|%3"_s.arg(m_burst).arg(currentLayerName(), what);

@@ -66,10 +66,10 @@ ResistRemovalGroup::ResistRemovalGroup(EditorSession &session, QWidget *parent)
     connect(m_enabled, &QCheckBox::toggled, this, [this](bool on) {
         for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
             box->setEnabled(on);
-        save();
+        save({}); // each click a step of its own
     });
     for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
-        connect(box, &QDoubleSpinBox::valueChanged, this, [this] { save(); });
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this, box] { save(box->objectName()); });
 }
 
 MarkWarpSetting ResistRemovalGroup::setting() const
@@ -98,15 +98,14 @@ void ResistRemovalGroup::showStored()
         box->setEnabled(shown.enabled);
 }
 
-void ResistRemovalGroup::save()
+void ResistRemovalGroup::save(const QString &mergeKey)
 {
     if (m_showing)
         return;
-    const Status saved =
-        m_session.editTemplate(u"Change removal resistance"_s, u"resistRemoval"_s, [this] {
-            return SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(),
-                                       setting());
-        });
+    const Status saved = m_session.editTemplate(u"Change removal resistance"_s, mergeKey, [this] {
+        return SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(),
+                                   setting());
+    });
     if (!saved)
         m_session.showStatus(saved.error());
 }

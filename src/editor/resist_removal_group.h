@@ -29,7 +29,9 @@ public:
 private:
     // Shows the setting the template file holds (at start, and after undo).
     void showStored();
-    void save();
+    // Saves as a step of the session's history; steps of one box in a burst
+    // (`mergeKey`, its name) merge.
+    void save(const QString &mergeKey);
 
     EditorSession &m_session;
     QCheckBox *m_enabled = nullptr;

@@ -95,6 +95,24 @@ TEST_F(History, EditsOfTheSameFieldSplitWhereTheUserMovedAway)
     EXPECT_EQ(layerBytes(), original);
 }
 
+TEST_F(History, EachClickIsAStepOfItsOwn)
+{
+    open();
+    const QByteArray original = layerBytes();
+    auto *shadow = find<QCheckBox>("addShadowCheck");
+    shadow->setFocus();
+    shadow->click();
+    shadow->click();
+    EXPECT_EQ(layerBytes(), original);
+    EXPECT_EQ(history()->count(), 2);
+    undo(shadow);
+    EXPECT_TRUE(shadow->isChecked());
+    EXPECT_NE(layerBytes(), original);
+    undo(shadow);
+    EXPECT_FALSE(shadow->isChecked());
+    EXPECT_EQ(layerBytes(), original);
+}
+
 TEST_F(History, UndoShowsTheLayerItChanges)
 {
     writeTemplate({newLayer(u"First"_s), newLayer(u"Second"_s)});
