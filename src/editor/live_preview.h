@@ -45,7 +45,7 @@ public:
     int heightForWidth(int width) const override;
 
     static constexpr QSize kSize{677, 625};
-    static constexpr QSize kMinimumSize{240, 222};
+    static constexpr QSize kMinimumSize{160, 148};
 
 signals:
     void pictureShown();

@@ -48,10 +48,9 @@ public:
     }
     QSize minimumSizeHint() const override
     {
-        // The pages' width stays whole while the window has room; their
-        // height scrolls.
-        const int width = widget() ? widget()->minimumSizeHint().width() : 0;
-        return {width + verticalScrollBar()->sizeHint().width(), 120};
+        // On a screen too small for the whole window the pages scroll both
+        // ways rather than push it off the screen.
+        return {160, 120};
     }
 };
 
@@ -80,7 +79,7 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     m_photoList = new QComboBox(this);
     m_photoList->setObjectName(u"previewPhotoList"_s);
     m_photoList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_photoList->setMinimumContentsLength(24);
+    m_photoList->setMinimumContentsLength(12);
     m_photoList->addItem(u"Sample photo"_s);
     m_photoList->setToolTip(u"The photo the preview draws the template on"_s);
     m_previewFrame = new kw::PreviewFrame(this);
@@ -111,10 +110,10 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     pagesColumn->addWidget(m_tabs);
     pagesColumn->addWidget(new kw::ResistRemovalGroup(*m_session, pages));
     pagesColumn->addStretch(1);
-    auto *scroller = new PagesScrollArea(this);
-    scroller->setObjectName(u"editorPagesScroller"_s);
-    scroller->setWidget(pages);
-    row->addWidget(scroller);
+    m_pagesScroller = new PagesScrollArea(this);
+    m_pagesScroller->setObjectName(u"editorPagesScroller"_s);
+    m_pagesScroller->setWidget(pages);
+    row->addWidget(m_pagesScroller);
     row->addLayout(previewColumn, 1);
 
     connect(&m_session->preview(), &kw::LivePreview::pictureReady, m_previewFrame,
@@ -148,6 +147,13 @@ void CTemplateEditDlg::fitScreen()
     const int frameWidth = 2 * style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
     const QSize frame(frameWidth, frameWidth + style()->pixelMetric(QStyle::PM_TitleBarHeight));
     const QSize room = shown->availableGeometry().size() - frame;
+    // The pages keep their whole width while the preview can still shrink;
+    // on a narrower screen they scroll sideways too.
+    const QMargins margins = layout()->contentsMargins();
+    const int besidePages = margins.left() + margins.right() + layout()->spacing() +
+                            kw::PreviewFrame::kMinimumSize.width();
+    m_pagesScroller->setMinimumWidth(
+        std::clamp(room.width() - besidePages, 0, m_pagesScroller->sizeHint().width()));
     setMaximumSize(room.expandedTo(minimumSizeHint()));
     resize(sizeHint().boundedTo(room));
 }

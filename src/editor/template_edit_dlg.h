@@ -12,6 +12,7 @@ class QAction;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
+class QScrollArea;
 class QTabWidget;
 
 namespace kw {
@@ -80,6 +81,7 @@ private:
     CImageLayerPage *m_imagePage = nullptr;
     kw::PreviewFrame *m_previewFrame = nullptr;
     QLabel *m_status = nullptr;
+    QScrollArea *m_pagesScroller = nullptr;
     QComboBox *m_photoList = nullptr;
     QStringList m_photoPaths;
     kw::ResizeRequest m_resize;
