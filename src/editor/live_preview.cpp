@@ -42,7 +42,7 @@ PreviewFrame::PreviewFrame(QWidget *parent) : QWidget(parent)
 {
     setMinimumSize(kMinimumSize);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus); // the arrow keys reach it by Tab too
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::SizeAllCursor);
     setToolTip(u"Drag the mark to place it; arrow keys move it by a pixel (with Shift, ten)."_s);
