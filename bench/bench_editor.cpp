@@ -1,8 +1,9 @@
 // The template editor from keystroke to finished preview, every text effect
-// on, on the 677 x 625 sample photo.
+// on, on the 677 x 625 sample photo and on a 24-megapixel photo of the user's.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_editor
 #include "controls/user_prompts.h"
 #include "editor/live_preview.h"
+#include "editor/preview_photo.h"
 #include "editor/template_edit_dlg.h"
 #include "model/layer_file.h"
 #include "model/template_file.h"
@@ -13,7 +14,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,6 +63,31 @@ public:
     }
     QString folder() const { return m_dir.path(); }
 
+    // A 6000 x 4000 JPEG beside the template, written on first use.
+    QString userPhoto()
+    {
+        const QString path = m_dir.filePath(u"user-photo.jpg"_s);
+        if (QFileInfo::exists(path))
+            return path;
+        QImage photo(6000, 4000, QImage::Format_RGB32);
+        QPainter painter(&photo);
+        QLinearGradient sky(0, 0, 6000, 4000);
+        sky.setColorAt(0, QColor(30, 60, 140));
+        sky.setColorAt(1, QColor(230, 160, 60));
+        painter.fillRect(photo.rect(), sky);
+        for (int i = 0; i < 400; ++i) {
+            painter.setBrush(QColor::fromHsv(i * 37 % 360, 160, 200));
+            painter.drawEllipse(QPoint(i * 7919 % 6000, i * 104729 % 4000), 60 + i % 90,
+                                60 + i % 70);
+        }
+        painter.end();
+        if (!photo.save(path, "JPEG", 90)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            std::exit(1);
+        }
+        return path;
+    }
+
 private:
     QTemporaryDir m_dir;
 };
@@ -68,9 +96,12 @@ private:
 class OpenEditor
 {
 public:
-    explicit OpenEditor(const QString &folder) : m_editor(folder, kTemplate, m_prompts)
+    explicit OpenEditor(const QString &folder, const QString &photo = {})
+        : m_editor(folder, kTemplate, m_prompts)
     {
         m_editor.show();
+        if (!photo.isEmpty())
+            m_editor.setPreviewPhotos({photo}, 0);
         waitUntilIdle();
         m_text = m_editor.findChild<QLineEdit *>(u"textBox"_s);
         m_text->end(false);
@@ -120,6 +151,51 @@ void BM_KeystrokeToPreview(benchmark::State &state)
     }
 }
 BENCHMARK(BM_KeystrokeToPreview)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// From the keystroke until its preview is shown, on a 24-megapixel photo
+// (prepared once when the editor opens, not timed).
+void BM_KeystrokeToPreviewOnUserPhoto(benchmark::State &state)
+{
+    BenchTemplate files;
+    OpenEditor editor(files.folder(), files.userPhoto());
+    for (auto _ : state) {
+        editor.typeKey();
+        editor.waitUntilIdle();
+    }
+}
+BENCHMARK(BM_KeystrokeToPreviewOnUserPhoto)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// Choosing the 24-megapixel photo: decoded, resized and shrunk once.
+void BM_UserPhotoPrepared(benchmark::State &state)
+{
+    BenchTemplate files;
+    const QString photo = files.userPhoto();
+    for (auto _ : state) {
+        const kw::Result<kw::PreviewPhoto> prepared =
+            kw::MakePreviewPhoto(photo, {}, kw::PreviewFrame::kSize);
+        benchmark::DoNotOptimize(prepared.ok());
+    }
+}
+BENCHMARK(BM_UserPhotoPrepared)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The render alone on the prepared 24-megapixel photo, as the preview's
+// worker runs it for each keystroke (template read, mark drawn on the copy).
+void BM_UserPhotoRender(benchmark::State &state)
+{
+    BenchTemplate files;
+    const kw::Result<kw::PreviewPhoto> prepared =
+        kw::MakePreviewPhoto(files.userPhoto(), {}, kw::PreviewFrame::kSize);
+    if (!prepared) {
+        state.SkipWithError("the photo cannot be prepared");
+        return;
+    }
+    for (auto _ : state) {
+        const auto loaded = kw::LoadTemplateForRender(files.folder(), kTemplate);
+        const QImage picture = kw::DrawOnPreviewPhoto(*prepared, **loaded);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+}
+BENCHMARK(BM_UserPhotoRender)->Unit(benchmark::kMillisecond)->Iterations(60);
 
 class PictureSink : public kw::PreviewTarget
 {

@@ -9,6 +9,7 @@
 #include "dialogs/preferences_dlg.h"
 #include "dialogs/quick_start_dlg.h"
 #include "dialogs/resize_setting_dlg.h"
+#include "editor/preview_photo.h"
 #include "editor/template_edit_dlg.h"
 
 namespace kw {
@@ -21,6 +22,9 @@ void ConnectWindowCommands(CMainDlg &window, AppContext &context, UpdateCheckSet
         if (name.isEmpty() || window.batch()->isRunning())
             return;
         CTemplateEditDlg editor(context.templatesFolder, name, context.prompts, &window);
+        editor.setPreviewPhotos(
+            window.sourceList()->paths(), window.sourceList()->firstSelectedRow(),
+            CurrentResizeRequest(context.dataFolder, context.resizeJustThisTime));
         editor.exec();
     });
     QObject::connect(&window, &CMainDlg::previewRequested, &window, [&window, &context] {

@@ -19,7 +19,10 @@ EditorSession::EditorSession(QString templatesFolder, QString templateName, User
       m_templateName(std::move(templateName)), m_prompts(prompts),
       m_preview(m_templatesFolder, m_templateName, PreviewFrame::kSize),
       m_commits([this] { commitChange(); })
-{}
+{
+    m_history.setParent(this); // found by the window's tests; destroyed as a member
+    m_history.setObjectName(QStringLiteral("editorHistory"));
+}
 
 namespace {
 
@@ -34,6 +37,34 @@ bool SameValue(const LayerField &field, const CWatermarkConf &a, const CWatermar
     if (field.integer)
         return a.*field.integer == b.*field.integer;
     return a.*field.color == b.*field.color;
+}
+
+// The elements whose fields differ; "other" for a difference outside the
+// field table.
+QStringList ChangedFields(const CWatermarkConf &before, const CWatermarkConf &after)
+{
+    QStringList changed;
+    for (const LayerField &field : LayerFields()) {
+        if (!SameValue(field, before, after))
+            changed << field.element.toString();
+    }
+    if (changed.isEmpty() && !(before == after))
+        changed << u"other"_s;
+    return changed;
+}
+
+// Typing and sliding change numbers and texts a little at a time, and those
+// steps merge; a click on a check box, a list entry, a colour or a font is a
+// step of its own, so clicking twice is two steps.
+bool ChangedByTyping(const CWatermarkConf &before, const CWatermarkConf &after)
+{
+    for (const LayerField &field : LayerFields()) {
+        if (SameValue(field, before, after))
+            continue;
+        if (field.kind != LayerFieldKind::Text && field.kind != LayerFieldKind::Integer)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -72,10 +103,16 @@ void EditorSession::selectLayer(int index)
     // The pages show the record through their controls, which clamp what is
     // out of range; the clamped record is then saved and drawn once. A layer
     // that was not read is left as its file is.
-    CommitBatcher::Scope batch(m_commits);
-    emit layerChanged();
-    if (loaded)
-        m_commits.request();
+    {
+        // Showing a layer is not a change of the user's.
+        const FlagScope quiet(m_quiet);
+        CommitBatcher::Scope batch(m_commits);
+        emit layerChanged();
+        if (loaded)
+            m_commits.request();
+    }
+    m_committed = m_record;
+    breakBurst();
 }
 
 bool EditorSession::saveRecord()
@@ -108,8 +145,89 @@ bool EditorSession::saveRecord()
 
 void EditorSession::commitChange()
 {
-    saveRecord();
+    const QString name = currentLayerName();
+    if (m_quiet || name.isEmpty()) {
+        saveRecord();
+    } else {
+        const QString path = layerPath(name);
+        Result<std::vector<FileState>> before = CaptureFiles({path});
+        const QString key = commitMergeKey();
+        const QStringList changed = ChangedFields(m_committed, m_record);
+        saveRecord();
+        recordStep(changed.isEmpty() ? u"Change"_s : u"Change %1"_s.arg(changed.join(u", "_s)),
+                   std::move(before), {path}, m_current, key);
+    }
+    m_committed = m_record;
     m_preview.requestRedraw();
+}
+
+void EditorSession::editRecord(const std::function<void(CWatermarkConf &)> &edit)
+{
+    CommitBatcher::Scope batch(m_commits);
+    edit(m_record);
+    emit layerChanged();
+    m_commits.request();
+}
+
+Status EditorSession::editTemplate(const QString &text, const QString &mergeKey,
+                                   const std::function<Status()> &save)
+{
+    const QString path = templatePath();
+    Result<std::vector<FileState>> before = CaptureFiles({path});
+    const Status saved = save();
+    recordStep(text, std::move(before), {path}, m_current,
+               mergeKey.isEmpty() ? QString() : u"%1|template|%2"_s.arg(m_burst).arg(mergeKey));
+    m_preview.requestRedraw();
+    return saved;
+}
+
+QString EditorSession::layerPath(const QString &layerName) const
+{
+    return ModelFilePath(m_templatesFolder, layerName);
+}
+
+QString EditorSession::templatePath() const
+{
+    return ModelFilePath(m_templatesFolder, m_templateName);
+}
+
+QString EditorSession::commitMergeKey() const
+{
+    if (m_gesture.isEmpty() && !ChangedByTyping(m_committed, m_record))
+        return {};
+    const QString what = m_gesture.isEmpty() ? ChangedFields(m_committed, m_record).join(u',')
+                                             : u"gesture:"_s + m_gesture;
+    return u"%1|%2|%3"_s.arg(m_burst).arg(currentLayerName(), what);
+}
+
+void EditorSession::recordStep(const QString &text, Result<std::vector<FileState>> before,
+                               const QStringList &paths, int layerBefore, const QString &mergeKey)
+{
+    Result<std::vector<FileState>> after = CaptureFiles(paths);
+    if (!before || !after) {
+        // The change stands, but it cannot be taken back: say so, and do not
+        // let an older step undo across it.
+        m_history.clear();
+        setStatus(
+            u"This change cannot be undone: %1"_s.arg(before ? after.error() : before.error()));
+        return;
+    }
+    if (*before == *after)
+        return;
+    m_history.push(new FileEditCommand(
+        text, std::move(before).value(), std::move(after).value(), {layerBefore, m_current},
+        mergeKey,
+        [this](const std::vector<FileState> &states, int layer) { restoreFiles(states, layer); }));
+}
+
+void EditorSession::restoreFiles(const std::vector<FileState> &states, int layer)
+{
+    breakBurst();
+    const Status restored = RestoreFiles(states);
+    reloadLayers(layer);
+    emit filesRestored();
+    if (!restored)
+        setStatus(u"Undo could not put every file back: %1"_s.arg(restored.error()));
 }
 
 void EditorSession::setStatus(const QString &text)
@@ -147,12 +265,16 @@ void EditorSession::addLayer(QWidget *parent)
     const std::optional<QString> name = m_prompts.askName(parent, request);
     if (!name)
         return;
+    const QStringList paths{templatePath(), layerPath(*name)};
+    Result<std::vector<FileState>> before = CaptureFiles(paths);
+    const int shown = m_current;
     const Status added = AddTemplateLayer(folder, m_templateName, *name);
     if (!added) {
         m_prompts.message(parent, added.error(), MessageIcon::Critical);
         return;
     }
     reloadLayers(kLastLayer);
+    recordStep(u"Add layer \"%1\""_s.arg(*name), std::move(before), paths, shown, {});
 }
 
 void EditorSession::renameLayer(QWidget *parent)
@@ -180,12 +302,15 @@ void EditorSession::renameLayer(QWidget *parent)
     // The file about to move holds every change already; save once more so
     // nothing typed since is left behind.
     saveRecord();
+    const QStringList paths{templatePath(), layerPath(oldName), layerPath(*name)};
+    Result<std::vector<FileState>> before = CaptureFiles(paths);
     const Status renamed = RenameTemplateLayer(folder, m_templateName, index, *name);
     if (!renamed) {
         m_prompts.message(parent, renamed.error(), MessageIcon::Critical);
         return;
     }
     reloadLayers(index);
+    recordStep(u"Rename layer \"%1\""_s.arg(oldName), std::move(before), paths, index, {});
 }
 
 void EditorSession::removeLayer(QWidget *parent)
@@ -202,6 +327,9 @@ void EditorSession::removeLayer(QWidget *parent)
                           u"Do you want to remove the layer \"%1\"?"_s.arg(m_layers.at(index)),
                           MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
+    const QStringList paths{templatePath(), layerPath(m_layers.at(index))};
+    Result<std::vector<FileState>> before = CaptureFiles(paths);
+    const QString removedName = m_layers.at(index);
     const Result<QString> removed = RemoveTemplateLayer(m_templatesFolder, m_templateName, index);
     if (!removed) {
         m_prompts.message(parent, removed.error(), MessageIcon::Critical);
@@ -210,6 +338,7 @@ void EditorSession::removeLayer(QWidget *parent)
     if (!removed->isEmpty())
         m_prompts.message(parent, *removed, MessageIcon::Information);
     reloadLayers(index); // the layer that took its place, or the new last one
+    recordStep(u"Remove layer \"%1\""_s.arg(removedName), std::move(before), paths, index, {});
 }
 
 } // namespace kw

@@ -6,11 +6,14 @@ namespace kw {
 
 // The drop-down list of a template's layers. popupAboutToShow() fires each
 // time its list is about to open, before it is shown.
+//
+// Its width does not follow the names: a long name is shown cut with an
+// ellipsis, in full in the tooltip and in the open list.
 class LayerListBox : public QComboBox
 {
     Q_OBJECT
 public:
-    using QComboBox::QComboBox;
+    explicit LayerListBox(QWidget *parent = nullptr);
 
     void showPopup() override
     {
@@ -18,8 +21,17 @@ public:
         QComboBox::showPopup();
     }
 
+    // The text the closed box shows.
+    QString shownText() const;
+
 signals:
     void popupAboutToShow();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void updateToolTips();
 };
 
 } // namespace kw

@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScopedValueRollback>
 
 using namespace Qt::StringLiterals;
 
@@ -59,24 +60,16 @@ ResistRemovalGroup::ResistRemovalGroup(EditorSession &session, QWidget *parent)
     add(2, 0, u"Largest shift:"_s, m_offset);
     add(2, 2, u"Opacity change:"_s, m_opacity);
 
-    const Result<MarkWarpSetting> stored =
-        ReadMarkWarpSetting(session.templatesFolder(), session.templateName());
-    const MarkWarpSetting shown = stored.valueOr(MarkWarpSetting{});
-    m_enabled->setChecked(shown.enabled);
-    m_displacement->setValue(shown.maxDisplacement);
-    m_smoothness->setValue(shown.smoothness);
-    m_offset->setValue(shown.maxOffset);
-    m_opacity->setValue(shown.opacityVariation);
-    for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
-        box->setEnabled(shown.enabled);
+    showStored();
+    connect(&m_session, &EditorSession::filesRestored, this, &ResistRemovalGroup::showStored);
 
     connect(m_enabled, &QCheckBox::toggled, this, [this](bool on) {
         for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
             box->setEnabled(on);
-        save();
+        save({}); // each click a step of its own
     });
     for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
-        connect(box, &QDoubleSpinBox::valueChanged, this, [this] { save(); });
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this, box] { save(box->objectName()); });
 }
 
 MarkWarpSetting ResistRemovalGroup::setting() const
@@ -90,13 +83,31 @@ MarkWarpSetting ResistRemovalGroup::setting() const
     return setting;
 }
 
-void ResistRemovalGroup::save()
+void ResistRemovalGroup::showStored()
 {
-    const Status saved =
-        SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(), setting());
+    const QScopedValueRollback showing(m_showing, true);
+    const Result<MarkWarpSetting> stored =
+        ReadMarkWarpSetting(m_session.templatesFolder(), m_session.templateName());
+    const MarkWarpSetting shown = stored.valueOr(MarkWarpSetting{});
+    m_enabled->setChecked(shown.enabled);
+    m_displacement->setValue(shown.maxDisplacement);
+    m_smoothness->setValue(shown.smoothness);
+    m_offset->setValue(shown.maxOffset);
+    m_opacity->setValue(shown.opacityVariation);
+    for (QDoubleSpinBox *box : {m_displacement, m_smoothness, m_offset, m_opacity})
+        box->setEnabled(shown.enabled);
+}
+
+void ResistRemovalGroup::save(const QString &mergeKey)
+{
+    if (m_showing)
+        return;
+    const Status saved = m_session.editTemplate(u"Change removal resistance"_s, mergeKey, [this] {
+        return SaveMarkWarpSetting(m_session.templatesFolder(), m_session.templateName(),
+                                   setting());
+    });
     if (!saved)
         m_session.showStatus(saved.error());
-    m_session.preview().requestRedraw();
 }
 
 } // namespace kw

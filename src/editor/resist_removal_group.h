@@ -27,7 +27,11 @@ public:
     MarkWarpSetting setting() const;
 
 private:
-    void save();
+    // Shows the setting the template file holds (at start, and after undo).
+    void showStored();
+    // Saves as a step of the session's history; steps of one box in a burst
+    // (`mergeKey`, its name) merge.
+    void save(const QString &mergeKey);
 
     EditorSession &m_session;
     QCheckBox *m_enabled = nullptr;
@@ -35,6 +39,7 @@ private:
     QDoubleSpinBox *m_smoothness = nullptr;
     QDoubleSpinBox *m_offset = nullptr;
     QDoubleSpinBox *m_opacity = nullptr;
+    bool m_showing = false;
 };
 
 } // namespace kw

@@ -76,7 +76,10 @@ void PaintStrokeHalo(QPainter &painter, const QPainterPath &path, QColor color, 
         return;
     const QTransform toDevice = painter.worldTransform();
     const QPainterPath devicePath = toDevice.map(path);
-    const int reach = passes / 2 + 2;
+    // Device pixels per pixel of the path: the halo keeps its width in the
+    // path's pixels on a scaled painter (a preview of a larger photo).
+    const double unit = std::max(std::sqrt(std::abs(toDevice.determinant())), 1e-6);
+    const int reach = int(std::ceil((passes / 2 + 2) * unit));
     const QRect canvas(0, 0, painter.device()->width(), painter.device()->height());
     const QRect area =
         devicePath.boundingRect().toAlignedRect().adjusted(-reach, -reach, reach, reach) & canvas;
@@ -149,7 +152,7 @@ void PaintStrokeHalo(QPainter &painter, const QPainterPath &path, QColor color, 
         const int my = y + area.top() - maskArea.top();
         for (int x = 0; x < area.width(); ++x) {
             const double step =
-                std::min(pixelDistance(x + area.left() - maskArea.left(), my) * 8, last);
+                std::min(pixelDistance(x + area.left() - maskArea.left(), my) / unit * 8, last);
             const int a = int(std::lround(table[size_t(step)] * 255));
             out[x] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
         }

@@ -85,9 +85,17 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
     if (grid.rows <= 0 || grid.cols <= 0)
         return;
     constexpr qint64 kMaxSpritePixels = 4 * 1024 * 1024;
-    const qreal margin = pen.style() == Qt::NoPen ? 2 : pen.widthF() / 2 + 2;
-    const QRect spriteBounds = tile.boundingRect()
-                                   .adjusted(-margin, -margin, margin, margin)
+    // The painter may scale (a preview of a larger photo): the sprite is
+    // drawn at the device's scale and the steps are scaled with it.
+    const QTransform base = painter.transform();
+    const qreal sx = base.m11();
+    const qreal sy = base.m22();
+    const qreal penMargin = pen.style() == Qt::NoPen ? 0 : pen.widthF() / 2;
+    const QRectF userBounds =
+        tile.boundingRect().adjusted(-penMargin, -penMargin, penMargin, penMargin);
+    const QRect spriteBounds = QRectF(userBounds.left() * sx, userBounds.top() * sy,
+                                      userBounds.width() * sx, userBounds.height() * sy)
+                                   .adjusted(-2, -2, 2, 2)
                                    .toAlignedRect()
                                    .adjusted(0, 0, 1, 1);
     const QRect canvas(0, 0, painter.device()->width(), painter.device()->height());
@@ -97,8 +105,8 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
                            QPainter::SmoothPixmapTransform);
     painter.setPen(pen);
     painter.setBrush(brush);
-    if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels) {
-        const QTransform base = painter.transform();
+    if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels ||
+        base.type() > QTransform::TxScale || sx <= 0 || sy <= 0) {
         for (int r = 0; r < grid.rows; ++r) {
             for (int j = 0; j < grid.cols; ++j) {
                 painter.setTransform(
@@ -122,17 +130,18 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
             spritePainter.setBrush(brush);
             spritePainter.translate(-spriteBounds.left() + phaseX * 0.5,
                                     -spriteBounds.top() + phaseY * 0.5);
+            spritePainter.scale(sx, sy);
             spritePainter.drawPath(tile);
         }
         return image;
     };
-    const QPointF deviceOrigin = painter.transform().map(QPointF(0, 0));
+    const QPointF deviceOrigin = base.map(QPointF(0, 0));
     for (int r = 0; r < grid.rows; ++r) {
-        const qreal y = deviceOrigin.y() + r * grid.rowStep;
+        const qreal y = deviceOrigin.y() + r * grid.rowStep * sy;
         const qreal rowFloor = std::floor(y + 0.25);
         const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
         for (int j = 0; j < grid.cols; ++j) {
-            const qreal x = deviceOrigin.x() + j * grid.colStep;
+            const qreal x = deviceOrigin.x() + j * grid.colStep * sx;
             const qreal colFloor = std::floor(x + 0.25);
             const int phaseX = x + 0.25 - colFloor >= 0.5 ? 1 : 0;
             const QPoint at(int(colFloor) + spriteBounds.left(),

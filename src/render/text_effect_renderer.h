@@ -31,8 +31,9 @@ public:
     // Draws `layer`'s text onto the painter's device, whose canvas is
     // (0, 0, canvasWidth, canvasHeight) in pixels: shadow, edge, 3D extrusion,
     // fill, gradient fill and the tiles that cover the whole canvas, in that
-    // order. The painter's transform must be the identity; it and every
-    // painter setting are as they were when the call returns.
+    // order. The painter's transform is the identity, or a scale (a
+    // shrunk preview of a larger photo, drawn in the photo's pixels); it and
+    // every painter setting are as they were when the call returns.
     static void DrawTextLayer(QPainter &painter, int canvasWidth, int canvasHeight,
                               const CWatermarkConf &layer);
 

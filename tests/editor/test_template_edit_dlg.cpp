@@ -169,7 +169,7 @@ TEST_F(Editor, ALayerAnotherTemplateUsesIsNotRenamed)
 
 // ---------------------------------------------------------------- the dialog
 
-TEST_F(Editor, EnterAndEscapeLeaveItOpen)
+TEST_F(Editor, EnterLeavesItOpenAndEscapeClosesIt)
 {
     openEditor();
     QTabWidget *tabs = find<QTabWidget>("editorTabs");
@@ -177,11 +177,17 @@ TEST_F(Editor, EnterAndEscapeLeaveItOpen)
          {static_cast<QWidget *>(find<QLineEdit>("textBox")),
           static_cast<QWidget *>(find<NumberBox>("shadowAlphaBox")),
           static_cast<QWidget *>(tabs->tabBar()), static_cast<QWidget *>(m_editor.get())}) {
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
             QTest::keyClick(target, key);
         EXPECT_TRUE(m_editor->isVisible()) << target->objectName().toStdString();
     }
     EXPECT_EQ(m_prompts.fontRequests, 0) << "Enter pressed no button";
+
+    retype(find<QLineEdit>("textBox"), u"Typed before Escape"_s);
+    QTest::keyClick(find<QLineEdit>("textBox"), Qt::Key_Escape);
+    EXPECT_FALSE(m_editor->isVisible());
+    EXPECT_TRUE(m_editor->livePreview().isStopped());
+    EXPECT_EQ(savedLayer().textContent, u"Typed before Escape"_s);
 }
 
 TEST_F(Editor, ClosingSavesOnceMoreAndEndsThePreviews)
