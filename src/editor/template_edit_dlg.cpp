@@ -3,6 +3,7 @@
 #include "editor/editor_session.h"
 #include "editor/image_layer_page.h"
 #include "editor/live_preview.h"
+#include "editor/output_metadata_group.h"
 #include "editor/resist_removal_group.h"
 #include "editor/text_layer_page.h"
 
@@ -55,6 +56,10 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     previewColumn->addSpacing(std::max(0, m_tabs->tabBar()->sizeHint().height() - 10));
     previewColumn->addWidget(m_previewFrame);
     previewColumn->addWidget(m_status);
+    // The outputs' metadata in the room below the preview.
+    auto *metadata = new kw::OutputMetadataGroup(*m_session, this);
+    metadata->setFixedWidth(kw::PreviewFrame::kSize.width());
+    previewColumn->addWidget(metadata);
     previewColumn->addStretch(1);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 11, 20, 11);

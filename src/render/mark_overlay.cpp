@@ -80,7 +80,8 @@ QPoint UprightToStored(QPoint p, QSize upright, int orientation)
 
 } // namespace
 
-Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
+Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark,
+                                      const PhotoFacts *facts, const QColorSpace &space)
 {
     MarkOverlay overlay;
     if (upright.isEmpty())
@@ -93,7 +94,9 @@ Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
         return Failure{u"not enough memory for the watermark"_s};
     QImage canvas(static_cast<uchar *>(memory), upright.width(), upright.height(), bytesPerLine,
                   QImage::Format_ARGB32_Premultiplied, std::free, memory);
-    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark);
+    canvas.setColorSpace(space);
+    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark, QString(),
+                                     facts);
     const QRect inked = InkedRect(canvas);
     if (inked.isEmpty())
         return overlay;

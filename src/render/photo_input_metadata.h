@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/photo_input.h"
+#include "render/text_variables.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,6 +15,9 @@ struct MetadataRead
     int orientation = 0;    // first value of Exif.Image.Orientation; 0 when absent
     PhotoMetadata metadata; // filled only when blobs were asked for
     QString note;           // why the metadata could not be read
+    // The camera, lens, date and author values of the text variables (not
+    // the file name, time, size or counter, which the file and run give).
+    PhotoFacts facts;
 };
 
 // Reads the metadata of the image file held in `bytes`. Never throws.
