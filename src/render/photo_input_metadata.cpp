@@ -109,10 +109,8 @@ QDateTime ExifDate(const QString &text)
     return QDateTime::fromString(text.left(19), u"yyyy:MM:dd HH:mm:ss"_s);
 }
 
-PhotoFacts FactsOf(const Exiv2::Image &image)
+PhotoFacts FactsOf(const Exiv2::ExifData &exif, const Exiv2::XmpData &xmp)
 {
-    const Exiv2::ExifData &exif = image.exifData();
-    const Exiv2::XmpData &xmp = image.xmpData();
     PhotoFacts facts;
     facts.taken = ExifDate(ExifText(exif, "Exif.Photo.DateTimeOriginal"));
     facts.make = ExifText(exif, "Exif.Image.Make");
@@ -146,7 +144,7 @@ void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
 
     const Exiv2::ExifData &exif = image->exifData();
     read.orientation = OrientationOf(exif);
-    read.facts = FactsOf(*image);
+    read.facts = FactsOf(exif, image->xmpData());
     if (!keepBlobs)
         return;
 
@@ -176,6 +174,33 @@ void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
 }
 
 } // namespace
+
+PhotoFacts ReadPhotoFactsFromBlocks(const QByteArray &exifTiff, const QByteArray &xmpPacket)
+{
+    InitPhotoMetadataLibrary();
+    Exiv2::ExifData exif;
+    Exiv2::XmpData xmp;
+    // Each block on its own: an unreadable one leaves only its values out.
+    try {
+        if (!exifTiff.isEmpty())
+            Exiv2::ExifParser::decode(exif,
+                                      reinterpret_cast<const Exiv2::byte *>(exifTiff.constData()),
+                                      uint32_t(exifTiff.size()));
+    } catch (...) {
+        exif.clear();
+    }
+    try {
+        if (!xmpPacket.isEmpty())
+            Exiv2::XmpParser::decode(xmp, xmpPacket.toStdString());
+    } catch (...) {
+        xmp.clear();
+    }
+    try {
+        return FactsOf(exif, xmp);
+    } catch (...) {
+        return {};
+    }
+}
 
 MetadataRead ReadPhotoMetadata(const QByteArray &bytes, bool keepBlobs)
 {

@@ -23,4 +23,8 @@ struct MetadataRead
 // Reads the metadata of the image file held in `bytes`. Never throws.
 MetadataRead ReadPhotoMetadata(const QByteArray &bytes, bool keepBlobs);
 
+// The text variables' values of an EXIF block (TIFF-structured) and an XMP
+// packet, as MetadataRead::facts; either may be empty. Never throws.
+PhotoFacts ReadPhotoFactsFromBlocks(const QByteArray &exifTiff, const QByteArray &xmpPacket);
+
 } // namespace kw::detail
