@@ -2,12 +2,14 @@
 
 #include "model/template_library.h"
 #include "photo_test_files.h"
+#include "render/jpeg_keep_original.h"
 #include "render/mark_colours.h"
 #include "render/output_writer.h"
 #include "render/photo_input.h"
 #include "render/watermark_renderer.h"
 #include "support/test_sandbox.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QTemporaryDir>
 
@@ -315,6 +317,27 @@ TEST_F(ColourManagement, ARgbProfileIsCarriedAndAGreyOneWithoutConversionIsRepla
     mislabelled.metadata.iccProfile = MakeLinearGreyProfile();
     const QImage out = written(mislabelled, kw::OutputFormatCode::Jpeg);
     EXPECT_EQ(out.colorSpace().iccProfile(), kw::SrgbProfile());
+
+    // The mode that keeps the original JPEG follows the same rule.
+    const QString greyTagged =
+        write(u"grey-tagged.jpg"_s,
+              kw::test::WithMetadata(kw::test::Encode(picture, "jpeg"), [](Exiv2::Image &image) {
+                  const QByteArray grey = MakeLinearGreyProfile();
+                  Exiv2::DataBuf buffer(reinterpret_cast<const Exiv2::byte *>(grey.data()),
+                                        long(grey.size()));
+                  image.setIccProfile(buffer);
+              }));
+    ASSERT_EQ(ProfileColourModel(load(greyTagged).metadata.iccProfile), ColourModel::Grey);
+    kw::LoadedTemplate mark;
+    kw::LoadedLayer layer;
+    kw::ApplyNewLayerDefaults(layer.conf, u"Kept");
+    mark.layers.push_back(layer);
+    QBuffer kept;
+    kept.open(QIODevice::WriteOnly);
+    const kw::Result<kw::KeptJpeg> encoded =
+        kw::EncodeKeepingOriginalJpeg(greyTagged, mark, false, &kept);
+    ASSERT_TRUE(encoded) << encoded.error().toStdString();
+    EXPECT_EQ(QImage::fromData(kept.data()).colorSpace().iccProfile(), kw::SrgbProfile());
 }
 
 // The mark's sRGB colours are turned into the photo's RGB profile: pure red
