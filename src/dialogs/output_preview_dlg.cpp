@@ -286,7 +286,10 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     (void)kw::LoadPreferences(m_inputs.dataFolder, prefs); // unreadable: the usual output
     const bool keepJpeg = kw::KeepOriginalJpegApplies(path, prefs, resize.resize);
     const bool smallest = prefs.jpegOutput.optimizedHuffman;
-    const QString key = cacheKey(path, resize) + (keepJpeg ? u"|kept"_s : QString());
+    // The counter variable follows the photo's row.
+    const int position = m_sources.CurrentSourcePosition();
+    const QString key = cacheKey(path, resize) + (keepJpeg ? u"|kept"_s : QString()) + u"|"_s +
+                        QString::number(position);
 
     for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
         if (it->key == key) {
@@ -303,9 +306,9 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     ++m_renderCount;
     const quint64 generation = m_generation;
     const kw::RenderInputs inputs{
-        m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr, {}};
+        m_inputs.templatesFolder, m_inputs.templateName, resize, nullptr, {}, position};
     const QSize view = m_view->viewSize();
-    m_renderPool.start([this, generation, key, path, inputs, view, keepJpeg, smallest] {
+    m_renderPool.start([this, generation, key, path, inputs, view, keepJpeg, smallest, position] {
         auto outcome = std::make_shared<kw::RenderOutcome>();
         kw::RenderInputs withTarget = inputs;
         kw::Result<QImage> kept = kw::Failure{QString()};
@@ -316,7 +319,8 @@ void COutputPreviewDlg::showPhoto(const QString &path)
                 kw::LoadTemplateForRender(inputs.templatesFolder, inputs.templateName);
             if (mark) {
                 withTarget.loadedTemplate = std::move(mark).value();
-                kept = kw::RenderKeepingOriginalJpeg(path, *withTarget.loadedTemplate, smallest);
+                kept = kw::RenderKeepingOriginalJpeg(path, *withTarget.loadedTemplate, smallest,
+                                                     position);
             }
         }
         if (kept) {

@@ -31,6 +31,9 @@ public:
     // returns empty text, and changes nothing, when there is none.
     virtual QString SelectNextSourceFile() = 0;
     virtual QString SelectPreviousSourceFile() = 0;
+    // The current photo's position in the list, from 0, as a batch run over
+    // the list numbers it (the text variable {counter}); -1 when unknown.
+    virtual int CurrentSourcePosition() { return -1; }
 };
 
 // SourceFileStepper over any list that has the three calls under these
@@ -43,6 +46,13 @@ public:
     QString GetCurrentSourceFile() override { return m_list.GetCurrentSourceFile(); }
     QString SelectNextSourceFile() override { return m_list.SelectNextSourceFile(); }
     QString SelectPreviousSourceFile() override { return m_list.SelectPreviousSourceFile(); }
+    int CurrentSourcePosition() override
+    {
+        if constexpr (requires(List & list) { list.firstSelectedRow(); })
+            return m_list.firstSelectedRow();
+        else
+            return -1;
+    }
 
 private:
     List &m_list;

@@ -4,6 +4,7 @@
 #include "editor/image_layer_page.h"
 #include "editor/live_preview.h"
 #include "editor/mark_drag.h"
+#include "editor/output_metadata_group.h"
 #include "editor/resist_removal_group.h"
 #include "editor/text_layer_page.h"
 
@@ -99,6 +100,10 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     previewColumn->addWidget(m_photoList);
     previewColumn->addWidget(m_previewFrame, 1);
     previewColumn->addWidget(m_status);
+    // The outputs' metadata in the room below the preview.
+    auto *metadata = new kw::OutputMetadataGroup(*m_session, this);
+    metadata->setFixedWidth(kw::PreviewFrame::kSize.width());
+    previewColumn->addWidget(metadata);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 11, 20, 11);
     row->setSpacing(20);

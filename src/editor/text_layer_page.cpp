@@ -6,6 +6,7 @@
 #include "editor/editor_page_support.h"
 #include "editor/editor_session.h"
 #include "editor/number_box.h"
+#include "editor/text_variables_help.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,6 +98,7 @@ void CTextLayerPage::addTextRows(QGridLayout *grid, int &row)
     m_textBox = new QLineEdit(this);
     m_textBox->setObjectName(u"textBox"_s);
     m_textBox->setMaxLength(std::numeric_limits<int>::max()); // never cut a stored text
+    kw::AttachTextVariableHelp(m_textBox);
     grid->addWidget(m_textBox, row++, 1, 1, 3);
 
     grid->addWidget(MakeLabel(this, "fontLabel", u"Font: "_s), row, 0);

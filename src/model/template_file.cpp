@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -206,6 +207,95 @@ Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
         } else {
             if (!appendKeepingLineBreaks(doc, kMarkWarpElement, text))
                 return Failure{u"cannot add the removal resistance to \"%1\""_s.arg(templateName)};
+            changed = true;
+        }
+    }
+    if (changed) {
+        if (const Status saved = doc.SaveFile(path); !saved)
+            return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, saved.error())};
+    }
+    return {};
+}
+
+} // namespace kw
+
+namespace kw {
+
+namespace {
+
+// The elements of the metadata choices, each with its text when set (empty
+// when not).
+std::array<std::pair<QStringView, QString>, 4>
+OutputMetadataElements(const OutputMetadataSetting &setting)
+{
+    return {{{kStripLocationElement, setting.stripLocation ? u"1"_s : QString()},
+             {kStripSerialNumbersElement, setting.stripSerialNumbers ? u"1"_s : QString()},
+             {kOutputArtistElement, setting.artist},
+             {kOutputCopyrightElement, setting.copyright}}};
+}
+
+// Enters "Layers" of the template file loaded into `doc`.
+Status EnterLayers(CXmlDocument &doc, const QString &path, const QString &templateName)
+{
+    if (path.isEmpty() || !doc.LoadFile(path))
+        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
+    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
+        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
+    return {};
+}
+
+} // namespace
+
+Result<OutputMetadataSetting> ReadOutputMetadataSetting(const QString &folder,
+                                                        const QString &templateName)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    CXmlDocument doc;
+    if (const Status entered = EnterLayers(doc, path, templateName); !entered)
+        return Failure{entered.error()};
+    // Each element by its own search from the first child.
+    const auto text = [&](QStringView name) {
+        doc.ResetPosition();
+        doc.FindElement(u"Layers");
+        doc.EnterElement();
+        return doc.FindElement(name) ? doc.GetElementText() : QString();
+    };
+    const auto flag = [&](QStringView name) {
+        const QString value = text(name).trimmed();
+        return !value.isEmpty() && value != u"0"_s;
+    };
+    OutputMetadataSetting setting;
+    setting.stripLocation = flag(kStripLocationElement);
+    setting.stripSerialNumbers = flag(kStripSerialNumbersElement);
+    setting.artist = text(kOutputArtistElement);
+    setting.copyright = text(kOutputCopyrightElement);
+    return setting;
+}
+
+Status SaveOutputMetadataSetting(const QString &folder, const QString &templateName,
+                                 const OutputMetadataSetting &setting)
+{
+    const QString path = ModelFilePath(folder, templateName);
+    CXmlDocument doc;
+    if (const Status entered = EnterLayers(doc, path, templateName); !entered)
+        return entered;
+    bool changed = false;
+    for (const auto &[name, text] : OutputMetadataElements(setting)) {
+        doc.ResetPosition();
+        doc.FindElement(u"Layers");
+        doc.EnterElement();
+        if (text.isEmpty()) {
+            while (doc.FindElement(name))
+                changed = doc.RemoveElement() || changed;
+        } else if (doc.FindElement(name)) {
+            if (doc.GetElementText() != text) {
+                if (!doc.SetElementText(text))
+                    return Failure{u"cannot change %1 of \"%2\""_s.arg(name, templateName)};
+                changed = true;
+            }
+        } else {
+            if (!appendKeepingLineBreaks(doc, name, text))
+                return Failure{u"cannot add %1 to \"%2\""_s.arg(name, templateName)};
             changed = true;
         }
     }

@@ -105,3 +105,46 @@ Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
                            const MarkWarpSetting &setting);
 
 } // namespace kw
+
+// The template's choices for the metadata its outputs carry, each off when
+// its element is absent. Stored as elements at the end of "Layers", each
+// present exactly when set:
+//   <StripLocation>1</StripLocation>            no GPS position in the output
+//   <StripSerialNumbers>1</StripSerialNumbers>  no camera, lens or body serial numbers
+//   <OutputArtist>text</OutputArtist>            written as EXIF Artist and XMP dc:creator
+//   <OutputCopyright>text</OutputCopyright>      written as EXIF Copyright and XMP dc:rights
+// The two texts may hold text variables ("(c) {year} {artist|Jane Doe}").
+namespace kw {
+
+struct OutputMetadataSetting
+{
+    bool stripLocation = false;
+    bool stripSerialNumbers = false;
+    QString artist;    // empty: the source's own, if any
+    QString copyright; // empty: the source's own, if any
+
+    bool isDefault() const
+    {
+        return !stripLocation && !stripSerialNumbers && artist.isEmpty() && copyright.isEmpty();
+    }
+    friend bool operator==(const OutputMetadataSetting &, const OutputMetadataSetting &) = default;
+};
+
+inline constexpr QStringView kStripLocationElement = u"StripLocation";
+inline constexpr QStringView kStripSerialNumbersElement = u"StripSerialNumbers";
+inline constexpr QStringView kOutputArtistElement = u"OutputArtist";
+inline constexpr QStringView kOutputCopyrightElement = u"OutputCopyright";
+
+// The template's choices: all off when the file has none of the elements.
+// Fails when the template file cannot be loaded or has no "Layers".
+Result<OutputMetadataSetting> ReadOutputMetadataSetting(const QString &folder,
+                                                        const QString &templateName);
+
+// Writes the choices into the existing template file as SaveMarkWarpSetting
+// writes its option: a set choice into its element (appended when missing),
+// one that is off or empty removes it; nothing else changes, and nothing is
+// written when the file already says so.
+Status SaveOutputMetadataSetting(const QString &folder, const QString &templateName,
+                                 const OutputMetadataSetting &setting);
+
+} // namespace kw

@@ -1,6 +1,7 @@
 #include "render/batch_engine.h"
 
 #include "render/jpeg_keep_original.h"
+#include "render/metadata_choices.h"
 #include "render/watermark_renderer.h"
 
 #include <QThread>
@@ -17,9 +18,28 @@ int DefaultBatchJobs()
     return std::max(1, QThread::idealThreadCount());
 }
 
+namespace {
+
+// The template's metadata choices on what the photo carries into its output.
+// A photo that carried nothing gets its colour profile along with what the
+// template writes, as it would have had it without.
+void ApplyTemplateMetadata(DecodedPhoto &photo, const QImage &picture,
+                           const OutputMetadataSetting &setting, QStringList &warnings)
+{
+    if (setting.isDefault())
+        return;
+    const bool hadNone = photo.metadata.isEmpty();
+    photo.metadata =
+        ApplyOutputMetadataSetting(std::move(photo.metadata), setting, photo.facts, warnings);
+    if (hadNone && !photo.metadata.isEmpty() && picture.colorSpace().isValid())
+        photo.metadata.iccProfile = picture.colorSpace().iccProfile();
+}
+
+} // namespace
+
 BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput &planned,
                                  const BatchSettings &settings, const SharedTemplate &loaded,
-                                 const ProtectedFiles *protectedFiles)
+                                 const ProtectedFiles *protectedFiles, int listPosition)
 {
     BatchFileResult result;
     result.sourcePath = sourcePath;
@@ -49,8 +69,9 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
         // is the run's template, read once.
         QString keptNote;
         if (KeepOriginalJpegApplies(sourcePath, settings.preferences, resize.resizeRequested())) {
-            const Result<WrittenOutput> kept = WriteKeepingOriginalJpeg(
-                sourcePath, planned.path, settings.preferences, *loaded, protectedFiles);
+            const Result<WrittenOutput> kept =
+                WriteKeepingOriginalJpeg(sourcePath, planned.path, settings.preferences, *loaded,
+                                         protectedFiles, listPosition);
             if (kept) {
                 result.outputPath = kept->path;
                 QStringList warnings;
@@ -64,16 +85,22 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
             keptNote = u"re-encoded at quality 98: the original JPEG could not be kept ("_s +
                        kept.error() + u")"_s;
         }
-        RenderInputs inputs{settings.templatesFolder, settings.templateName,
+        RenderInputs inputs{settings.templatesFolder,
+                            settings.templateName,
                             ResizeRequest{resize.resizeRequested(), resize.scaleType,
                                           resize.targetWidth, resize.targetHeight},
-                            nullptr, loaded};
+                            nullptr,
+                            loaded,
+                            listPosition};
         RenderOutcome outcome = CWatermarkRenderer::RenderWatermark(RenderMode::BatchOutput,
                                                                     sourcePath, 0, 0, true, inputs);
         if (!outcome.error.isEmpty()) {
             result.error = outcome.error;
             return result;
         }
+        QStringList metadataWarnings;
+        ApplyTemplateMetadata(outcome.photo, outcome.picture, loaded->outputMetadata,
+                              metadataWarnings);
         const Result<WrittenOutput> written =
             WriteOutput(std::move(outcome.picture), outcome.photo, settings.preferences,
                         protectedFiles, planned.path);
@@ -84,6 +111,7 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
             warnings << planned.note;
         if (!outcome.photo.metadataNote.isEmpty())
             warnings << outcome.photo.metadataNote + u" (written as stored, without metadata)"_s;
+        warnings << metadataWarnings;
         if (written && !written->warning.isEmpty())
             warnings << written->warning;
         if (!keptNote.isEmpty())
@@ -191,7 +219,7 @@ Status BatchEngine::start(const QStringList &paths, const std::vector<int> &sele
             // Everything read below was written before this thread started.
             const PlannedOutput &planned = run->plan[size_t(index)];
             BatchFileResult result = ProcessBatchFile(run->paths.at(index), planned, run->settings,
-                                                      run->loaded, &run->sources);
+                                                      run->loaded, &run->sources, index);
             if (!run->loaded && !result.skipped)
                 result.error = run->templateError;
             result.index = index;

@@ -70,10 +70,12 @@ int DefaultBatchJobs();
 // Renders one photo with `loaded` (fails without it) and writes it as
 // `planned` says (skipped, failed at once, or written to planned.path): decode, turn upright,
 // resize, draw every layer, write per the preferences. Any thread; shares nothing with other calls
-// but the read-only template. Never throws.
+// but the read-only template. `listPosition` is the photo's position in the run's whole list
+// (RenderInputs::listPosition). Never throws.
 BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput &planned,
                                  const BatchSettings &settings, const SharedTemplate &loaded,
-                                 const ProtectedFiles *protectedFiles = nullptr);
+                                 const ProtectedFiles *protectedFiles = nullptr,
+                                 int listPosition = -1);
 
 // One batch run at a time. Threads:
 // - The engine lives on the thread that creates it (its owner thread, which

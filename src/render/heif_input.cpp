@@ -1,5 +1,6 @@
 #include "render/heif_input.h"
 
+#include "render/photo_input_metadata.h"
 #include "render/photo_resize.h"
 
 #include <QColorSpace>
@@ -311,6 +312,13 @@ Result<DecodedPhoto> LoadHeifPhoto(const QString &path, const QByteArray &bytes,
         const QColorSpace space = QColorSpace::fromIccProfile(icc);
         if (space.isValid())
             image.setColorSpace(space);
+    }
+    if (options.textFacts) {
+        // The camera's values for the text variables, whatever else is kept.
+        const Result<QByteArray> tiff =
+            TiffFromHeifExif(MetadataItem(handle.get(), "Exif", nullptr));
+        photo.facts = ReadPhotoFactsFromBlocks(
+            tiff ? *tiff : QByteArray(), MetadataItem(handle.get(), "mime", "application/rdf+xml"));
     }
     if (options.orient && options.keepMetadata) {
         photo.metadata.iccProfile = icc;

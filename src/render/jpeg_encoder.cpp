@@ -43,10 +43,15 @@ JpegSegments JpegMetadataSegments(const OutputMetadata &metadata, QStringList &w
         out.append({JPEG_APP0 + 1, QByteArray("Exif\0\0", 6) + metadata.exif});
     if (!metadata.xmp.isEmpty()) {
         const QByteArray header("http://ns.adobe.com/xap/1.0/\0", 29);
-        if (header.size() + metadata.xmp.size() <= kMaxSegmentPayload)
+        if (header.size() + metadata.xmp.size() <= kMaxSegmentPayload) {
             out.append({JPEG_APP0 + 1, header + metadata.xmp});
-        else
+            // The extended XMP follows the packet that points to it.
+            const QByteArray extension("http://ns.adobe.com/xmp/extension/\0", 35);
+            for (const QByteArray &piece : metadata.xmpExtension)
+                out.append({JPEG_APP0 + 1, extension + piece});
+        } else {
             warnings << u"XMP left out: larger than a JPEG segment"_s;
+        }
     }
     if (!metadata.iccProfile.isEmpty()) {
         if (const Status icc = AppendIccSegments(out, metadata.iccProfile); !icc)

@@ -3,11 +3,13 @@
 #include "render/jpeg_encoder.h"
 #include "render/jpeg_lossless.h"
 #include "render/mark_overlay.h"
+#include "render/metadata_choices.h"
 #include "render/output_metadata.h"
 #include "render/photo_input.h"
 #include "render/photo_input_metadata.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 
@@ -41,7 +43,8 @@ struct PreparedJpeg
     QStringList warnings;
 };
 
-Result<PreparedJpeg> PrepareKeptJpeg(const QString &sourcePath, const LoadedTemplate &mark)
+Result<PreparedJpeg> PrepareKeptJpeg(const QString &sourcePath, const LoadedTemplate &mark,
+                                     int listPosition)
 {
     // A FIFO or device would block a plain read; photo input reports those.
     const QFileInfo info(sourcePath);
@@ -70,14 +73,24 @@ Result<PreparedJpeg> PrepareKeptJpeg(const QString &sourcePath, const LoadedTemp
     const int orientation = read.orientation;
     const QSize upright = OrientedSize(source->stored, orientation);
 
-    const Result<MarkOverlay> overlay = RenderMarkOverlay(upright, mark);
+    PhotoFacts facts = std::move(read.facts);
+    facts.fileName = OutputBaseName(sourcePath);
+    facts.fileTime = info.lastModified();
+    facts.counter = listPosition >= 0 ? listPosition + 1 : 0;
+    facts.size = upright;
+    const QByteArray &icc = read.metadata.iccProfile;
+    const Result<MarkOverlay> overlay = RenderMarkOverlay(
+        upright, mark, &facts, icc.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(icc));
     if (!overlay)
         return Failure{overlay.error()};
     prepared.overlay = OverlayToStored(*overlay, upright, orientation);
 
+    read.metadata = ApplyOutputMetadataSetting(std::move(read.metadata), mark.outputMetadata, facts,
+                                               prepared.warnings);
     if (!read.metadata.isEmpty() || orientation != 0) {
         OutputMetadata metadata =
-            PrepareOutputMetadata(read.metadata, source->stored, orientation, kMaxJpegExifSize);
+            PrepareOutputMetadata(read.metadata, source->stored, orientation,
+                                  OutputMetadataRequest{kMaxJpegExifSize, true});
         prepared.warnings << metadata.warnings;
         prepared.segments = JpegMetadataSegments(metadata, prepared.warnings);
     }
@@ -99,21 +112,22 @@ Result<KeptJpeg> EncodePrepared(const PreparedJpeg &prepared, bool optimizedHuff
 } // namespace
 
 Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
-                                           bool optimizedHuffman, QIODevice *device)
+                                           bool optimizedHuffman, QIODevice *device,
+                                           int listPosition)
 {
-    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark);
+    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark, listPosition);
     if (!prepared)
         return Failure{prepared.error()};
     return EncodePrepared(*prepared, optimizedHuffman, device);
 }
 
 Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
-                                         bool optimizedHuffman)
+                                         bool optimizedHuffman, int listPosition)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     const Result<KeptJpeg> encoded =
-        EncodeKeepingOriginalJpeg(sourcePath, mark, optimizedHuffman, &buffer);
+        EncodeKeepingOriginalJpeg(sourcePath, mark, optimizedHuffman, &buffer, listPosition);
     if (!encoded)
         return Failure{encoded.error()};
     const QByteArray &bytes = buffer.data();
@@ -130,9 +144,10 @@ Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const Loaded
 Result<WrittenOutput> WriteKeepingOriginalJpeg(const QString &sourcePath, const QString &outputPath,
                                                const CPreferences &prefs,
                                                const LoadedTemplate &mark,
-                                               const ProtectedFiles *protectedFiles)
+                                               const ProtectedFiles *protectedFiles,
+                                               int listPosition)
 {
-    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark);
+    const Result<PreparedJpeg> prepared = PrepareKeptJpeg(sourcePath, mark, listPosition);
     if (!prepared)
         return Failure{prepared.error()};
     const bool optimized = prefs.jpegOutput.optimizedHuffman;

@@ -34,17 +34,18 @@ struct KeptJpeg
 };
 
 // The watermarked JPEG that the mode makes of the source at `sourcePath`,
-// written to `device`, with `mark` drawn as the batch draws it. Fails with
-// the reason the mode cannot take the photo (the caller then writes it the
-// usual way).
+// written to `device`, with `mark` drawn as the batch draws it
+// (`listPosition` as RenderInputs::listPosition). Fails with the reason the
+// mode cannot take the photo (the caller then writes it the usual way).
 Result<KeptJpeg> EncodeKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
-                                           bool optimizedHuffman, QIODevice *device);
+                                           bool optimizedHuffman, QIODevice *device,
+                                           int listPosition = -1);
 
 // What this mode writes for the photo at `sourcePath`, decoded again and
 // turned upright, for the output preview. Fails as EncodeKeepingOriginalJpeg
 // does (the preview then shows the usual render).
 Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const LoadedTemplate &mark,
-                                         bool optimizedHuffman);
+                                         bool optimizedHuffman, int listPosition = -1);
 
 // Writes the output of the photo at `sourcePath` in this mode, as
 // WriteEncodedOutput writes (`outputPath` is the run's planned name; empty
@@ -55,6 +56,7 @@ Result<QImage> RenderKeepingOriginalJpeg(const QString &sourcePath, const Loaded
 Result<WrittenOutput> WriteKeepingOriginalJpeg(const QString &sourcePath, const QString &outputPath,
                                                const CPreferences &prefs,
                                                const LoadedTemplate &mark,
-                                               const ProtectedFiles *protectedFiles = nullptr);
+                                               const ProtectedFiles *protectedFiles = nullptr,
+                                               int listPosition = -1);
 
 } // namespace kw

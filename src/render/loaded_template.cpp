@@ -81,6 +81,11 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
 
     auto loaded = std::make_shared<LoadedTemplate>();
     loaded->markWarp = *markWarp;
+    Result<OutputMetadataSetting> metadata =
+        ReadOutputMetadataSetting(templatesFolder, templateName);
+    if (!metadata)
+        return Failure{metadata.error()};
+    loaded->outputMetadata = std::move(metadata).value();
     QHash<QString, QImage> pictures; // a logo several layers share is decoded once
     loaded->name = templateName;
     loaded->layers.reserve(size_t(read->layers.size()));

@@ -32,6 +32,9 @@ struct LoadedTemplate
     // Whether and how each photo's mark is perturbed; off when the template
     // file has no such element.
     MarkWarpSetting markWarp;
+    // What the outputs' metadata leave out and say; nothing when the file
+    // has none of its elements.
+    OutputMetadataSetting outputMetadata;
 };
 
 using SharedTemplate = std::shared_ptr<const LoadedTemplate>;

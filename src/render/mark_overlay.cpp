@@ -148,7 +148,8 @@ QPoint UprightToStored(QPoint p, QSize upright, int orientation)
 
 } // namespace
 
-Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
+Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark,
+                                      const PhotoFacts *facts, const QColorSpace &space)
 {
     MarkOverlay overlay;
     if (upright.isEmpty())
@@ -165,7 +166,9 @@ Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark)
     }
     QImage canvas(static_cast<uchar *>(memory->start), upright.width(), upright.height(),
                   bytesPerLine, QImage::Format_ARGB32_Premultiplied, ReleaseCanvasMemory, memory);
-    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark);
+    canvas.setColorSpace(space);
+    CWatermarkRenderer::DrawTemplate(canvas, upright.width(), upright.height(), mark, QString(),
+                                     facts);
     const QRect inked = InkedRect(canvas, WrittenPages(*memory));
     if (inked.isEmpty())
         return overlay;

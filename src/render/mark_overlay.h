@@ -2,7 +2,9 @@
 
 #include "platform/result.h"
 #include "render/loaded_template.h"
+#include "render/text_variables.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -24,8 +26,12 @@ struct MarkOverlay
 
 // Draws every layer of `mark` onto a transparent upright canvas of `upright`
 // size, exactly as it is drawn over the photo, and keeps the drawn part.
-// Fails only when memory runs out.
-Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark);
+// `facts` fill the text variables (see CWatermarkRenderer::DrawTemplate);
+// `space` is the photo's colour space, which the mark's colours are turned
+// into. Fails only when memory runs out.
+Result<MarkOverlay> RenderMarkOverlay(QSize upright, const LoadedTemplate &mark,
+                                      const PhotoFacts *facts = nullptr,
+                                      const QColorSpace &space = QColorSpace());
 
 // Turns an overlay of an upright canvas of `upright` size into the layout a
 // JPEG with EXIF `orientation` stores (see OrientToStored): the same pixels

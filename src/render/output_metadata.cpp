@@ -1,5 +1,7 @@
 #include "render/output_metadata.h"
 
+#include "render/colour_management.h"
+#include "render/extended_xmp.h"
 #include "render/photo_input.h"
 
 #include <exiv2/exiv2.hpp>
@@ -308,6 +310,13 @@ QByteArray OutputExif(const QByteArray &source, QSize written, int orientation, 
 OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,
                                      qsizetype maxExifSize)
 {
+    return PrepareOutputMetadata(source, written, orientation, OutputMetadataRequest{maxExifSize});
+}
+
+OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,
+                                     const OutputMetadataRequest &request)
+{
+    const qsizetype maxExifSize = request.maxExifSize;
     InitPhotoMetadataLibrary();
     OutputMetadata out;
     if (!source.exif.isEmpty() || orientation != 0) {
@@ -317,8 +326,13 @@ OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written,
         if (!warning.isEmpty())
             out.warnings << warning;
     }
-    out.xmp = XmpWithoutPictures(source.xmp, out.warnings);
-    out.iccProfile = source.iccProfile;
+    SettledXmp xmp = SettleExtendedXmp(XmpWithoutPictures(source.xmp, out.warnings),
+                                       source.xmpExtension, request.jpeg, out.warnings);
+    out.xmp = std::move(xmp.xmp);
+    out.xmpExtension = std::move(xmp.extension);
+    // The output's pixels are RGB: a CMYK or grey source was converted to
+    // sRGB, and its profile would describe other pixels.
+    out.iccProfile = ProfileForRgbOutput(source.iccProfile);
     out.iptc = IptcWithoutPreview(source.iptc, out.warnings);
     return out;
 }

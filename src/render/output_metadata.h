@@ -21,6 +21,7 @@ struct OutputMetadata
 {
     QByteArray exif; // a TIFF-structured EXIF block, without the "Exif\0\0" header
     QByteArray xmp;
+    QList<QByteArray> xmpExtension; // JPEG only: extended XMP, see extended_xmp.h
     QByteArray iccProfile;
     QByteArray iptc;      // IPTC-IIM records
     QStringList warnings; // what was left out, and why
@@ -33,5 +34,18 @@ struct OutputMetadata
 // Orientation tag and the sizes, with a warning.
 OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,
                                      qsizetype maxExifSize = 0);
+
+// What the output is.
+struct OutputMetadataRequest
+{
+    qsizetype maxExifSize = 0; // as above
+    // The output is a JPEG: the source's extended XMP can be carried in its
+    // own segments. Other outputs leave it out, with the main packet's
+    // pointer to it.
+    bool jpeg = false;
+};
+
+OutputMetadata PrepareOutputMetadata(const PhotoMetadata &source, QSize written, int orientation,
+                                     const OutputMetadataRequest &request);
 
 } // namespace kw

@@ -240,8 +240,8 @@ Status WriteJpeg(QImage picture, const DecodedPhoto &photo, const QString &path,
     const QSize stored = transposed ? picture.size().transposed() : picture.size();
     JpegSegments segments;
     if (!photo.metadata.isEmpty()) {
-        OutputMetadata metadata =
-            PrepareOutputMetadata(photo.metadata, stored, orientation, kMaxJpegExifSize);
+        OutputMetadata metadata = PrepareOutputMetadata(
+            photo.metadata, stored, orientation, OutputMetadataRequest{kMaxJpegExifSize, true});
         warnings << metadata.warnings;
         segments = JpegMetadataSegments(metadata, warnings);
     } else if (picture.colorSpace().isValid()) {

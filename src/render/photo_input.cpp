@@ -3,6 +3,8 @@
 #include "platform/system_errors.h"
 
 #include "render/heif_input.h"
+#include "render/jpeg_colour_input.h"
+#include "render/output_naming.h"
 #include "render/photo_input_checks.h"
 #include "render/photo_input_messages.h"
 #include "render/photo_input_metadata.h"
@@ -177,8 +179,14 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
         if (!contents)
             return Failure{contents.error()};
         QByteArray bytes = std::move(contents).value();
-        if (const QByteArray heif = detail::HeifContentFormat(bytes); !heif.isEmpty())
-            return detail::LoadHeifPhoto(path, bytes, heif, options);
+        if (const QByteArray heif = detail::HeifContentFormat(bytes); !heif.isEmpty()) {
+            Result<DecodedPhoto> photo = detail::LoadHeifPhoto(path, bytes, heif, options);
+            if (photo && options.textFacts) {
+                photo->facts.fileName = OutputBaseName(path);
+                photo->facts.fileTime = QFileInfo(path).lastModified();
+            }
+            return photo;
+        }
 
         // Whatever the codecs say while this photo decodes ends up in its
         // reason, or nowhere.
@@ -219,6 +227,14 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
             photo.sourceOrientation = read.orientation;
             photo.metadata = std::move(read.metadata);
             photo.metadataNote = std::move(read.note);
+            photo.facts = std::move(read.facts);
+        } else if (options.textFacts) {
+            // Only the values: the picture stays as stored.
+            photo.facts = detail::ReadPhotoMetadata(bytes, false).facts;
+        }
+        if (options.textFacts) {
+            photo.facts.fileName = OutputBaseName(path);
+            photo.facts.fileTime = QFileInfo(path).lastModified();
         }
         const int orientation = photo.sourceOrientation;
         photo.fullSize = OrientedSize(stored, orientation);
@@ -228,13 +244,23 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
             return Failure{u"cannot resize photo: "_s + working.error};
         // Resampling happens before the turn, on the smaller picture.
         const QSize storedTarget = OrientedSize(working.size, orientation);
-        if (jpeg && options.dctScaling && storedTarget != stored) {
-            const int d = ChooseDctScaleDenominator(stored, storedTarget);
-            if (d > 1)
-                reader.setScaledSize(QSize(stored.width() / d, stored.height() / d));
+        const int dctScale = jpeg && options.dctScaling && storedTarget != stored
+                                 ? ChooseDctScaleDenominator(stored, storedTarget)
+                                 : 1;
+        // CMYK and grey JPEGs with a profile go through their profile; when
+        // that cannot be done, Qt's decoder takes them as it takes the others.
+        QImage image;
+        if (const QByteArray profile = jpeg ? detail::NonRgbJpegProfile(bytes) : QByteArray();
+            !profile.isEmpty()) {
+            Result<QImage> converted = detail::DecodeJpegThroughProfile(bytes, profile, dctScale);
+            if (converted)
+                image = std::move(converted).value();
         }
-
-        QImage image = reader.read();
+        if (image.isNull()) {
+            if (dctScale > 1)
+                reader.setScaledSize(QSize(stored.width() / dctScale, stored.height() / dctScale));
+            image = reader.read();
+        }
         if (image.isNull())
             return Failure{DecoderReason(reader, messages, u"the decoder gave no reason"_s)};
         buffer.close();

@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 #include "render/photo_resize.h"
+#include "render/text_variables.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -35,6 +36,9 @@ struct PhotoMetadata
     QByteArray iptc;
     // The XMP packet exactly as stored, UTF-8.
     QByteArray xmp;
+    // A JPEG's extended XMP: its segments' payloads after their namespace,
+    // in file order (see extended_xmp.h).
+    QList<QByteArray> xmpExtension;
     // The embedded ICC colour profile, whole (JPEG APP2 chunks joined).
     QByteArray iccProfile;
 
@@ -62,6 +66,11 @@ struct DecodedPhoto
     // Why the metadata could not be read (the photo decoded all the same, as
     // stored); empty when it was read or there was none.
     QString metadataNote;
+    // The values of the text variables, when PhotoLoadOptions::textFacts
+    // asked for them: file name and time always, the EXIF and XMP values of
+    // files whose metadata can be read. The counter and size are the
+    // caller's to set.
+    PhotoFacts facts;
 };
 
 struct PhotoLoadOptions
@@ -78,6 +87,10 @@ struct PhotoLoadOptions
     bool orient = true;
     // Keep the metadata blobs for a JPEG writer (a preview does not need them).
     bool keepMetadata = true;
+    // Collect the values of the text variables (DecodedPhoto::facts). Off
+    // costs nothing; on adds a file-time query, and a metadata read for
+    // sources whose metadata is not read anyway (PNG, TIFF).
+    bool textFacts = false;
 };
 
 // Photo files larger than this (1 GiB) are refused before they are read.

@@ -1,5 +1,7 @@
 #include "render/photo_input_metadata.h"
 
+#include "render/extended_xmp.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <memory>
@@ -72,6 +74,63 @@ int OrientationOf(const Exiv2::ExifData &exif)
     }
 }
 
+// An EXIF text as written, without the padding some cameras leave: NULs and
+// spaces at the end. Copyright may hold "photographer\0editor": the first
+// part is the photographer's.
+QString ExifText(const Exiv2::ExifData &exif, const char *key)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end() || it->count() == 0)
+        return {};
+    std::string text = it->toString();
+    if (const size_t nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).trimmed();
+}
+
+QString XmpText(const Exiv2::XmpData &xmp, const char *key)
+{
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    if (it == xmp.end() || it->count() == 0)
+        return {};
+    if (const auto *alt = dynamic_cast<const Exiv2::LangAltValue *>(&it->value())) {
+        const auto chosen = alt->value_.find("x-default");
+        const std::string &text =
+            chosen != alt->value_.end() ? chosen->second : alt->value_.begin()->second;
+        return QString::fromStdString(text).trimmed();
+    }
+    return QString::fromStdString(it->toString(0)).trimmed();
+}
+
+// "YYYY:MM:DD HH:MM:SS", the EXIF date form; invalid for anything else
+// (blank dates of cameras without a clock read "    :  :     :  :  ").
+QDateTime ExifDate(const QString &text)
+{
+    return QDateTime::fromString(text.left(19), u"yyyy:MM:dd HH:mm:ss"_s);
+}
+
+PhotoFacts FactsOf(const Exiv2::ExifData &exif, const Exiv2::XmpData &xmp)
+{
+    PhotoFacts facts;
+    facts.taken = ExifDate(ExifText(exif, "Exif.Photo.DateTimeOriginal"));
+    facts.make = ExifText(exif, "Exif.Image.Make");
+    facts.model = ExifText(exif, "Exif.Image.Model");
+    facts.lens = ExifText(exif, "Exif.Photo.LensModel");
+    if (facts.lens.isEmpty()) {
+        // The maker's own lens tags, named by Exiv2's lens tables.
+        const auto lens = Exiv2::lensName(exif);
+        if (lens != exif.end())
+            facts.lens = QString::fromStdString(lens->print(&exif)).trimmed();
+    }
+    facts.artist = ExifText(exif, "Exif.Image.Artist");
+    if (facts.artist.isEmpty())
+        facts.artist = XmpText(xmp, "Xmp.dc.creator");
+    facts.copyright = ExifText(exif, "Exif.Image.Copyright");
+    if (facts.copyright.isEmpty())
+        facts.copyright = XmpText(xmp, "Xmp.dc.rights");
+    return facts;
+}
+
 void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
 {
     // Owned at once by a unique_ptr: Exiv2 0.27 returns a std::auto_ptr.
@@ -85,6 +144,7 @@ void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
 
     const Exiv2::ExifData &exif = image->exifData();
     read.orientation = OrientationOf(exif);
+    read.facts = FactsOf(exif, image->xmpData());
     if (!keepBlobs)
         return;
 
@@ -105,6 +165,7 @@ void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
     const std::string &xmp = image->xmpPacket();
     if (!xmp.empty())
         out.xmp = QByteArray(xmp.data(), qsizetype(xmp.size()));
+    out.xmpExtension = ReadExtendedXmpSegments(bytes);
     if (image->iccProfileDefined()) {
         const Exiv2::DataBuf *icc = image->iccProfile();
         if (icc && icc->size_ > 0)
@@ -113,6 +174,33 @@ void ReadOrThrow(const QByteArray &bytes, bool keepBlobs, MetadataRead &read)
 }
 
 } // namespace
+
+PhotoFacts ReadPhotoFactsFromBlocks(const QByteArray &exifTiff, const QByteArray &xmpPacket)
+{
+    InitPhotoMetadataLibrary();
+    Exiv2::ExifData exif;
+    Exiv2::XmpData xmp;
+    // Each block on its own: an unreadable one leaves only its values out.
+    try {
+        if (!exifTiff.isEmpty())
+            Exiv2::ExifParser::decode(exif,
+                                      reinterpret_cast<const Exiv2::byte *>(exifTiff.constData()),
+                                      uint32_t(exifTiff.size()));
+    } catch (...) {
+        exif.clear();
+    }
+    try {
+        if (!xmpPacket.isEmpty())
+            Exiv2::XmpParser::decode(xmp, xmpPacket.toStdString());
+    } catch (...) {
+        xmp.clear();
+    }
+    try {
+        return FactsOf(exif, xmp);
+    } catch (...) {
+        return {};
+    }
+}
 
 MetadataRead ReadPhotoMetadata(const QByteArray &bytes, bool keepBlobs)
 {

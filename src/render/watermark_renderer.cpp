@@ -1,7 +1,9 @@
 #include "render/watermark_renderer.h"
 
+#include "render/mark_colours.h"
 #include "render/mark_warp.h"
 #include "render/text_effect_renderer.h"
+#include "render/text_variables.h"
 
 #include <QPainter>
 
@@ -76,15 +78,36 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
     painter.restore();
 }
 
+bool CWatermarkRenderer::UsesTextVariables(const LoadedTemplate &loaded)
+{
+    if (HasTextVariables(loaded.outputMetadata.artist) ||
+        HasTextVariables(loaded.outputMetadata.copyright))
+        return true;
+    return std::any_of(loaded.layers.begin(), loaded.layers.end(), [](const LoadedLayer &layer) {
+        return HasTextVariables(layer.conf.textContent);
+    });
+}
+
 void CWatermarkRenderer::DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                                      const LoadedTemplate &loaded, const QString &sourcePath)
+                                      const LoadedTemplate &loaded, const QString &sourcePath,
+                                      const PhotoFacts *facts)
 {
     if (loaded.layers.empty())
         return;
+    // The records as drawn on this photo: text variables filled in, colours
+    // in the photo's profile.
+    std::vector<CWatermarkConf> drawn;
+    drawn.reserve(loaded.layers.size());
+    for (const LoadedLayer &layer : loaded.layers) {
+        drawn.push_back(layer.conf);
+        if (facts && HasTextVariables(layer.conf.textContent))
+            drawn.back().textContent = ExpandTextVariables(layer.conf.textContent, *facts);
+    }
+    ConvertMarkColours(drawn, canvas.colorSpace());
     const auto drawLayers = [&](QPainter &painter) {
-        for (const LoadedLayer &layer : loaded.layers) {
-            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, layer.conf);
-            DrawImageLayer(painter, canvasWidth, canvasHeight, layer.conf, layer.picture);
+        for (size_t i = 0; i < drawn.size(); ++i) {
+            CTextEffectRenderer::DrawTextLayer(painter, canvasWidth, canvasHeight, drawn[i]);
+            DrawImageLayer(painter, canvasWidth, canvasHeight, drawn[i], loaded.layers[i].picture);
         }
     };
     if (DrawLayersResistingRemoval(canvas, loaded, sourcePath, drawLayers))
@@ -133,8 +156,9 @@ RenderOutcome CWatermarkRenderer::RenderWatermark(RenderMode mode, const QString
     if (mode == RenderMode::EditorPreview) {
         const QSize view = inputs.previewTarget->viewSize();
         outcome.picture = SamplePhoto();
+        const PhotoFacts facts = SamplePhotoFacts(outcome.picture.size());
         if (loaded)
-            DrawTemplate(outcome.picture, view.width(), view.height(), *loaded);
+            DrawTemplate(outcome.picture, view.width(), view.height(), *loaded, QString(), &facts);
         outcome.placement.source = outcome.picture.rect();
         inputs.previewTarget->showPreview(outcome.picture, outcome.placement);
         return outcome;
@@ -144,14 +168,18 @@ RenderOutcome CWatermarkRenderer::RenderWatermark(RenderMode mode, const QString
         PhotoLoadOptions options;
         options.resize = inputs.resize;
         options.keepMetadata = mode == RenderMode::BatchOutput;
+        options.textFacts = loaded && UsesTextVariables(*loaded);
         Result<DecodedPhoto> photo = LoadPhoto(sourcePath, options);
         if (photo) {
             outcome.picture = std::move(photo->image);
             outcome.photo = std::move(photo).value();
             outcome.photo.image = QImage();
+            PhotoFacts &facts = outcome.photo.facts;
+            facts.counter = inputs.listPosition >= 0 ? inputs.listPosition + 1 : 0;
+            facts.size = outcome.picture.size();
             if (loaded)
                 DrawTemplate(outcome.picture, outcome.picture.width(), outcome.picture.height(),
-                             *loaded, sourcePath);
+                             *loaded, sourcePath, &facts);
         } else {
             outcome.error = photo.error();
         }

@@ -57,6 +57,10 @@ struct RenderInputs
     // The template read once for a whole batch run. When null the render
     // reads templateName itself (previews do, so they show every edit).
     SharedTemplate loadedTemplate;
+    // The photo's position in the whole list of its run, from 0 (shares of
+    // a run keep the whole list's positions): the text variable {counter}
+    // is one more. -1 when the photo belongs to no list.
+    int listPosition = -1;
 };
 
 struct RenderOutcome
@@ -105,8 +109,16 @@ public:
     // while drawing on the sample photo). `sourcePath` is the photo the
     // canvas was decoded from (empty for the sample photo): a template that
     // resists removal seeds each photo's perturbation from its bytes.
+    // `facts` fill the text variables of the layers' texts; without them a
+    // text is drawn as written.
     static void DrawTemplate(QImage &canvas, int canvasWidth, int canvasHeight,
-                             const LoadedTemplate &loaded, const QString &sourcePath = QString());
+                             const LoadedTemplate &loaded, const QString &sourcePath = QString(),
+                             const PhotoFacts *facts = nullptr);
+
+    // Whether any layer's text, or a metadata text of the template, holds a
+    // variable (a brace), so that a render collects the photo's facts only
+    // when they are used.
+    static bool UsesTextVariables(const LoadedTemplate &loaded);
 
     // When `loaded` resists removal across photos: draws its layers
     // (`drawLayers`) through the photo's perturbation (render/mark_warp.h)

@@ -322,5 +322,37 @@ TEST_F(CliShard, AStoppedShardResumesWithSkipAndWritesEveryPhotoOnce)
     EXPECT_EQ(filesIn(out), expected);
 }
 
+// {counter} is the photo's place in the whole list: a share of the job draws
+// the number a run over the whole list draws.
+TEST_F(CliShard, TheCounterVariableCountsTheWholeListInEveryShare)
+{
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0); // the first run's template
+    const QString templates =
+        m_sandbox.filePath(u"home/.local/share/Kelvane Watermark/templates"_s);
+    CWatermarkConf layer;
+    ASSERT_TRUE(LoadLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    layer.textContent = u"No. {counter:3}"_s;
+    ASSERT_TRUE(SaveLayerConf(templates, u"Demo 1_Layer 1"_s, layer));
+    // One picture under four names: only the counter tells the outputs apart.
+    for (int i = 1; i <= 4; ++i)
+        photo(u"in/p%1.jpg"_s.arg(i), 160, 5);
+    const QStringList common = {u"-t"_s,  u"Demo 1"_s, u"--keep-name"_s,           u"-f"_s,
+                                u"png"_s, u"-j1"_s,    m_sandbox.filePath(u"in"_s)};
+    const QString whole = m_sandbox.filePath(u"whole"_s);
+    ASSERT_EQ(cli(QStringList{u"-o"_s, whole} + common).exitCode, 0);
+    const QString shared = m_sandbox.filePath(u"shared"_s);
+    for (const QString &share : {u"0/2"_s, u"1/2"_s})
+        ASSERT_EQ(cli(QStringList{u"--shard="_s + share, u"-o"_s, shared} + common).exitCode, 0);
+    QSet<QByteArray> distinct;
+    for (int i = 1; i <= 4; ++i) {
+        const QString name = u"/p%1.png"_s.arg(i);
+        const QByteArray bytes = test::ReadFileBytes(whole + name);
+        ASSERT_FALSE(bytes.isEmpty());
+        EXPECT_EQ(test::ReadFileBytes(shared + name), bytes) << name.toStdString();
+        distinct.insert(bytes);
+    }
+    EXPECT_EQ(distinct.size(), 4);
+}
+
 } // namespace
 } // namespace kw

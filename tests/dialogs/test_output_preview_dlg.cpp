@@ -1,5 +1,6 @@
 #include "dialogs/output_preview_dlg.h"
 
+#include "model/layer_file.h"
 #include "model/template_library.h"
 #include "render/jpeg_keep_original.h"
 #include "render/loaded_template.h"
@@ -38,6 +39,7 @@ public:
     }
     QString SelectNextSourceFile() override { return step(+1); }
     QString SelectPreviousSourceFile() override { return step(-1); }
+    int CurrentSourcePosition() override { return selected; }
 
 private:
     QString step(int direction)
@@ -339,6 +341,46 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
     // without its watermark.
     ASSERT_TRUE(QDir(templates).removeRecursively());
     EXPECT_TRUE(shown().isNull());
+}
+
+// The counter variable follows the row: one photo listed twice shows the
+// number of each row, as the batch draws it.
+TEST(OutputPreview, TheCounterIsTheRowsPosition)
+{
+    Fixture f;
+    const QString templates = f.sandbox.filePath(u"templates"_s);
+    ASSERT_TRUE(kw::SeedFirstRun(templates).ok());
+    const QString layerName = u"Demo 1_Layer 1"_s;
+    kw::CWatermarkConf layer;
+    ASSERT_TRUE(kw::LoadLayerConf(templates, layerName, layer));
+    layer.textContent = u"#{counter:2}"_s;
+    ASSERT_TRUE(kw::SaveLayerConf(templates, layerName, layer));
+    const QString path = f.addPng(u"a.png"_s, {300, 200});
+    f.sources.rows << path;
+
+    COutputPreviewDlg dialog(kw::OutputPreviewInputs{f.sandbox.path(), templates, u"Demo 1"_s},
+                             f.sources, f.prompts);
+    dialog.show();
+    Fixture::waitForPicture(dialog);
+    const QImage first = dialog.picture();
+    dialog.OnNext();
+    Fixture::waitForPicture(dialog);
+    const QImage second = dialog.picture();
+    ASSERT_FALSE(first.isNull());
+    EXPECT_NE(first, second);
+
+    // "#02" written out, drawn on the same photo.
+    layer.textContent = u"#02"_s;
+    ASSERT_TRUE(kw::SaveLayerConf(templates, layerName, layer));
+    struct Capture : kw::PreviewTarget
+    {
+        QSize viewSize() const override { return {800, 600}; }
+        void showPreview(const QImage &, const kw::ViewPlacement &) override {}
+    } capture;
+    const kw::RenderOutcome literal = kw::CWatermarkRenderer::RenderWatermark(
+        kw::RenderMode::OutputPreview, path, 0, 0, true,
+        kw::RenderInputs{templates, u"Demo 1"_s, {}, &capture, {}});
+    EXPECT_EQ(second, literal.picture);
 }
 
 } // namespace

@@ -159,4 +159,37 @@ TEST_F(TemplateFileTest, MarkWarpNumbersAreClampedAndBadOnesTakeTheirDefaults)
     }
 }
 
+TEST_F(TemplateFileTest, MetadataChoicesAreElementsPresentOnlyWhenSet)
+{
+    ASSERT_TRUE(kw::CreateTemplateFile(folder, u"Demo 1"_s, kw::FirstLayerName(u"Demo 1")));
+    const QString path = folder + u"/Demo 1.xml"_s;
+    const QByteArray original = ReadFileBytes(path);
+    EXPECT_TRUE(kw::ReadOutputMetadataSetting(folder, u"Demo 1"_s)->isDefault());
+
+    kw::OutputMetadataSetting choices;
+    choices.stripSerialNumbers = true;
+    choices.copyright = u"(c) {year} Jane & John <Doe>"_s;
+    ASSERT_TRUE(kw::SaveOutputMetadataSetting(folder, u"Demo 1"_s, choices));
+    EXPECT_EQ(ReadFileBytes(path),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+              "<Layers>\r\n"
+              "<layer>Demo 1_Layer 1</layer>\r\n"
+              "<StripSerialNumbers>1</StripSerialNumbers>\r\n"
+              "<OutputCopyright>(c) {year} Jane &amp; John &lt;Doe&gt;</OutputCopyright>\r\n"
+              "</Layers>\r\n");
+    EXPECT_EQ(*kw::ReadOutputMetadataSetting(folder, u"Demo 1"_s), choices);
+
+    choices.stripLocation = true;
+    choices.artist = u"Jane"_s;
+    choices.copyright.clear();
+    ASSERT_TRUE(kw::SaveOutputMetadataSetting(folder, u"Demo 1"_s, choices));
+    EXPECT_EQ(*kw::ReadOutputMetadataSetting(folder, u"Demo 1"_s), choices);
+    EXPECT_FALSE(ReadFileBytes(path).contains("OutputCopyright"));
+    EXPECT_EQ(kw::ReadTemplateLayers(folder, u"Demo 1"_s), QStringList{u"Demo 1_Layer 1"_s});
+
+    ASSERT_TRUE(kw::SaveOutputMetadataSetting(folder, u"Demo 1"_s, kw::OutputMetadataSetting{}));
+    EXPECT_EQ(ReadFileBytes(path), original);
+    EXPECT_FALSE(kw::ReadOutputMetadataSetting(folder, u"missing"_s));
+}
+
 } // namespace

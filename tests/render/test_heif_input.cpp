@@ -278,6 +278,13 @@ TEST_F(HeifInput, MetadataReachesJpegOutputWithOrientationOne)
     EXPECT_EQ(photo->metadata.xmp, spec.xmp);
     EXPECT_EQ(photo->metadata.iccProfile, spec.icc);
     EXPECT_EQ(photo->image.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    // The text variables' values, also for a preview, which keeps no metadata.
+    PhotoLoadOptions preview;
+    preview.keepMetadata = false;
+    preview.textFacts = true;
+    const Result<DecodedPhoto> previewed = LoadPhoto(path, preview);
+    ASSERT_TRUE(previewed) << previewed.error().toStdString();
+    EXPECT_EQ(previewed->facts.make, u"Kelvane Test Camera"_s);
 
     CPreferences prefs;
     prefs.outputFolderOpts = 1;
