@@ -100,10 +100,6 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     previewColumn->addWidget(m_photoList);
     previewColumn->addWidget(m_previewFrame, 1);
     previewColumn->addWidget(m_status);
-    // The outputs' metadata in the room below the preview.
-    auto *metadata = new kw::OutputMetadataGroup(*m_session, this);
-    metadata->setFixedWidth(kw::PreviewFrame::kSize.width());
-    previewColumn->addWidget(metadata);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 11, 20, 11);
     row->setSpacing(20);
@@ -114,6 +110,7 @@ CTemplateEditDlg::CTemplateEditDlg(const QString &templatesFolder, const QString
     pagesColumn->setContentsMargins(0, 0, 0, 0);
     pagesColumn->addWidget(m_tabs);
     pagesColumn->addWidget(new kw::ResistRemovalGroup(*m_session, pages));
+    pagesColumn->addWidget(new kw::OutputMetadataGroup(*m_session, pages));
     pagesColumn->addStretch(1);
     m_pagesScroller = new PagesScrollArea(this);
     m_pagesScroller->setObjectName(u"editorPagesScroller"_s);
