@@ -62,7 +62,9 @@ void MakeTextPixels(CWatermarkConf &layer, QSize canvas)
 void MakePictureRelative(CWatermarkConf &layer, QSize natural, QSize canvas)
 {
     const int shorter = shorterSide(canvas);
-    const QSizeF drawn = PictureDrawSize(layer, natural, canvas.width(), canvas.height());
+    CWatermarkConf inPixels = layer;
+    inPixels.ImageRelativeWidth = 0;
+    const QSizeF drawn = PictureDrawSize(inPixels, natural, canvas.width(), canvas.height());
     layer.ImageRelativeWidth =
         drawn.isEmpty() ? kUnknownPictureShare
                         : HundredthsOfPercent(drawn.width(), shorter, 1, kMaxRelativeSize);
