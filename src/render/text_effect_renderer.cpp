@@ -241,11 +241,15 @@ CoverTileGrid turnedWithText(QSizeF box, const QTransform &turn, int canvasWidth
         maxR = first ? r : std::max(maxR, r);
         first = false;
     }
-    constexpr qreal kMaxTilesPerSide = 100000;
-    grid.firstCol = int(std::max(-kMaxTilesPerSide, std::floor(minJ) - 1));
-    grid.firstRow = int(std::max(-kMaxTilesPerSide, std::floor(minR) - 1));
-    grid.cols = int(std::min(kMaxTilesPerSide, std::ceil(maxJ) + 1 - grid.firstCol));
-    grid.rows = int(std::min(kMaxTilesPerSide, std::ceil(maxR) + 1 - grid.firstRow));
+    // Text scaled to a few pixels on a large photo would ask for millions of
+    // tiles of a pixel or two each: such a cover is not drawn.
+    constexpr qreal kMaxTiles = 1 << 22;
+    if ((maxJ - minJ + 3) * (maxR - minR + 3) > kMaxTiles)
+        return grid;
+    grid.firstCol = int(std::floor(minJ) - 1);
+    grid.firstRow = int(std::floor(minR) - 1);
+    grid.cols = int(std::ceil(maxJ) + 1 - grid.firstCol);
+    grid.rows = int(std::ceil(maxR) + 1 - grid.firstRow);
     return grid;
 }
 

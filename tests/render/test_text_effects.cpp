@@ -323,6 +323,18 @@ TEST_F(TextEffects, HugeStoredValuesStayBounded)
     layer.Rotation = INT32_MIN;
     // Bounded by the limits; finishing at all is the test.
     render(layer, 64, 64);
+
+    // The smallest relative size with its cover on a large photo, and the
+    // largest: neither asks for millions of passes or tiles.
+    CWatermarkConf relative = plainLayer();
+    relative.BCoverImage = 1;
+    relative.BAddShadow = relative.B3DText = 1;
+    relative.TDTextOffset = 50;
+    relative.TurnAboutAnchor = 1;
+    for (const int32_t share : {1, kw::kMaxRelativeSize}) {
+        relative.RelativeSize = share;
+        render(relative, 4000, 3000);
+    }
     SUCCEED();
 }
 
