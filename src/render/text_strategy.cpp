@@ -44,8 +44,8 @@ QSizeF MeasureTextBox(const QFont &font, const QString &text)
     unified.remove(u'\r');
     // Unwrapped: only the text's own line breaks start a line, so a line of
     // any length is measured whole.
-    const QRectF box = QFontMetricsF(font).boundingRect(QRectF(0, 0, 0, 0),
-                                                        Qt::AlignLeft | Qt::AlignTop, unified);
+    const QRectF box =
+        QFontMetricsF(font).boundingRect(QRectF(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, unified);
     return {std::max(box.width(), 0.0), std::max(box.height(), 0.0)};
 }
 
