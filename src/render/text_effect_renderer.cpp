@@ -163,6 +163,53 @@ TextPlacement placeText(const CWatermarkConf &layer, const QPainterPath &glyphs,
     return placement;
 }
 
+// Everything `shape` covers as it moves along `sweep`: the shape itself and,
+// for each edge of its outline (flattened as `device` draws it), the
+// parallelogram the edge sweeps. The parallelograms take the turning sense
+// of the shape's outer outlines, so under the winding rule they add to the
+// shape and to each other and fill its holes where the sweep covers them;
+// one fill, without seams between the pieces.
+QPainterPath sweptSolid(const QPainterPath &shape, QPointF sweep, const QTransform &device)
+{
+    const QList<QPolygonF> outlines = shape.toSubpathPolygons(device);
+    const auto signedArea = [](const QPolygonF &polygon) {
+        qreal area = 0;
+        for (qsizetype i = 0; i < polygon.size(); ++i) {
+            const QPointF a = polygon.at(i), b = polygon.at((i + 1) % polygon.size());
+            area += a.x() * b.y() - b.x() * a.y();
+        }
+        return area / 2;
+    };
+    // The largest outline is an outer one.
+    qreal outerSense = 1, largest = 0;
+    for (const QPolygonF &outline : outlines) {
+        const qreal area = signedArea(outline);
+        if (std::abs(area) > largest) {
+            largest = std::abs(area);
+            outerSense = area < 0 ? -1 : 1;
+        }
+    }
+    const QPointF move = device.map(sweep) - device.map(QPointF(0, 0));
+    const QTransform back = device.inverted();
+    QPainterPath solid;
+    solid.setFillRule(Qt::WindingFill);
+    for (const QPolygonF &outline : outlines) {
+        solid.addPolygon(back.map(outline));
+        solid.closeSubpath();
+        for (qsizetype i = 0; i < outline.size(); ++i) {
+            const QPointF from = outline.at(i), to = outline.at((i + 1) % outline.size());
+            if (from == to)
+                continue;
+            QPolygonF piece{from, to, to + move, from + move};
+            if (signedArea(piece) * outerSense < 0)
+                std::reverse(piece.begin(), piece.end());
+            solid.addPolygon(back.map(piece));
+            solid.closeSubpath();
+        }
+    }
+    return solid;
+}
+
 // The shadow of a scaled mark: the halo is made in canvas pixels (it cannot
 // be scaled as a picture), with its passes scaled and each pass's alpha
 // chosen so the stacked halo is as dark as the unscaled one.
@@ -384,14 +431,11 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
         const QColor extrusion = LayerColor(layer.TDTextColor, 255);
         const int copies = std::min(layer.TDTextOffset, kMaxExtrusionCopies);
         if (placement.scale > 1 && copies > 1) {
-            // Enlarged, the copies would stand apart: as many copies as
-            // canvas pixels between the nearest and the farthest, evenly.
-            const int64_t spread = int64_t(std::ceil((copies - 1) * placement.scale));
-            const int drawn = int(std::min<int64_t>(spread + 1, kMaxExtrusionCopies));
-            for (int i = 0; i < drawn; ++i) {
-                const qreal distance = 2 + qreal(copies - 1) * i / (drawn - 1);
-                painter.fillPath(path.translated(QPointF(step) * distance), extrusion);
-            }
+            // Enlarged, the copies would stand apart: the solid they stand
+            // for is filled instead.
+            painter.fillPath(sweptSolid(path.translated(step * 2), QPointF(step) * (copies - 1),
+                                        painter.transform()),
+                             extrusion);
         } else {
             for (int i = 0; i < copies; ++i)
                 painter.fillPath(path.translated(step * (i + 2)), extrusion);
