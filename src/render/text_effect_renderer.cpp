@@ -327,9 +327,12 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
         const QTransform base = painter.transform();
         for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
             for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
-                painter.setTransform(
+                const QTransform at =
                     QTransform(base).translate(j * grid.colStep.x() + r * grid.rowStep.x(),
-                                               j * grid.colStep.y() + r * grid.rowStep.y()));
+                                               j * grid.colStep.y() + r * grid.rowStep.y());
+                if (!at.mapRect(QRectF(spriteBounds)).intersects(QRectF(canvas)))
+                    continue; // out of sight: not stroked at all
+                painter.setTransform(at);
                 painter.drawPath(tile);
             }
         }
