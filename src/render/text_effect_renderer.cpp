@@ -324,6 +324,15 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
     painter.setPen(pen);
     painter.setBrush(brush);
     if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels) {
+        // The outline is stroked once; each tile fills it.
+        QPainterPath outline = tile;
+        QBrush fill = brush;
+        if (pen.style() != Qt::NoPen) {
+            QPainterPathStroker stroker(pen);
+            outline = stroker.createStroke(tile);
+            fill = pen.brush();
+            painter.setPen(Qt::NoPen);
+        }
         const QTransform base = painter.transform();
         for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
             for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
@@ -333,7 +342,7 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
                 if (!at.mapRect(QRectF(spriteBounds)).intersects(QRectF(canvas)))
                     continue; // out of sight: not stroked at all
                 painter.setTransform(at);
-                painter.drawPath(tile);
+                painter.fillPath(outline, fill);
             }
         }
         painter.restore();

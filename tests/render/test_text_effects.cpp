@@ -459,6 +459,12 @@ TEST_F(TextEffects, CoverTilesOfBigTextDoNotOverlap)
         const QImage turned = render(layer, kPhotoWidth, kPhotoHeight);
         EXPECT_GT(InkCount(turned), 20 * pixels * pixels / 10) << pixels;
         EXPECT_EQ(InkCount(turned, [](QRgb p) { return qAlpha(p) > 130; }), 0) << pixels;
+        // Outlined tiles likewise, each outline painted once.
+        layer.coverImgMethod = 0;
+        layer.EdgeLineThickness = 6;
+        const QImage outlined = render(layer, kPhotoWidth, kPhotoHeight);
+        EXPECT_GT(InkCount(outlined), 10 * pixels * pixels / 10) << pixels;
+        EXPECT_EQ(InkCount(outlined, [](QRgb p) { return qAlpha(p) > 130; }), 0) << pixels;
     }
 }
 
