@@ -107,29 +107,26 @@ bool ForEachFieldElement(CXmlDocument &doc, Visit visit)
     return true;
 }
 
-// Reads the optional fields, each searched from the first child of its
-// group. The document must be at its top level.
-void ReadOptionalFields(CXmlDocument &doc, CWatermarkConf &conf)
-{
-    for (const OptionalLayerField &field : OptionalLayerFields()) {
-        doc.ResetPosition();
-        if (!doc.FindElement(kRootElement) || !doc.EnterElement() ||
-            !doc.FindElement(GroupElement(field.group)) || !doc.EnterElement())
-            continue;
-        conf.*field.member =
-            doc.FindElement(field.element)
-                ? BoundedOptionalValue(field, ParseLayerInteger(doc.GetElementText()))
-                : 0;
-    }
-    doc.ResetPosition();
-}
-
 // Enters the root and the group of `field`; false when either is missing.
 bool EnterGroup(CXmlDocument &doc, LayerGroup group)
 {
     doc.ResetPosition();
     return doc.FindElement(kRootElement) && doc.EnterElement() &&
            doc.FindElement(GroupElement(group)) && doc.EnterElement();
+}
+
+// Reads the optional fields, each searched from the first child of its
+// group.
+void ReadOptionalFields(CXmlDocument &doc, CWatermarkConf &conf)
+{
+    for (const OptionalLayerField &field : OptionalLayerFields()) {
+        // Without its element (or its group) a field means 0.
+        conf.*field.member =
+            EnterGroup(doc, field.group) && doc.FindElement(field.element)
+                ? BoundedOptionalValue(field, ParseLayerInteger(doc.GetElementText()))
+                : 0;
+    }
+    doc.ResetPosition();
 }
 
 // Writes each optional field into the document: set in the first element of

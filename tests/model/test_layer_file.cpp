@@ -539,4 +539,8 @@ TEST_F(LayerFileTest, OptionalElementsFollowTheFilesLineBreaks)
     EXPECT_FALSE(result);
     EXPECT_TRUE(result.reason.contains(u"ImageTurnAboutAnchor"_s));
     EXPECT_TRUE(ReadFileBytes(path(u"N"_s)).contains("<Rotation>45</Rotation>"));
+    // Read back, the field without a group means 0 like one without its element.
+    CWatermarkConf reread = conf;
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"N"_s, reread));
+    EXPECT_EQ(reread.ImageTurnAboutAnchor, 0);
 }
