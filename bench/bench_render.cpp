@@ -87,6 +87,20 @@ void BM_DemoLayer6000x4000(benchmark::State &state)
 }
 BENCHMARK(BM_DemoLayer6000x4000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// Every effect on a 24-megapixel photo with the size relative to the photo
+// (8 % of the shorter side) and the mark turned about its anchor: the
+// scaled shadow, the filled-in extrusion and the cover turned with the text.
+void BM_RelativeEveryEffect6000x4000(benchmark::State &state)
+{
+    QImage photo(6000, 4000, QImage::Format_ARGB32_Premultiplied);
+    photo.fill(QColor(90, 120, 150));
+    CWatermarkConf layer = everyEffect();
+    layer.RelativeSize = 800;
+    layer.TurnAboutAnchor = 1;
+    drawOn(state, photo, layer);
+}
+BENCHMARK(BM_RelativeEveryEffect6000x4000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 // The worst cover-tile case: 20-pixel text on 4000 x 3000, thousands of tiles.
 void BM_CoverTiles4000x3000(benchmark::State &state)
 {

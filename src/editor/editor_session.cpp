@@ -122,6 +122,9 @@ bool EditorSession::saveRecord()
         setStatus(u"This template has no layer to edit: changes are not saved."_s);
         return false;
     }
+    // Optional settings are kept as the file keeps them (within bounds).
+    for (const OptionalLayerField &field : OptionalLayerFields())
+        m_record.*field.member = BoundedOptionalValue(field, m_record.*field.member);
     const Status saved = SaveLayerConf(m_templatesFolder, layerName, m_record);
     if (!saved) {
         setStatus(u"Changes are not saved: %1"_s.arg(saved.error()));
@@ -134,6 +137,10 @@ bool EditorSession::saveRecord()
     if (LoadLayerOverDefaults(m_templatesFolder, layerName, reread)) {
         for (const LayerField &field : LayerFields()) {
             if (!SameValue(field, m_record, reread))
+                lost << field.element.toString();
+        }
+        for (const OptionalLayerField &field : OptionalLayerFields()) {
+            if (m_record.*field.member != reread.*field.member)
                 lost << field.element.toString();
         }
     }

@@ -7,8 +7,13 @@
 #include "editor/editor_session.h"
 #include "editor/layer_list_box.h"
 #include "editor/number_box.h"
+#include "render/loaded_template.h"
+#include "render/relative_layout.h"
+#include "render/watermark_renderer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -16,6 +21,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -48,11 +54,6 @@ QSize PictureSize(const QString &path, QString *reason)
             *reason = reader.errorString();
     }
     return size.isValid() ? size : QSize(0, 0);
-}
-
-int32_t Twice(int value)
-{
-    return int32_t(std::min<int64_t>(2 * int64_t(value), std::numeric_limits<int32_t>::max()));
 }
 
 } // namespace
@@ -109,11 +110,22 @@ void CImageLayerPage::addPlacementRows(QGridLayout *grid, int &row)
     m_offsetH = MakeNumberBox(this, "imageOffsetHBox", &CWatermarkConf::ImageOffsetH);
     m_offsetV = MakeNumberBox(this, "imageOffsetVBox", &CWatermarkConf::ImageOffsetV);
     grid->addWidget(m_offsetH, row, 1);
-    grid->addWidget(m_offsetV, row++, 3);
+    grid->addWidget(m_offsetV, row, 3);
+    // In their place while the picture scales with the photo.
+    m_offsetHShare = makeShareBox("imageOffsetHShareBox", -100, 100);
+    m_offsetVShare = makeShareBox("imageOffsetVShareBox", -100, 100);
+    grid->addWidget(m_offsetHShare, row, 1);
+    grid->addWidget(m_offsetVShare, row++, 3);
     grid->addWidget(MakeLabel(this, "imageOffsetHLabel", u"Horizontal"_s), row, 1);
     grid->addWidget(MakeLabel(this, "imageOffsetVLabel", u"Vertical"_s), row++, 3);
 
     grid->addWidget(MakeLabel(this, "imageRotationLabel", u"Rotation: "_s), row, 0);
+    m_turnAboutAnchor = makeOptionCheck("imageTurnAboutAnchorCheck", u"Turn about the anchor"_s,
+                                        &CWatermarkConf::ImageTurnAboutAnchor);
+    m_turnAboutAnchor->setToolTip(
+        u"Turn the picture about its centre and keep it at its location: a centred picture "
+        u"stays centred, one in a corner stays whole in its corner."_s);
+    grid->addWidget(m_turnAboutAnchor, row, 1, 1, 2);
     m_rotation = MakeNumberBox(this, "imageRotationBox", &CWatermarkConf::ImageRotation);
     grid->addWidget(m_rotation, row++, 3);
 
@@ -131,43 +143,81 @@ void CImageLayerPage::addPlacementRows(QGridLayout *grid, int &row)
             [this] { onNumberTyped(m_offsetV, &CWatermarkConf::ImageOffsetV); });
     connect(m_rotation, &NumberBox::textChanged, this,
             [this] { onNumberTyped(m_rotation, &CWatermarkConf::ImageRotation); });
+    connectShareBox(m_offsetHShare, &CWatermarkConf::ImageRelativeOffsetH, -kMaxRelativeOffset,
+                    kMaxRelativeOffset);
+    connectShareBox(m_offsetVShare, &CWatermarkConf::ImageRelativeOffsetV, -kMaxRelativeOffset,
+                    kMaxRelativeOffset);
     connect(m_transparency, &QSlider::valueChanged, this,
             [this] { onSliderMoved(m_transparency, &CWatermarkConf::ImageTransparency); });
 }
 
 void CImageLayerPage::addSizeRow(QGridLayout *grid, int &row)
 {
-    // The chosen picture's size; shown only after a picture is chosen.
+    // The size the picture is drawn at; shown only on a layer with a picture.
     m_widthLabel = MakeLabel(this, "imageWidthLabel", u"Width:"_s);
     m_width = new NumberBox(this);
     m_width->setObjectName(u"imageWidthBox"_s);
     m_heightLabel = MakeLabel(this, "imageHeightLabel", u"Height:"_s);
     m_height = new NumberBox(this);
     m_height->setObjectName(u"imageHeightBox"_s);
-    for (NumberBox *box : {m_width, m_height}) {
-        box->setRange(1, 65535);
-        box->setReadOnly(true);
-    }
+    for (NumberBox *box : {m_width, m_height})
+        box->setRange(0, kMaxDrawnPictureSide);
+    m_width->setToolTip(u"Drawn width in pixels; 0 keeps the picture's own size or "
+                        u"proportions"_s);
+    m_height->setToolTip(u"Drawn height in pixels; 0 keeps the picture's own size or "
+                         u"proportions"_s);
+    m_widthShare = makeShareBox("imageWidthShareBox", 0.01, kMaxRelativeSize / 100.0);
+    m_widthShare->setToolTip(u"Drawn width as a share of the photo's shorter side"_s);
+    m_heightShare = makeShareBox("imageHeightShareBox", 0, kMaxRelativeSize / 100.0);
+    m_heightShare->setToolTip(
+        u"Drawn height as a share of the photo's shorter side; 0 keeps the proportions"_s);
+    m_scaleWithPhoto = new QCheckBox(u"Scale with the photo"_s, this);
+    m_scaleWithPhoto->setObjectName(u"imageScaleWithPhotoCheck"_s);
+    m_scaleWithPhoto->setToolTip(
+        u"Size the picture as a share of each photo's shorter side, and its offsets as shares "
+        u"of the photo's width and height, so it looks the same on every photo."_s);
     // Hidden, they keep their room, so the page does not change size when a
     // picture is chosen.
-    for (QWidget *widget :
-         {static_cast<QWidget *>(m_widthLabel), static_cast<QWidget *>(m_width),
-          static_cast<QWidget *>(m_heightLabel), static_cast<QWidget *>(m_height)}) {
+    for (QWidget *widget : {static_cast<QWidget *>(m_widthLabel), static_cast<QWidget *>(m_width),
+                            static_cast<QWidget *>(m_heightLabel), static_cast<QWidget *>(m_height),
+                            static_cast<QWidget *>(m_scaleWithPhoto)}) {
         QSizePolicy policy = widget->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         widget->setSizePolicy(policy);
     }
     grid->addWidget(m_widthLabel, row, 0);
     grid->addWidget(m_width, row, 1);
+    grid->addWidget(m_widthShare, row, 1);
     grid->addWidget(m_heightLabel, row, 2);
-    grid->addWidget(m_height, row++, 3);
+    grid->addWidget(m_height, row, 3);
+    grid->addWidget(m_heightShare, row++, 3);
+    grid->addWidget(m_scaleWithPhoto, row++, 0, 1, 4);
+
+    const auto storeSize = [this](NumberBox *box, int32_t CWatermarkConf::*field) {
+        m_record.*field = std::clamp(box->value(), 0, kMaxDrawnPictureSide);
+        commitUnlessShowing();
+    };
+    connect(m_width, &NumberBox::textChanged, this,
+            [this, storeSize] { storeSize(m_width, &CWatermarkConf::ImageDrawWidth); });
+    connect(m_height, &NumberBox::textChanged, this,
+            [this, storeSize] { storeSize(m_height, &CWatermarkConf::ImageDrawHeight); });
+    connectShareBox(m_widthShare, &CWatermarkConf::ImageRelativeWidth, 1, kMaxRelativeSize);
+    connectShareBox(m_heightShare, &CWatermarkConf::ImageRelativeHeight, 0, kMaxRelativeSize);
+    connect(m_scaleWithPhoto, &QCheckBox::clicked, this, &CImageLayerPage::onScaleWithPhoto);
     setSizeBoxesVisible(false);
 }
 
 kw::Anchor CImageLayerPage::anchor() const
 {
-    return {&CWatermarkConf::ImageLocation, &CWatermarkConf::ImageOffsetH,
-            &CWatermarkConf::ImageOffsetV, m_offsetH, m_offsetV};
+    return {&CWatermarkConf::ImageLocation,
+            &CWatermarkConf::ImageOffsetH,
+            &CWatermarkConf::ImageOffsetV,
+            m_offsetH,
+            m_offsetV,
+            &CWatermarkConf::ImageRelativeOffsetH,
+            &CWatermarkConf::ImageRelativeOffsetV,
+            m_offsetHShare,
+            m_offsetVShare};
 }
 
 // ---------------------------------------------------------------- showing
@@ -193,8 +243,37 @@ void CImageLayerPage::showRecord()
         m_transparency->setValue(shown.ImageTransparency);
     }
     onSliderMoved(m_transparency, &CWatermarkConf::ImageTransparency);
-    m_width->setNumber(shown.ImageWidth);
-    m_height->setNumber(shown.ImageHeight);
+    m_turnAboutAnchor->setChecked(shown.ImageTurnAboutAnchor != 0);
+    showSize();
+}
+
+void CImageLayerPage::showSize()
+{
+    const bool relative = m_record.ImageRelativeWidth > 0;
+    for (const auto &[box, value] : {std::pair(m_width, m_record.ImageDrawWidth),
+                                     std::pair(m_height, m_record.ImageDrawHeight)}) {
+        const QSignalBlocker blocker(box);
+        box->setNumber(value);
+    }
+    showShare(m_widthShare, m_record.ImageRelativeWidth);
+    showShare(m_heightShare, m_record.ImageRelativeHeight);
+    m_scaleWithPhoto->setChecked(relative);
+    showOffsets(anchor(), relative);
+    setSizeBoxesVisible(!m_record.ImagePathName.isEmpty());
+}
+
+void CImageLayerPage::onScaleWithPhoto(bool on)
+{
+    // Derived on the sample photo, so the preview does not move.
+    QString reason;
+    const QSize natural =
+        PictureSize(LayerPicturePath(m_session.templatesFolder(), m_record.ImagePathName), &reason);
+    if (on)
+        MakePictureRelative(m_record, natural, PreviewFrame::kSize);
+    else
+        MakePicturePixels(m_record, natural, PreviewFrame::kSize);
+    showSize();
+    m_session.requestCommit();
 }
 
 // ---------------------------------------------------------------- handlers
@@ -214,11 +293,7 @@ void CImageLayerPage::onBrowse()
     m_pathBox->setToolTip(path);
     QString reason;
     const QSize size = PictureSize(path, &reason);
-    m_width->setNumber(size.width());
-    m_height->setNumber(size.height());
-    m_width->setRange(1, Twice(size.width()));
-    m_height->setRange(1, Twice(size.height()));
-    setSizeBoxesVisible(true);
+    showSize();
     m_session.requestCommit();
     if (size.isEmpty()) {
         m_session.prompts().message(
@@ -234,17 +309,21 @@ void CImageLayerPage::onClearPath()
     m_pathBox->clear();
     m_pathBox->setToolTip(QString());
     m_record.ImagePathName.clear();
-    setSizeBoxesVisible(false);
+    showSize();
     m_session.requestCommit();
 }
 
 void CImageLayerPage::setSizeBoxesVisible(bool visible)
 {
+    const bool relative = m_record.ImageRelativeWidth > 0;
     for (QWidget *widget :
-         {static_cast<QWidget *>(m_widthLabel), static_cast<QWidget *>(m_width),
-          static_cast<QWidget *>(m_heightLabel), static_cast<QWidget *>(m_height)}) {
+         {static_cast<QWidget *>(m_widthLabel), static_cast<QWidget *>(m_heightLabel),
+          static_cast<QWidget *>(m_scaleWithPhoto)})
         widget->setVisible(visible);
-    }
+    m_width->setVisible(visible && !relative);
+    m_height->setVisible(visible && !relative);
+    m_widthShare->setVisible(visible && relative);
+    m_heightShare->setVisible(visible && relative);
 }
 
 } // namespace kw

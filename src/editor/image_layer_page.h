@@ -7,7 +7,9 @@
 
 #include <cstdint>
 
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -27,8 +29,11 @@ extern const QString kImagePickerFilter;
 // file, location, offsets, rotation and opacity), a view of the editor's
 // session like the text page. Every change is written into the record, saved
 // at once into the current layer's file and redrawn in the live preview.
-// Showing a layer neither shows nor hides the picture size boxes. UI thread
-// only.
+// The Width and Height boxes, shown on a layer with a picture, set the size
+// the picture is drawn at (0: its natural size, or in its proportions when
+// the other is set); while "Scale with the photo" is on they hold shares of
+// the photo's shorter side and the offsets shares of its width and height.
+// UI thread only.
 class CImageLayerPage : public kw::LayerPage
 {
     Q_OBJECT
@@ -46,6 +51,10 @@ private:
     void onBrowse();
     void onClearPath();
     void setSizeBoxesVisible(bool visible);
+    void onScaleWithPhoto(bool on);
+    // Shows the size boxes and offsets in pixels or as shares of the photo,
+    // and the size boxes only when the layer has a picture.
+    void showSize();
     kw::Anchor anchor() const;
 
     CEditWithButton *m_pathBox = nullptr;
@@ -59,6 +68,12 @@ private:
     kw::NumberBox *m_width = nullptr;
     QLabel *m_heightLabel = nullptr;
     kw::NumberBox *m_height = nullptr;
+    QCheckBox *m_turnAboutAnchor = nullptr;
+    QCheckBox *m_scaleWithPhoto = nullptr;
+    QDoubleSpinBox *m_widthShare = nullptr;
+    QDoubleSpinBox *m_heightShare = nullptr;
+    QDoubleSpinBox *m_offsetHShare = nullptr;
+    QDoubleSpinBox *m_offsetVShare = nullptr;
 };
 
 } // namespace kw

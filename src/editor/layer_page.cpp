@@ -7,12 +7,17 @@
 #include "editor/number_box.h"
 #include "i18n/string_table.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QSlider>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -133,7 +138,67 @@ void LayerPage::onLocationChosen(int index, const Anchor &anchor)
     m_record.*anchor.offsetV = 0;
     anchor.offsetHBox->setNumber(0);
     anchor.offsetVBox->setNumber(0);
+    if (anchor.relativeOffsetH) {
+        m_record.*anchor.relativeOffsetH = 0;
+        m_record.*anchor.relativeOffsetV = 0;
+        showShare(anchor.offsetHShareBox, 0);
+        showShare(anchor.offsetVShareBox, 0);
+    }
     m_session.requestCommit();
+}
+
+QDoubleSpinBox *LayerPage::makeShareBox(const char *objectName, double minimum, double maximum)
+{
+    auto *box = new QDoubleSpinBox(this);
+    box->setObjectName(QString::fromLatin1(objectName));
+    box->setDecimals(2);
+    box->setRange(minimum, maximum);
+    box->setSingleStep(0.1);
+    box->setSuffix(u" %"_s);
+    box->setAlignment(Qt::AlignRight);
+    return box;
+}
+
+void LayerPage::showShare(QDoubleSpinBox *box, int32_t hundredths)
+{
+    const QSignalBlocker blocker(box);
+    box->setValue(hundredths / 100.0);
+}
+
+void LayerPage::connectShareBox(QDoubleSpinBox *box, int32_t CWatermarkConf::*field,
+                                int32_t minimum, int32_t maximum)
+{
+    connect(box, &QDoubleSpinBox::valueChanged, this,
+            [this, field, minimum, maximum](double value) {
+                m_record.*field =
+                    int32_t(std::clamp<double>(std::round(value * 100), minimum, maximum));
+                commitUnlessShowing();
+            });
+}
+
+QCheckBox *LayerPage::makeOptionCheck(const char *objectName, const QString &text,
+                                      int32_t CWatermarkConf::*field)
+{
+    auto *box = new QCheckBox(text, this);
+    box->setObjectName(QString::fromLatin1(objectName));
+    connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
+        m_record.*field = on ? 1 : 0;
+        m_session.requestCommit();
+    });
+    return box;
+}
+
+void LayerPage::showOffsets(const Anchor &anchor, bool relative)
+{
+    for (NumberBox *box : {anchor.offsetHBox, anchor.offsetVBox}) {
+        const QSignalBlocker blocker(box);
+        box->setNumber(m_record.*(box == anchor.offsetHBox ? anchor.offsetH : anchor.offsetV));
+        box->setVisible(!relative);
+    }
+    showShare(anchor.offsetHShareBox, m_record.*anchor.relativeOffsetH);
+    showShare(anchor.offsetVShareBox, m_record.*anchor.relativeOffsetV);
+    anchor.offsetHShareBox->setVisible(relative);
+    anchor.offsetVShareBox->setVisible(relative);
 }
 
 } // namespace kw

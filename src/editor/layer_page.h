@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGridLayout;
 class QMenu;
 class QSlider;
@@ -32,7 +34,8 @@ struct LayerRowNames
 };
 
 // The fields that anchor a text or a picture on the photo, and the boxes that
-// show the offsets.
+// show the offsets: in pixels, or as shares of the photo while the part
+// scales with the photo.
 struct Anchor
 {
     int32_t CWatermarkConf::*location;
@@ -40,6 +43,10 @@ struct Anchor
     int32_t CWatermarkConf::*offsetV;
     NumberBox *offsetHBox;
     NumberBox *offsetVBox;
+    int32_t CWatermarkConf::*relativeOffsetH = nullptr;
+    int32_t CWatermarkConf::*relativeOffsetV = nullptr;
+    QDoubleSpinBox *offsetHShareBox = nullptr;
+    QDoubleSpinBox *offsetVShareBox = nullptr;
 };
 
 // What both pages of the editor share: the view of the session's layer list
@@ -65,6 +72,23 @@ protected:
     void addLayerRow(QGridLayout *grid, int &row, const LayerRowNames &names);
     // A list of the location names, in code order.
     QComboBox *makeLocationList(const char *objectName);
+
+    // A box for a share of the photo, in per cent with two decimals; the
+    // field it edits holds hundredths of a per cent.
+    QDoubleSpinBox *makeShareBox(const char *objectName, double minimum, double maximum);
+    // Sets the box without running its handler.
+    static void showShare(QDoubleSpinBox *box, int32_t hundredths);
+    // Stores the box's share in `field` (within `minimum` and `maximum`)
+    // and commits, on every change.
+    void connectShareBox(QDoubleSpinBox *box, int32_t CWatermarkConf::*field, int32_t minimum,
+                         int32_t maximum);
+    // A check box for an on/off option stored in `field`; each click
+    // stores and commits.
+    QCheckBox *makeOptionCheck(const char *objectName, const QString &text,
+                               int32_t CWatermarkConf::*field);
+    // Shows the anchor's offsets: the share boxes while `relative`, else the
+    // pixel boxes, each showing the record's value.
+    void showOffsets(const Anchor &anchor, bool relative);
 
     // Handlers.
     void onNumberTyped(NumberBox *box, int32_t CWatermarkConf::*field);

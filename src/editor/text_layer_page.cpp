@@ -7,9 +7,12 @@
 #include "editor/editor_session.h"
 #include "editor/number_box.h"
 #include "editor/text_variables_help.h"
+#include "render/font_mapping.h"
+#include "render/relative_layout.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -127,13 +130,34 @@ void CTextLayerPage::addPlacementRows(QGridLayout *grid, int &row)
     m_offsetH = MakeNumberBox(this, "offsetHBox", &CWatermarkConf::OffsetH);
     m_offsetV = MakeNumberBox(this, "offsetVBox", &CWatermarkConf::OffsetV);
     grid->addWidget(m_offsetH, row, 1);
-    grid->addWidget(m_offsetV, row++, 3);
+    grid->addWidget(m_offsetV, row, 3);
+    // In their place while the text scales with the photo.
+    m_offsetHShare = makeShareBox("offsetHShareBox", -100, 100);
+    m_offsetVShare = makeShareBox("offsetVShareBox", -100, 100);
+    grid->addWidget(m_offsetHShare, row, 1);
+    grid->addWidget(m_offsetVShare, row++, 3);
     AddCaptions(grid, row, MakeLabel(this, "offsetHLabel", u"Horizontal"_s),
                 MakeLabel(this, "offsetVLabel", u"Vertical"_s));
 
     grid->addWidget(MakeLabel(this, "rotationLabel", u"Rotation: "_s), row, 0);
+    m_turnAboutAnchor = makeOptionCheck("turnAboutAnchorCheck", u"Turn about the anchor"_s,
+                                        &CWatermarkConf::TurnAboutAnchor);
+    m_turnAboutAnchor->setToolTip(
+        u"Turn the text about its centre and keep it at its location: centred text stays "
+        u"centred, text in a corner stays whole in its corner."_s);
+    grid->addWidget(m_turnAboutAnchor, row, 1, 1, 2);
     m_rotation = MakeNumberBox(this, "rotationBox", &CWatermarkConf::Rotation);
     grid->addWidget(m_rotation, row++, 3);
+
+    m_scaleWithPhoto = new QCheckBox(u"Scale with the photo"_s, this);
+    m_scaleWithPhoto->setObjectName(u"scaleWithPhotoCheck"_s);
+    m_scaleWithPhoto->setToolTip(
+        u"Size the text as a share of each photo's shorter side, and its offsets as shares of "
+        u"the photo's width and height, so it looks the same on every photo."_s);
+    grid->addWidget(m_scaleWithPhoto, row, 0, 1, 3);
+    m_sizeShare = makeShareBox("sizeShareBox", 0.01, kMaxRelativeSize / 100.0);
+    m_sizeShare->setToolTip(u"Text height as a share of the photo's shorter side"_s);
+    grid->addWidget(m_sizeShare, row++, 3);
 
     grid->addWidget(MakeLabel(this, "transparencyLabel", u"Transparency:"_s), row++, 0, 1, 4);
     m_transparency = kw::MakeSlider(this, "transparencySlider", &CWatermarkConf::Transparency);
@@ -146,6 +170,12 @@ void CTextLayerPage::addPlacementRows(QGridLayout *grid, int &row)
     connect(m_offsetV, &NumberBox::textChanged, this,
             [this] { onNumberTyped(m_offsetV, &CWatermarkConf::OffsetV); });
     connect(m_rotation, &NumberBox::textChanged, this, &CTextLayerPage::onRotationBox);
+    connect(m_scaleWithPhoto, &QCheckBox::clicked, this, &CTextLayerPage::onScaleWithPhoto);
+    connectShareBox(m_sizeShare, &CWatermarkConf::RelativeSize, 1, kMaxRelativeSize);
+    connectShareBox(m_offsetHShare, &CWatermarkConf::RelativeOffsetH, -kMaxRelativeOffset,
+                    kMaxRelativeOffset);
+    connectShareBox(m_offsetVShare, &CWatermarkConf::RelativeOffsetV, -kMaxRelativeOffset,
+                    kMaxRelativeOffset);
     connect(m_transparency, &QSlider::valueChanged, this,
             [this] { onSliderMoved(m_transparency, &CWatermarkConf::Transparency); });
 }
@@ -311,8 +341,15 @@ void CTextLayerPage::connectList(QComboBox *list, int32_t CWatermarkConf::*field
 
 kw::Anchor CTextLayerPage::anchor() const
 {
-    return {&CWatermarkConf::Location, &CWatermarkConf::OffsetH, &CWatermarkConf::OffsetV,
-            m_offsetH, m_offsetV};
+    return {&CWatermarkConf::Location,
+            &CWatermarkConf::OffsetH,
+            &CWatermarkConf::OffsetV,
+            m_offsetH,
+            m_offsetV,
+            &CWatermarkConf::RelativeOffsetH,
+            &CWatermarkConf::RelativeOffsetV,
+            m_offsetHShare,
+            m_offsetVShare};
 }
 
 // ---------------------------------------------------------------- showing
@@ -330,6 +367,8 @@ void CTextLayerPage::showRecord()
     SetTextQuietly(m_offsetV, QString::number(shown.OffsetV));
     SetTextQuietly(m_rotation, QString::number(shown.Rotation));
     onRotationBox();
+    m_turnAboutAnchor->setChecked(shown.TurnAboutAnchor != 0);
+    showScale();
     {
         const QSignalBlocker blocker(m_transparency);
         m_transparency->setValue(shown.Transparency);
@@ -378,7 +417,35 @@ void CTextLayerPage::onChooseFont()
         return;
     m_record.Font = kw::LogFontFromPickerFont(*chosen, m_record.Font);
     m_fontBox->setText(m_record.Font.faceName());
+    if (m_record.RelativeSize > 0) {
+        // The chosen size is the size on the sample photo.
+        m_record.RelativeSize =
+            HundredthsOfPercent(FontFromLogFont(m_record.Font).pixelSize(),
+                                std::min(PreviewFrame::kSize.width(), PreviewFrame::kSize.height()),
+                                1, kMaxRelativeSize);
+        showShare(m_sizeShare, m_record.RelativeSize);
+    }
     m_session.requestCommit();
+}
+
+void CTextLayerPage::onScaleWithPhoto(bool on)
+{
+    // Derived on the sample photo, so the preview does not move.
+    if (on)
+        MakeTextRelative(m_record, PreviewFrame::kSize);
+    else
+        MakeTextPixels(m_record, PreviewFrame::kSize);
+    showScale();
+    m_session.requestCommit();
+}
+
+void CTextLayerPage::showScale()
+{
+    const bool relative = m_record.RelativeSize > 0;
+    m_scaleWithPhoto->setChecked(relative);
+    showShare(m_sizeShare, relative ? m_record.RelativeSize : 0);
+    m_sizeShare->setEnabled(relative);
+    showOffsets(anchor(), relative);
 }
 
 void CTextLayerPage::onRotationBox()

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -26,7 +27,9 @@ class NumberBox;
 // text part of a layer, a view of the editor's session.
 //
 // Every change in a control is written into the editing record, saved at
-// once into the current layer's file and redrawn in the live preview. Number
+// once into the current layer's file and redrawn in the live preview. While
+// "Scale with the photo" is on, the text's size is a share of the photo's
+// shorter side and its offsets shares of the photo's width and height. Number
 // boxes take the leading integer of their text; those with a range clamp to
 // it and show the clamped number. Showing a record runs the same rules, so
 // out-of-range values in a file are shown and saved back clamped. UI thread
@@ -90,6 +93,9 @@ private:
     // A list whose entry at `index` stores `index + offset`.
     void connectList(QComboBox *list, int32_t CWatermarkConf::*field, int offset = 0);
 
+    void onScaleWithPhoto(bool on);
+    // Shows the size and offsets in pixels or as shares of the photo.
+    void showScale();
     void onTextChanged();
     void onChooseFont();
     void onRotationBox();
@@ -104,6 +110,11 @@ private:
     kw::NumberBox *m_offsetH = nullptr;
     kw::NumberBox *m_offsetV = nullptr;
     kw::NumberBox *m_rotation = nullptr;
+    QCheckBox *m_turnAboutAnchor = nullptr;
+    QCheckBox *m_scaleWithPhoto = nullptr;
+    QDoubleSpinBox *m_sizeShare = nullptr;
+    QDoubleSpinBox *m_offsetHShare = nullptr;
+    QDoubleSpinBox *m_offsetVShare = nullptr;
     QSlider *m_transparency = nullptr;
     QCheckBox *m_addShadow = nullptr;
     kw::NumberBox *m_shadowH = nullptr;

@@ -1,5 +1,6 @@
 #include "model/layer_file.h"
 
+#include "model/appended_element.h"
 #include "model/layer_values.h"
 #include "model/template_file.h"
 #include "xml/xml_document.h"
@@ -111,6 +112,61 @@ bool ForEachFieldElement(CXmlDocument &doc, Visit visit)
     return true;
 }
 
+// Enters the root and the group of `field`; false when either is missing.
+bool EnterGroup(CXmlDocument &doc, LayerGroup group)
+{
+    doc.ResetPosition();
+    return doc.FindElement(kRootElement) && doc.EnterElement() &&
+           doc.FindElement(GroupElement(group)) && doc.EnterElement();
+}
+
+// Reads the optional fields, each searched from the first child of its
+// group.
+void ReadOptionalFields(CXmlDocument &doc, CWatermarkConf &conf)
+{
+    for (const OptionalLayerField &field : OptionalLayerFields()) {
+        // Without its element (or its group) a field means 0.
+        conf.*field.member =
+            EnterGroup(doc, field.group) && doc.FindElement(field.element)
+                ? BoundedOptionalValue(field, ParseLayerInteger(doc.GetElementText()))
+                : 0;
+    }
+    doc.ResetPosition();
+}
+
+// Writes each optional field into the document: set in the first element of
+// its name, appended at the end of its group when there is none, and every
+// element of its name removed when the value is 0. Returns the names of the
+// fields that found no group to go into; `changed` tells whether the text
+// changed.
+QStringList WriteOptionalFields(CXmlDocument &doc, const CWatermarkConf &conf, bool &changed)
+{
+    QStringList homeless;
+    for (const OptionalLayerField &field : OptionalLayerFields()) {
+        const int32_t value = BoundedOptionalValue(field, conf.*field.member);
+        if (!EnterGroup(doc, field.group)) {
+            if (value != 0)
+                homeless << field.element.toString();
+            continue;
+        }
+        if (value == 0) {
+            while (doc.FindElement(field.element))
+                changed = doc.RemoveElement() || changed;
+            continue;
+        }
+        if (doc.FindElement(field.element)) {
+            if (BoundedOptionalValue(field, ParseLayerInteger(doc.GetElementText())) != value)
+                changed = doc.SetElementText(FormatLayerInteger(value)) || changed;
+        } else if (AppendElementKeepingLineBreaks(doc, field.element, FormatLayerInteger(value))) {
+            changed = true;
+        } else {
+            homeless << field.element.toString();
+        }
+    }
+    doc.ResetPosition();
+    return homeless;
+}
+
 // Writes the document in its file encoding, unless that encoding cannot give
 // back every character (a value the file's code page lacks, or bytes of the
 // file that did not decode): then nothing is written, since the file would
@@ -140,6 +196,8 @@ Status CreateLayerFile(const QString &folder, const QString &layerName, const CW
             built = built && doc.AddElement(field.element, EncodeField(field, conf));
         built = built && doc.LeaveElement();
     }
+    bool changed = false;
+    built = built && WriteOptionalFields(doc, conf, changed).isEmpty();
     if (!built)
         return Failure{u"cannot build layer file \"%1\""_s.arg(layerName)};
     return WriteWithoutLoss(doc, *path);
@@ -157,6 +215,7 @@ Status LoadLayerConf(const QString &folder, const QString &layerName, CWatermark
         doc, [&](const LayerField &field) { DecodeField(field, doc.GetElementText(), loaded); });
     if (!hasRoot)
         return Failure{u"layer file \"%1\" has no %2 element"_s.arg(*path, kRootElement)};
+    ReadOptionalFields(doc, loaded);
     conf = std::move(loaded);
     return Status{};
 }
@@ -184,7 +243,15 @@ Status SaveLayerConf(const QString &folder, const QString &layerName, const CWat
     });
     if (!hasRoot)
         return Failure{u"layer file \"%1\" has no %2 element"_s.arg(*path, kRootElement)};
-    return changed ? WriteWithoutLoss(doc, *path) : Status{};
+    const QStringList homeless = WriteOptionalFields(doc, conf, changed);
+    if (changed) {
+        if (const Status written = WriteWithoutLoss(doc, *path); !written)
+            return written;
+    }
+    if (!homeless.isEmpty())
+        return Failure{
+            u"layer file \"%1\" has no place for %2"_s.arg(*path, homeless.join(u", "_s))};
+    return Status{};
 }
 
 } // namespace kw

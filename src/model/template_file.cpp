@@ -1,5 +1,6 @@
 #include "model/template_file.h"
 
+#include "model/appended_element.h"
 #include "platform/app_folders.h"
 #include "xml/xml_document.h"
 #include "xml/xml_result_log.h"
@@ -106,41 +107,6 @@ double clampedNumber(QStringView item, double fallback, double low, double high)
     return std::clamp(value, low, high);
 }
 
-// The line break the file already uses (its first one); CR LF, as the model
-// writes, when it has none.
-QStringView fileLineBreak(const QString &text)
-{
-    const qsizetype lf = text.indexOf(u'\n');
-    if (lf < 0)
-        return text.contains(u'\r') ? QStringView(u"\r") : QStringView(u"\r\n");
-    return lf > 0 && text.at(lf - 1) == u'\r' ? QStringView(u"\r\n") : QStringView(u"\n");
-}
-
-// Appends an element as the last child of the entered parent, its line ended
-// like the rest of the file (the document's own insertion always writes
-// CR LF).
-bool appendKeepingLineBreaks(CXmlDocument &doc, QStringView name, QStringView text)
-{
-    while (doc.FindElement(u"")) {
-    }
-    const QString before = doc.GetDocumentText();
-    if (!doc.AddElement(name, text))
-        return false;
-    const QStringView lineBreak = fileLineBreak(before);
-    if (lineBreak == u"\r\n")
-        return true;
-    const QString &after = doc.GetDocumentText();
-    qsizetype at = 0;
-    while (at < before.size() && before.at(at) == after.at(at))
-        ++at;
-    QString inserted = after.mid(at, after.size() - before.size());
-    inserted.replace(u"\r\n"_s, lineBreak.toString());
-    if (!doc.SetDocumentText(QString(before.left(at) + inserted + before.mid(at))))
-        return false;
-    doc.ResetPosition();
-    return true;
-}
-
 } // namespace
 
 QString FormatMarkWarpSetting(const MarkWarpSetting &setting)
@@ -205,7 +171,7 @@ Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
                 changed = true;
             }
         } else {
-            if (!appendKeepingLineBreaks(doc, kMarkWarpElement, text))
+            if (!AppendElementKeepingLineBreaks(doc, kMarkWarpElement, text))
                 return Failure{u"cannot add the removal resistance to \"%1\""_s.arg(templateName)};
             changed = true;
         }

@@ -83,6 +83,10 @@ Status AddTemplateLayer(const QString &folder, const QString &templateName,
 
     CWatermarkConf conf;
     ApplyNewLayerDefaults(conf, kAddedLayerText);
+    // Layers added in the editor turn about their anchor, so a centred mark
+    // stays centred at any angle; first-run files keep the corner turn.
+    conf.TurnAboutAnchor = 1;
+    conf.ImageTurnAboutAnchor = 1;
     const Status written = CreateLayerFile(folder, layerName, conf);
     if (!written)
         return Failure{u"The new layer cannot be written: %1"_s.arg(written.error())};

@@ -1,5 +1,7 @@
 #include "model/watermark_conf.h"
 
+#include <algorithm>
+
 namespace kw {
 
 QString LogFont::faceName() const
@@ -139,7 +141,33 @@ constexpr LayerField kLayerFields[kLayerFieldCount] = {
     Int(u"ImageHeight", I, K::Integer, &C::ImageHeight, 0, 0, 0),
 };
 
+constexpr OptionalLayerField kOptionalLayerFields[] = {
+    {u"TurnAboutAnchor", T, &C::TurnAboutAnchor, 0, 1, true},
+    {u"RelativeSize", T, &C::RelativeSize, 0, kMaxRelativeSize},
+    {u"RelativeOffsetH", T, &C::RelativeOffsetH, -kMaxRelativeOffset, kMaxRelativeOffset},
+    {u"RelativeOffsetV", T, &C::RelativeOffsetV, -kMaxRelativeOffset, kMaxRelativeOffset},
+    {u"ImageTurnAboutAnchor", I, &C::ImageTurnAboutAnchor, 0, 1, true},
+    {u"ImageDrawWidth", I, &C::ImageDrawWidth, 0, kMaxDrawnPictureSide},
+    {u"ImageDrawHeight", I, &C::ImageDrawHeight, 0, kMaxDrawnPictureSide},
+    {u"ImageRelativeWidth", I, &C::ImageRelativeWidth, 0, kMaxRelativeSize},
+    {u"ImageRelativeHeight", I, &C::ImageRelativeHeight, 0, kMaxRelativeSize},
+    {u"ImageRelativeOffsetH", I, &C::ImageRelativeOffsetH, -kMaxRelativeOffset, kMaxRelativeOffset},
+    {u"ImageRelativeOffsetV", I, &C::ImageRelativeOffsetV, -kMaxRelativeOffset, kMaxRelativeOffset},
+};
+
 } // namespace
+
+std::span<const OptionalLayerField> OptionalLayerFields()
+{
+    return kOptionalLayerFields;
+}
+
+int32_t BoundedOptionalValue(const OptionalLayerField &field, int64_t value)
+{
+    if (field.flag)
+        return value != 0 ? 1 : 0;
+    return int32_t(std::clamp<int64_t>(value, field.minimum, field.maximum));
+}
 
 QString TDTextPosName(TDTextPosCode code)
 {
@@ -167,6 +195,8 @@ void ApplyNewLayerDefaults(CWatermarkConf &conf, QStringView text)
         else if (field.color)
             conf.*field.color = ColorRef(field.newLayerValue);
     }
+    for (const OptionalLayerField &field : kOptionalLayerFields)
+        conf.*field.member = 0;
     conf.textContent = text.toString();
 }
 

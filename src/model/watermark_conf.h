@@ -203,6 +203,22 @@ public:
     int32_t ImageWidth = 0;        // stored only
     int32_t ImageHeight = 0;       // stored only
 
+    // Settings added after the fixed fields, each stored only when it is not
+    // 0 (OptionalLayerFields()); 0 means what a file without them means.
+    // Text part:
+    int32_t TurnAboutAnchor = 0; // flag: turn about the mark's centre and place the turned box
+    int32_t RelativeSize = 0;    // hundredths of a per cent of the shorter side; 0: pixels
+    int32_t RelativeOffsetH = 0; // hundredths of a per cent of the width
+    int32_t RelativeOffsetV = 0; // hundredths of a per cent of the height
+    // Image part:
+    int32_t ImageTurnAboutAnchor = 0;
+    int32_t ImageDrawWidth = 0;       // pixels; 0: from the height, or the natural width
+    int32_t ImageDrawHeight = 0;      // pixels; 0: from the width, or the natural height
+    int32_t ImageRelativeWidth = 0;   // hundredths of a per cent of the shorter side; 0: pixels
+    int32_t ImageRelativeHeight = 0;  // likewise; 0: keeps the picture's proportions
+    int32_t ImageRelativeOffsetH = 0; // hundredths of a per cent of the width
+    int32_t ImageRelativeOffsetV = 0; // hundredths of a per cent of the height
+
     friend bool operator==(const CWatermarkConf &, const CWatermarkConf &) = default;
 };
 
@@ -248,7 +264,37 @@ inline constexpr int kImageFieldCount = 8;
 // image part.
 std::span<const LayerField> LayerFields();
 
+// Settings added to the layer file after its fixed fields. Each is an
+// element of its group that a file holds only when the value is not 0, so a
+// file without it means what it always meant. A reader finds it wherever it
+// stands in its group (the first of equal elements counts) and keeps the
+// value within [minimum, maximum]; a flag reads any non-zero value as 1. A
+// writer appends it at the end of its group and removes it when it returns
+// to 0.
+struct OptionalLayerField
+{
+    QStringView element;
+    LayerGroup group;
+    int32_t CWatermarkConf::*member;
+    int32_t minimum;
+    int32_t maximum;
+    bool flag = false;
+};
+
+// Relative sizes are kept below ten times the photo's shorter side and
+// relative offsets within the photo, in hundredths of a per cent.
+inline constexpr int32_t kMaxRelativeSize = 100000;
+inline constexpr int32_t kMaxRelativeOffset = 10000;
+// Drawn picture sizes in pixels.
+inline constexpr int32_t kMaxDrawnPictureSide = 65535;
+
+std::span<const OptionalLayerField> OptionalLayerFields();
+
+// The value an optional field is kept as: within its bounds, a flag 0 or 1.
+int32_t BoundedOptionalValue(const OptionalLayerField &field, int64_t value);
+
 // Sets every field of `conf` to its new-layer value, `textContent` to `text`.
+// The optional fields are 0.
 void ApplyNewLayerDefaults(CWatermarkConf &conf, QStringView text);
 
 // The texts new layers are created with: the first-run template's layer, and

@@ -2,6 +2,7 @@
 
 #include "platform/codes.h"
 #include "render/font_mapping.h"
+#include "render/stroke_halo.h"
 #include "render/text_strategy.h"
 
 #include <QLinearGradient>
@@ -37,16 +38,31 @@ QColor LayerColor(ColorRef color, int32_t alpha)
 
 namespace {
 
-QPen roundPen(QColor color, int width)
+QPen roundPen(QColor color, qreal width)
 {
     return QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
 }
 
-void turnAbout(QPainter &painter, QPointF centre, int32_t degrees)
+// Where a layer's text is drawn. The outline is laid out with the top-left
+// corner of its layout box at `origin`, in the mark's own units (the layer's
+// pixel values); the painter then maps `pivot` to `pivotOnCanvas`, turned by
+// the layer's rotation and scaled by `scale`. Without the added options the
+// mark's units are canvas pixels and the text turns about its origin.
+struct TextPlacement
 {
-    painter.translate(centre);
+    QPointF origin;
+    QPointF pivot;
+    QPointF pivotOnCanvas;
+    qreal scale = 1;
+};
+
+void applyPlacement(QPainter &painter, const TextPlacement &placement, int32_t degrees)
+{
+    painter.translate(placement.pivotOnCanvas);
     painter.rotate(-qreal(degrees));
-    painter.translate(-centre);
+    if (placement.scale != 1)
+        painter.scale(placement.scale, placement.scale);
+    painter.translate(-placement.pivot);
 }
 
 // The extrusion direction of a TDTextPos code; (0, 0) for codes that draw none.
@@ -66,13 +82,223 @@ QPoint extrusionStep(int code)
     }
 }
 
+// Canvas pixels per unit of the mark: 1, or what makes the font's em size
+// the layer's share of the canvas's shorter side. 0 for a canvas without area.
+qreal markScale(const CWatermarkConf &layer, const QFont &font, int canvasWidth, int canvasHeight)
+{
+    if (layer.RelativeSize <= 0)
+        return 1;
+    const qreal shorter = std::max(0, std::min(canvasWidth, canvasHeight));
+    return layer.RelativeSize * shorter / 10000.0 / std::max(1, font.pixelSize());
+}
+
+// The rotation and scale that take the mark's units to canvas pixels.
+QTransform turnAndScale(int32_t degrees, qreal scale)
+{
+    QTransform turn;
+    turn.rotate(-qreal(degrees));
+    if (scale != 1)
+        turn.scale(scale, scale);
+    return turn;
+}
+
+// Everything the text part paints, turned and scaled as drawn with the
+// layout box's corner at (0, 0): the glyphs, the edge pen around them, the
+// shadow halo and the extrusion.
+QRectF turnedMarkBounds(const CWatermarkConf &layer, const QPainterPath &glyphs, QSizeF box,
+                        const QTransform &turn, qreal scale)
+{
+    const QRectF ink = glyphs.isEmpty() ? turn.mapRect(QRectF(QPointF(0, 0), box))
+                                        : turn.map(glyphs).boundingRect();
+    QRectF bounds = ink;
+    if (layer.BDrawEdge && layer.EdgeLineThickness > 0) {
+        // Half the pen, and the anti-aliased pixel beyond.
+        const qreal half = layer.EdgeLineThickness * scale / 2 + 0.5;
+        bounds.adjust(-half, -half, half, half);
+    }
+    if (layer.BAddShadow) {
+        // The widest pen reaches half its width and half a pixel beyond.
+        const qreal halo = std::clamp<int64_t>(int64_t(layer.ShadowBR) + 8, 0,
+                                               CTextStrokeStrategy::kMaxThickness) *
+                               scale / 2 +
+                           0.5;
+        bounds |= ink.translated(turn.map(QPointF(layer.ShadowH, layer.ShadowV)))
+                      .adjusted(-halo, -halo, halo, halo);
+    }
+    const QPoint step = extrusionStep(layer.TDTextPos);
+    const int copies = std::min(layer.TDTextOffset, CTextEffectRenderer::kMaxExtrusionCopies);
+    if (layer.B3DText && !step.isNull() && copies > 0)
+        bounds |= ink.translated(turn.map(QPointF(step * (copies + 1))));
+    return bounds;
+}
+
+TextPlacement placeText(const CWatermarkConf &layer, const QPainterPath &glyphs, QSizeF box,
+                        qreal scale, int canvasWidth, int canvasHeight)
+{
+    const bool relative = layer.RelativeSize > 0;
+    const QPointF offset = relative ? QPointF(layer.RelativeOffsetH * canvasWidth / 10000.0,
+                                              layer.RelativeOffsetV * canvasHeight / 10000.0)
+                                    : QPointF(layer.OffsetH, layer.OffsetV);
+    QPointF corner;
+    if (!layer.TurnAboutAnchor) {
+        // The layout box is anchored and the text turns about its corner.
+        corner = TextAnchor(layer.Location, canvasWidth, canvasHeight, box * scale) + offset;
+    } else {
+        // The mark is turned (about any point: its centre, say) and its
+        // turned bounding box anchored as an unturned box would be.
+        const QRectF turned =
+            turnedMarkBounds(layer, glyphs, box, turnAndScale(layer.Rotation, scale), scale);
+        const QPointF boxCorner =
+            LocationAnchor(layer.Location, canvasWidth / 2.0 - turned.width() / 2,
+                           canvasHeight / 2.0 - turned.height() / 2, canvasWidth - turned.width(),
+                           canvasHeight - turned.height()) +
+            offset;
+        corner = boxCorner - turned.topLeft();
+    }
+    TextPlacement placement;
+    placement.scale = scale;
+    placement.origin = relative ? QPointF(0, 0) : corner;
+    placement.pivot = placement.origin;
+    placement.pivotOnCanvas = corner;
+    return placement;
+}
+
+// Everything `shape` covers as it moves along `sweep`: the shape itself and,
+// for each edge of its outline (flattened as `device` draws it), the
+// parallelogram the edge sweeps. The parallelograms take the turning sense
+// of the shape's outer outlines, so under the winding rule they add to the
+// shape and to each other and fill its holes where the sweep covers them;
+// one fill, without seams between the pieces.
+QPainterPath sweptSolid(const QPainterPath &shape, QPointF sweep, const QTransform &device)
+{
+    const QList<QPolygonF> outlines = shape.toSubpathPolygons(device);
+    const auto signedArea = [](const QPolygonF &polygon) {
+        qreal area = 0;
+        for (qsizetype i = 0; i < polygon.size(); ++i) {
+            const QPointF a = polygon.at(i), b = polygon.at((i + 1) % polygon.size());
+            area += a.x() * b.y() - b.x() * a.y();
+        }
+        return area / 2;
+    };
+    // The largest outline is an outer one.
+    qreal outerSense = 1, largest = 0;
+    for (const QPolygonF &outline : outlines) {
+        const qreal area = signedArea(outline);
+        if (std::abs(area) > largest) {
+            largest = std::abs(area);
+            outerSense = area < 0 ? -1 : 1;
+        }
+    }
+    const QPointF move = device.map(sweep) - device.map(QPointF(0, 0));
+    const QTransform back = device.inverted();
+    QPainterPath solid;
+    solid.setFillRule(Qt::WindingFill);
+    for (const QPolygonF &outline : outlines) {
+        solid.addPolygon(back.map(outline));
+        solid.closeSubpath();
+        for (qsizetype i = 0; i < outline.size(); ++i) {
+            const QPointF from = outline.at(i), to = outline.at((i + 1) % outline.size());
+            if (from == to)
+                continue;
+            QPolygonF piece{from, to, to + move, from + move};
+            if (signedArea(piece) * outerSense < 0)
+                std::reverse(piece.begin(), piece.end());
+            solid.addPolygon(back.map(piece));
+            solid.closeSubpath();
+        }
+    }
+    return solid;
+}
+
+// The shadow of a scaled mark: the halo is made in canvas pixels (it cannot
+// be scaled as a picture), with its passes scaled and each pass's alpha
+// chosen so the stacked halo is as dark as the unscaled one.
+void drawScaledShadow(QPainter &painter, const QTransform &canvasFrame,
+                      const TextPlacement &placement, int32_t degrees, const QFont &shadowFont,
+                      const QString &text, QPoint shadowOrigin, QColor color, int passes)
+{
+    const qreal scale = placement.scale;
+    const int scaledPasses =
+        int(std::min<qreal>(std::lround(passes * scale), CTextStrokeStrategy::kMaxThickness));
+    if (scaledPasses <= 0 || passes <= 0)
+        return;
+    const qreal alpha = color.alphaF();
+    color.setAlphaF(float(1.0 - std::pow(1.0 - alpha, qreal(passes) / scaledPasses)));
+    QTransform toTurnedFrame;
+    toTurnedFrame.scale(scale, scale);
+    toTurnedFrame.translate(-placement.pivot.x(), -placement.pivot.y());
+    const QPainterPath path =
+        toTurnedFrame.map(TextOutline(shadowFont, text, QPointF(shadowOrigin)));
+    painter.save();
+    painter.setTransform(canvasFrame);
+    painter.translate(placement.pivotOnCanvas);
+    painter.rotate(-qreal(degrees));
+    PaintStrokeHalo(painter, path, color, scaledPasses);
+    painter.restore();
+}
+
+// Tile (j, r) of the cover lies at j * colStep + r * rowStep, for j and r
+// from firstCol and firstRow on.
 struct CoverTileGrid
 {
+    int firstRow = 0;
+    int firstCol = 0;
     int rows = 0;
     int cols = 0;
-    qreal rowStep = 0;
-    qreal colStep = 0;
+    QPointF rowStep;
+    QPointF colStep;
 };
+
+// Layers saved before text was measured at its real size drew their tiles
+// on this grid; those whose text fits the 1000 x 1000 box those versions
+// measured in keep it exactly. Turned text on it can overlap its neighbours.
+constexpr qreal kEarlierMeasureBox = 1000;
+
+CoverTileGrid upright(QSizeF box, int canvasWidth, int canvasHeight)
+{
+    CoverTileGrid grid;
+    grid.rows = int(canvasHeight / (box.height() + 10));
+    grid.cols = int(canvasWidth / (box.width() + 10));
+    grid.rowStep = QPointF(0, box.height() + 55);
+    grid.colStep = QPointF(box.width() + 100, 0);
+    return grid;
+}
+
+// The same spacing in the mark's units (`box` and the gaps), turned and
+// scaled with the text by `turn`, so tiles never overlap at any angle; over
+// every tile that reaches the canvas.
+CoverTileGrid turnedWithText(QSizeF box, const QTransform &turn, int canvasWidth, int canvasHeight)
+{
+    CoverTileGrid grid;
+    grid.colStep = turn.map(QPointF(box.width() + 100, 0));
+    grid.rowStep = turn.map(QPointF(0, box.height() + 55));
+    // The canvas's corners in tile steps, one tile more on every side.
+    const qreal det = grid.colStep.x() * grid.rowStep.y() - grid.colStep.y() * grid.rowStep.x();
+    if (!(std::abs(det) > 0))
+        return grid;
+    qreal minJ = 0, maxJ = 0, minR = 0, maxR = 0;
+    bool first = true;
+    for (const QPointF corner : {QPointF(0, 0), QPointF(canvasWidth, 0), QPointF(0, canvasHeight),
+                                 QPointF(canvasWidth, canvasHeight)}) {
+        const qreal j = (corner.x() * grid.rowStep.y() - corner.y() * grid.rowStep.x()) / det;
+        const qreal r = (grid.colStep.x() * corner.y() - grid.colStep.y() * corner.x()) / det;
+        minJ = first ? j : std::min(minJ, j);
+        maxJ = first ? j : std::max(maxJ, j);
+        minR = first ? r : std::min(minR, r);
+        maxR = first ? r : std::max(maxR, r);
+        first = false;
+    }
+    // Text scaled to a few pixels on a large photo would ask for millions of
+    // tiles of a pixel or two each: such a cover is not drawn.
+    constexpr qreal kMaxTiles = 1 << 22;
+    if ((maxJ - minJ + 3) * (maxR - minR + 3) > kMaxTiles)
+        return grid;
+    grid.firstCol = int(std::floor(minJ) - 1);
+    grid.firstRow = int(std::floor(minR) - 1);
+    grid.cols = int(std::ceil(maxJ) + 1 - grid.firstCol);
+    grid.rows = int(std::ceil(maxR) + 1 - grid.firstRow);
+    return grid;
+}
 
 // Every tile is the same turned outline at another place. It is drawn once
 // per half-pixel phase into a small picture that is then copied to each
@@ -90,9 +316,8 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
     const QTransform base = painter.transform();
     const qreal sx = base.m11();
     const qreal sy = base.m22();
-    const qreal penMargin = pen.style() == Qt::NoPen ? 0 : pen.widthF() / 2;
-    const QRectF userBounds =
-        tile.boundingRect().adjusted(-penMargin, -penMargin, penMargin, penMargin);
+    const qreal margin = pen.style() == Qt::NoPen ? 0 : pen.widthF() / 2;
+    const QRectF userBounds = tile.boundingRect().adjusted(-margin, -margin, margin, margin);
     const QRect spriteBounds = QRectF(userBounds.left() * sx, userBounds.top() * sy,
                                       userBounds.width() * sx, userBounds.height() * sy)
                                    .adjusted(-2, -2, 2, 2)
@@ -107,11 +332,25 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
     painter.setBrush(brush);
     if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels ||
         base.type() > QTransform::TxScale || sx <= 0 || sy <= 0) {
-        for (int r = 0; r < grid.rows; ++r) {
-            for (int j = 0; j < grid.cols; ++j) {
-                painter.setTransform(
-                    QTransform(base).translate(j * grid.colStep, r * grid.rowStep));
-                painter.drawPath(tile);
+        // The outline is stroked once; each tile fills it.
+        QPainterPath outline = tile;
+        QBrush fill = brush;
+        if (pen.style() != Qt::NoPen) {
+            QPainterPathStroker stroker(pen);
+            outline = stroker.createStroke(tile);
+            fill = pen.brush();
+            painter.setPen(Qt::NoPen);
+        }
+        const QRectF outlineBounds = outline.boundingRect();
+        for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
+            for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
+                const QTransform at =
+                    QTransform(base).translate(j * grid.colStep.x() + r * grid.rowStep.x(),
+                                               j * grid.colStep.y() + r * grid.rowStep.y());
+                if (!at.mapRect(outlineBounds).intersects(QRectF(canvas)))
+                    continue; // out of sight: not stroked at all
+                painter.setTransform(at);
+                painter.fillPath(outline, fill);
             }
         }
         painter.restore();
@@ -136,12 +375,12 @@ void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainter
         return image;
     };
     const QPointF deviceOrigin = base.map(QPointF(0, 0));
-    for (int r = 0; r < grid.rows; ++r) {
-        const qreal y = deviceOrigin.y() + r * grid.rowStep * sy;
-        const qreal rowFloor = std::floor(y + 0.25);
-        const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
-        for (int j = 0; j < grid.cols; ++j) {
-            const qreal x = deviceOrigin.x() + j * grid.colStep * sx;
+    for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
+        for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
+            const qreal y = deviceOrigin.y() + (r * grid.rowStep.y() + j * grid.colStep.y()) * sy;
+            const qreal rowFloor = std::floor(y + 0.25);
+            const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
+            const qreal x = deviceOrigin.x() + (j * grid.colStep.x() + r * grid.rowStep.x()) * sx;
             const qreal colFloor = std::floor(x + 0.25);
             const int phaseX = x + 0.25 - colFloor >= 0.5 ? 1 : 0;
             const QPoint at(int(colFloor) + spriteBounds.left(),
@@ -165,15 +404,20 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     const QString &text = layer.textContent;
     const QColor fillColor = LayerColor(layer.TextColor, layer.Transparency);
 
+    // The text at its real size, unwrapped.
     const QSizeF box = kw::MeasureTextBox(font, text);
-    const QPointF origin = kw::TextAnchor(layer.Location, canvasWidth, canvasHeight, box) +
-                           QPointF(layer.OffsetH, layer.OffsetV);
+    const qreal scale = markScale(layer, font, canvasWidth, canvasHeight);
+    if (!(scale > 0) || !std::isfinite(scale))
+        return;
     // The glyph outline is built once at (0, 0) and moved where it is needed.
     const QPainterPath glyphs = kw::TextOutline(font, text, QPointF(0, 0));
+    const TextPlacement placement = placeText(layer, glyphs, box, scale, canvasWidth, canvasHeight);
+    const QPointF origin = placement.origin;
     const QPainterPath path = glyphs.translated(origin);
 
+    const QTransform canvasFrame = painter.transform();
     painter.save();
-    turnAbout(painter, origin, layer.Rotation);
+    applyPlacement(painter, placement, layer.Rotation);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
 
@@ -182,15 +426,21 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
         QFont shadowFont = font;
         shadowFont.setWeight(QFont::Normal);
         shadowFont.setItalic(false);
-        CShadowTextPainter shadow;
-        shadow.EnableShadow(true);
-        shadow.ResetShadow();
-        shadow.SetShadow(
-            QColor(0, 0, 0, int(uint32_t(layer.ShadowAlpha) & 0xFF)),
-            int(std::clamp<int64_t>(int64_t(layer.ShadowBR) + 8, INT32_MIN, INT32_MAX)),
-            QPoint(layer.ShadowH, layer.ShadowV));
-        shadow.DrawString(painter, shadowFont, text,
-                          QPoint(int(std::trunc(origin.x())), int(std::trunc(origin.y()))));
+        const QColor shadowColor(0, 0, 0, int(uint32_t(layer.ShadowAlpha) & 0xFF));
+        const int passes =
+            int(std::clamp<int64_t>(int64_t(layer.ShadowBR) + 8, INT32_MIN, INT32_MAX));
+        const QPoint shadowOrigin(int(std::trunc(origin.x())), int(std::trunc(origin.y())));
+        if (placement.scale != 1) {
+            drawScaledShadow(painter, canvasFrame, placement, layer.Rotation, shadowFont, text,
+                             shadowOrigin + QPoint(layer.ShadowH, layer.ShadowV), shadowColor,
+                             std::min(passes, CTextStrokeStrategy::kMaxThickness));
+        } else {
+            CShadowTextPainter shadow;
+            shadow.EnableShadow(true);
+            shadow.ResetShadow();
+            shadow.SetShadow(shadowColor, passes, QPoint(layer.ShadowH, layer.ShadowV));
+            shadow.DrawString(painter, shadowFont, text, shadowOrigin);
+        }
     }
 
     if (layer.BDrawEdge && layer.EdgeLineThickness >= 0)
@@ -201,8 +451,16 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     if (layer.B3DText && !step.isNull()) {
         const QColor extrusion = LayerColor(layer.TDTextColor, 255);
         const int copies = std::min(layer.TDTextOffset, kMaxExtrusionCopies);
-        for (int i = 0; i < copies; ++i)
-            painter.fillPath(path.translated(step * (i + 2)), extrusion);
+        if (placement.scale > 1 && copies > 1) {
+            // Enlarged, the copies would stand apart: the solid they stand
+            // for is filled instead.
+            painter.fillPath(sweptSolid(path.translated(step * 2), QPointF(step) * (copies - 1),
+                                        painter.transform()),
+                             extrusion);
+        } else {
+            for (int i = 0; i < copies; ++i)
+                painter.fillPath(path.translated(step * (i + 2)), extrusion);
+        }
     }
 
     if (layer.BFillText)
@@ -219,25 +477,26 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     }
 
     // Cover tiles: drawn from the unturned canvas frame, each turned once
-    // about its own origin.
+    // about its own origin, spaced from the text's real (scaled) size.
     painter.restore();
     const bool stroked = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Stroke);
     const bool filled = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Fill);
     if (layer.BCoverImage && (stroked || filled) && !glyphs.isEmpty() &&
         (!stroked || layer.EdgeLineThickness >= 0)) {
-        CoverTileGrid grid;
-        grid.rows = int(canvasHeight / (box.height() + 10));
-        grid.cols = int(canvasWidth / (box.width() + 10));
-        grid.rowStep = box.height() + 55;
-        grid.colStep = box.width() + 100;
-        QTransform turn;
-        turn.rotate(-qreal(layer.Rotation));
+        const qreal k = placement.scale;
+        const QTransform turn = turnAndScale(layer.Rotation, k);
+        const bool earlierLayout = layer.RelativeSize <= 0 && !layer.TurnAboutAnchor &&
+                                   box.width() <= kEarlierMeasureBox &&
+                                   box.height() <= kEarlierMeasureBox;
+        const CoverTileGrid grid = earlierLayout
+                                       ? upright(box, canvasWidth, canvasHeight)
+                                       : turnedWithText(box, turn, canvasWidth, canvasHeight);
         const QPainterPath tile = turn.map(glyphs);
         if (stroked)
-            drawCoverTiles(
-                painter, grid, tile,
-                roundPen(LayerColor(layer.EdgeColor, layer.Transparency), layer.EdgeLineThickness),
-                QBrush(Qt::NoBrush));
+            drawCoverTiles(painter, grid, tile,
+                           roundPen(LayerColor(layer.EdgeColor, layer.Transparency),
+                                    layer.EdgeLineThickness * k),
+                           QBrush(Qt::NoBrush));
         else
             drawCoverTiles(painter, grid, tile, QPen(Qt::NoPen), QBrush(fillColor));
     }

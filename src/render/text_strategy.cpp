@@ -12,8 +12,6 @@
 namespace kw {
 
 namespace {
-constexpr qreal kMeasureBox = 1000;
-
 QStringList textLines(const QString &text)
 {
     QString unified = text;
@@ -44,10 +42,11 @@ QSizeF MeasureTextBox(const QFont &font, const QString &text)
         return {0, 0};
     QString unified = text;
     unified.remove(u'\r');
+    // Unwrapped: only the text's own line breaks start a line, so a line of
+    // any length is measured whole.
     const QRectF box =
-        QFontMetricsF(font).boundingRect(QRectF(0, 0, kMeasureBox, kMeasureBox),
-                                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, unified);
-    return {std::clamp(box.width(), 0.0, kMeasureBox), std::clamp(box.height(), 0.0, kMeasureBox)};
+        QFontMetricsF(font).boundingRect(QRectF(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, unified);
+    return {std::max(box.width(), 0.0), std::max(box.height(), 0.0)};
 }
 
 void CTextStrokeStrategy::SetStrokeStyle(QColor fill, QColor outline, int thickness)

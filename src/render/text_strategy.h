@@ -20,8 +20,8 @@ namespace kw {
 QPainterPath TextOutline(const QFont &font, const QString &text, QPointF origin);
 
 // The size of the text's layout box as measured for placement: the text laid
-// out in a 1000 x 1000 box at the origin (wrapping at word boundaries only
-// when a line is wider than that), the result clipped to the box.
+// out at its real size without wrapping, each "\n" (or "\r\n") starting a
+// line; as wide as its widest line, as tall as its lines.
 QSizeF MeasureTextBox(const QFont &font, const QString &text);
 
 // A way of drawing a string as a graphics path.

@@ -57,24 +57,81 @@ QPointF imageAnchor(int location, int canvasWidth, int canvasHeight, QSize pictu
 
 } // namespace
 
+QSizeF PictureDrawSize(const CWatermarkConf &layer, QSize natural, int canvasWidth,
+                       int canvasHeight)
+{
+    if (natural.isEmpty())
+        return {0, 0};
+    const qreal aspect = qreal(natural.height()) / natural.width();
+    if (layer.ImageRelativeWidth > 0) {
+        const qreal shorter = std::max(0, std::min(canvasWidth, canvasHeight));
+        const qreal width = layer.ImageRelativeWidth * shorter / 10000.0;
+        const qreal height = layer.ImageRelativeHeight > 0
+                                 ? layer.ImageRelativeHeight * shorter / 10000.0
+                                 : width * aspect;
+        return {width, height};
+    }
+    const int width = std::clamp(layer.ImageDrawWidth, 0, kMaxDrawnPictureSide);
+    const int height = std::clamp(layer.ImageDrawHeight, 0, kMaxDrawnPictureSide);
+    if (width == 0 && height == 0)
+        return QSizeF(natural);
+    if (height == 0)
+        return {qreal(width), std::max<qreal>(1, std::round(width * aspect))};
+    if (width == 0)
+        return {std::max<qreal>(1, std::round(height / aspect)), qreal(height)};
+    return {qreal(width), qreal(height)};
+}
+
 void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
                                         const CWatermarkConf &layer, const QImage &picture)
 {
     if (picture.isNull())
         return;
-    const QPointF corner =
-        imageAnchor(layer.ImageLocation, canvasWidth, canvasHeight, picture.size()) +
-        QPointF(layer.ImageOffsetH, layer.ImageOffsetV);
+    const QSizeF size = PictureDrawSize(layer, picture.size(), canvasWidth, canvasHeight);
+    if (!(size.width() > 0 && size.height() > 0))
+        return;
+    const bool relative = layer.ImageRelativeWidth > 0;
+    const QPointF offset = relative ? QPointF(layer.ImageRelativeOffsetH * canvasWidth / 10000.0,
+                                              layer.ImageRelativeOffsetV * canvasHeight / 10000.0)
+                                    : QPointF(layer.ImageOffsetH, layer.ImageOffsetV);
+    // The picture turns about `pivot`: its top-left corner, or its centre
+    // when its turned bounding box is anchored like an unturned box.
+    QPointF corner, pivot;
+    if (layer.ImageTurnAboutAnchor) {
+        QTransform turn;
+        turn.rotate(-qreal(layer.ImageRotation));
+        const QSizeF turned = turn.mapRect(QRectF(QPointF(0, 0), size)).size();
+        pivot = LocationAnchor(layer.ImageLocation, canvasWidth / 2.0 - turned.width() / 2,
+                               canvasHeight / 2.0 - turned.height() / 2,
+                               canvasWidth - turned.width(), canvasHeight - turned.height()) +
+                QPointF(turned.width() / 2, turned.height() / 2) + offset;
+        corner = pivot - QPointF(size.width() / 2, size.height() / 2);
+    } else if (relative) {
+        corner = LocationAnchor(layer.ImageLocation, canvasWidth / 2.0 - size.width() / 2,
+                                canvasHeight / 2.0 - size.height() / 2, canvasWidth - size.width(),
+                                canvasHeight - size.height()) +
+                 offset;
+        pivot = corner;
+    } else {
+        corner =
+            imageAnchor(layer.ImageLocation, canvasWidth, canvasHeight, size.toSize()) + offset;
+        pivot = corner;
+    }
+    // Pixel layers land on whole pixels, as they always have.
+    const bool wholePixels = !relative && !layer.ImageTurnAboutAnchor;
 
     painter.save();
-    painter.translate(corner);
+    painter.translate(pivot);
     painter.rotate(-qreal(layer.ImageRotation));
-    painter.translate(-corner);
+    painter.translate(-pivot);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setOpacity(std::clamp(layer.ImageTransparency * 0.01, 0.0, 1.0));
-    painter.drawImage(QRect(int(std::trunc(corner.x())), int(std::trunc(corner.y())),
-                            picture.width(), picture.height()),
-                      picture, picture.rect());
+    if (wholePixels)
+        painter.drawImage(QRect(int(std::trunc(corner.x())), int(std::trunc(corner.y())),
+                                int(size.width()), int(size.height())),
+                          picture, picture.rect());
+    else
+        painter.drawImage(QRectF(corner, size), picture, QRectF(picture.rect()));
     painter.restore();
 }
 

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 #include <cstdint>
@@ -87,6 +88,14 @@ struct RenderOutcome
 // shown from the scroll position on an axis where it is larger.
 ViewPlacement PlaceInView(QSize picture, QSize view, QPoint scroll);
 
+// The size a layer's picture of `natural` size is drawn at on a canvas:
+// with ImageRelativeWidth, that share of the canvas's shorter side (the
+// height from ImageRelativeHeight, else in the picture's proportions); else
+// ImageDrawWidth x ImageDrawHeight, one of them 0 keeping the proportions,
+// both 0 the natural size. Empty for an empty picture.
+QSizeF PictureDrawSize(const CWatermarkConf &layer, QSize natural, int canvasWidth,
+                       int canvasHeight);
+
 // The built-in sample photo the editor previews on (677 x 625).
 QImage SamplePhoto();
 
@@ -127,9 +136,12 @@ public:
                                            const QString &sourcePath,
                                            const std::function<void(QPainter &)> &drawLayers);
 
-    // Draws a layer's picture part: `picture` at its natural size, anchored
-    // by ImageLocation plus the offsets, turned about its top-left corner by
-    // ImageRotation (counter-clockwise on screen), at ImageTransparency percent.
+    // Draws a layer's picture part: `picture` at PictureDrawSize, anchored by
+    // ImageLocation plus the offsets (pixels, or per cent of the canvas with
+    // ImageRelativeWidth), turned by ImageRotation (counter-clockwise on
+    // screen) about its top-left corner, or with ImageTurnAboutAnchor about
+    // its centre with the turned bounding box anchored; at ImageTransparency
+    // per cent.
     static void DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
                                const CWatermarkConf &layer, const QImage &picture);
 };

@@ -461,6 +461,42 @@ TEST_F(Cli, RemovalResistanceComesWithTheTemplate)
     EXPECT_EQ(test::ReadFileBytes(templatePath), resisting) << "the run does not write it";
 }
 
+TEST_F(Cli, AMarkRelativeToThePhotoKeepsItsProportions)
+{
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0);
+    // The demo layer, centred and turned about its anchor, 8 % of the
+    // shorter side high.
+    const QString layerPath = dataFile(u"templates/Demo 1_Layer 1.xml"_s);
+    QByteArray layer = test::ReadFileBytes(layerPath);
+    layer.replace("</Text>", "<RelativeSize>800</RelativeSize>\r\n"
+                             "<TurnAboutAnchor>1</TurnAboutAnchor>\r\n</Text>");
+    ASSERT_TRUE(test::WriteFileBytes(layerPath, layer));
+
+    const auto markOn = [&](QSize size, const QString &name) {
+        QImage white(size, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        const QString source = write(u"in/"_s + name + u".png"_s, test::Encode(white, "png"));
+        const CliRun r =
+            cli({u"-q"_s, u"-f"_s, u"png"_s, u"-o"_s, m_sandbox.filePath(u"out"_s), source});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QImage out(m_sandbox.filePath(u"out/"_s + name + u"_new.png"_s));
+        const QRectF ink = QRectF(test::InkBounds(out, [](QRgb p) {
+                               return qGreen(p) < 128;
+                           })).adjusted(0, 0, 1, 1);
+        const double shorter = std::min(size.width(), size.height());
+        return QRectF(ink.center().x() / size.width(), ink.center().y() / size.height(),
+                      ink.width() / shorter, ink.height() / shorter);
+    };
+    const QRectF web = markOn(QSize(800, 533), u"web"_s);
+    const QRectF full = markOn(QSize(3000, 2000), u"full"_s);
+    EXPECT_NEAR(web.x(), 0.5, 0.005);
+    EXPECT_NEAR(web.y(), 0.5, 0.005);
+    EXPECT_NEAR(full.x(), 0.5, 0.005);
+    EXPECT_NEAR(web.width(), full.width(), 0.02 * full.width());
+    EXPECT_NEAR(web.height(), full.height(), 0.02 * full.height());
+    EXPECT_GT(full.height(), 0.08);
+}
+
 } // namespace
 } // namespace kw
 

@@ -5,6 +5,8 @@
 
 #include "support/image_measure.h"
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -87,7 +89,7 @@ TEST_F(ImagePage, OffsetAndRotationBoxesStoreAnyNumber)
     EXPECT_EQ(savedLayer().ImageTransparency, 99);
 }
 
-TEST_F(ImagePage, BrowseShowsThePictureAndItsSizeButLeavesTheStoredSize)
+TEST_F(ImagePage, BrowseShowsThePictureAndTheBoxesOfItsDrawnSize)
 {
     writeTemplate({newLayer(QString())});
     openOnImageTab();
@@ -107,17 +109,27 @@ TEST_F(ImagePage, BrowseShowsThePictureAndItsSizeButLeavesTheStoredSize)
     EXPECT_TRUE(sizeBoxesShown());
     auto *width = find<NumberBox>("imageWidthBox");
     auto *height = find<NumberBox>("imageHeightBox");
-    EXPECT_EQ(width->text(), u"400"_s);
-    EXPECT_EQ(height->text(), u"300"_s);
-    EXPECT_EQ(std::pair(width->minimum(), width->maximum()), std::pair(1, 800));
-    EXPECT_EQ(std::pair(height->minimum(), height->maximum()), std::pair(1, 600));
-
-    const CWatermarkConf saved = savedLayer();
+    // 0: the natural size.
+    EXPECT_EQ(width->text(), u"0"_s);
+    EXPECT_EQ(height->text(), u"0"_s);
+    CWatermarkConf saved = savedLayer();
     EXPECT_EQ(saved.ImagePathName, m_picturePath);
+    EXPECT_EQ(saved.ImageDrawWidth, 0);
     EXPECT_EQ(saved.ImageWidth, 0);
-    EXPECT_EQ(saved.ImageHeight, 0);
     waitForPreview();
     EXPECT_EQ(InkCount(preview(), IsPureRed), 400 * 300);
+
+    // A width alone keeps the proportions; with a height the picture stretches.
+    retype(width, u"200"_s);
+    EXPECT_EQ(savedLayer().ImageDrawWidth, 200);
+    waitForPreview();
+    EXPECT_EQ(InkBounds(preview(), IsPureRed).size(), QSize(200, 150));
+    retype(height, u"50"_s);
+    waitForPreview();
+    EXPECT_EQ(InkBounds(preview(), IsPureRed).size(), QSize(200, 50));
+    retype(width, u"0"_s);
+    retype(height, u"0"_s);
+    EXPECT_FALSE(layerBytes().contains("ImageDraw")) << "back at the natural size";
 }
 
 TEST_F(ImagePage, UnreadablePictureIsKeptAndToldAbout)
@@ -151,14 +163,58 @@ TEST_F(ImagePage, ClearButtonRemovesThePicture)
     EXPECT_EQ(InkCount(preview(), IsPureRed), 0);
 }
 
-TEST_F(ImagePage, LayerWithAPictureIsShownWithoutTheSizeBoxes)
+TEST_F(ImagePage, LayerWithAPictureShowsItsDrawnSize)
 {
-    writeTemplate({pictureLayer()});
+    CWatermarkConf layer = pictureLayer();
+    layer.ImageDrawWidth = 100;
+    writeTemplate({layer});
     openOnImageTab();
     EXPECT_EQ(find<CEditWithButton>("imagePathBox")->text(), m_picturePath);
-    EXPECT_FALSE(sizeBoxesShown());
-    EXPECT_EQ(find<NumberBox>("imageWidthBox")->text(), u"7"_s);
-    EXPECT_EQ(find<NumberBox>("imageHeightBox")->text(), u"9"_s);
+    EXPECT_TRUE(sizeBoxesShown());
+    EXPECT_EQ(find<NumberBox>("imageWidthBox")->text(), u"100"_s);
+    EXPECT_EQ(find<NumberBox>("imageHeightBox")->text(), u"0"_s);
+    // The stored-only fields stay as the file has them.
+    retype(find<NumberBox>("imageHeightBox"), u"20"_s);
+    EXPECT_EQ(savedLayer().ImageWidth, 7);
+    EXPECT_EQ(savedLayer().ImageHeight, 9);
+}
+
+TEST_F(ImagePage, ScaleWithThePhotoKeepsThePictureWhereItWas)
+{
+    CWatermarkConf layer = pictureLayer();
+    layer.ImageLocation = int(LocationCode::BottomRight);
+    layer.ImageOffsetH = -20;
+    writeTemplate({layer});
+    openOnImageTab();
+    const QRect before = InkBounds(preview(), IsPureRed);
+
+    auto *scale = find<QCheckBox>("imageScaleWithPhotoCheck");
+    QTest::mouseClick(scale, Qt::LeftButton, {}, QPoint(5, scale->height() / 2));
+    CWatermarkConf saved = savedLayer();
+    EXPECT_EQ(saved.ImageRelativeWidth, 6400); // 400 of 625
+    EXPECT_EQ(saved.ImageRelativeOffsetH, -295);
+    auto *page = find<QWidget>("imageLayerPage");
+    EXPECT_TRUE(find<QWidget>("imageWidthShareBox")->isVisibleTo(page));
+    EXPECT_FALSE(find<QWidget>("imageWidthBox")->isVisibleTo(page));
+    EXPECT_TRUE(find<QWidget>("imageOffsetHShareBox")->isVisibleTo(page));
+    EXPECT_FALSE(find<QWidget>("imageOffsetHBox")->isVisibleTo(page));
+    waitForPreview();
+    const QRect relative = InkBounds(preview(), IsPureRed);
+    EXPECT_NEAR(relative.left(), before.left(), 1);
+    EXPECT_NEAR(relative.width(), before.width(), 1);
+
+    find<QDoubleSpinBox>("imageWidthShareBox")->setValue(32);
+    EXPECT_EQ(savedLayer().ImageRelativeWidth, 3200);
+    waitForPreview();
+    EXPECT_NEAR(InkBounds(preview(), IsPureRed).width(), 200, 1);
+
+    // Off again: pixels that draw the same.
+    QTest::mouseClick(scale, Qt::LeftButton, {}, QPoint(5, scale->height() / 2));
+    saved = savedLayer();
+    EXPECT_EQ(saved.ImageRelativeWidth, 0);
+    EXPECT_EQ(saved.ImageDrawWidth, 200);
+    EXPECT_EQ(saved.ImageOffsetH, -20);
+    EXPECT_FALSE(layerBytes().contains("ImageRelative"));
 }
 
 TEST_F(ImagePage, LocationChoiceResetsTheOffsetsAndMovesThePicture)

@@ -90,7 +90,10 @@ TEST_F(Editor, AddLayerAppendsACompleteNewLayer)
     ASSERT_TRUE(LoadLayerConf(m_folder, u"Extra"_s, added)); // over an all-zero record
     CWatermarkConf expected;
     ApplyNewLayerDefaults(expected, kAddedLayerText);
+    expected.TurnAboutAnchor = expected.ImageTurnAboutAnchor = 1;
     EXPECT_EQ(added, expected);
+    EXPECT_TRUE(find<QCheckBox>("turnAboutAnchorCheck")->isChecked());
+    EXPECT_TRUE(find<QCheckBox>("imageTurnAboutAnchorCheck")->isChecked());
 
     for (const char *list : {"layerList", "imageLayerList"}) {
         EXPECT_EQ(entries(list), 2) << list;

@@ -6,6 +6,7 @@
 #include "support/image_measure.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -258,6 +259,66 @@ TEST_F(TextPage, CancelledPickersSaveNothing)
     EXPECT_EQ(m_prompts.fontRequests, 1);
     EXPECT_EQ(layerBytes(), before);
     EXPECT_EQ(m_editor->livePreview().renderCount(), renders);
+}
+
+TEST_F(TextPage, ScaleWithThePhotoKeepsThePreviewAndEditsShares)
+{
+    CWatermarkConf layer = newLayer(u"Kelvane"_s);
+    layer.Location = int(LocationCode::BottomRight);
+    layer.OffsetH = -20;
+    layer.OffsetV = -35;
+    layer.Rotation = 0;
+    writeTemplate({layer});
+    openEditor();
+    const auto ink = [this] {
+        waitForPreview();
+        return InkBounds(WatermarkInk(find<PreviewFrame>("previewFrame")->picture()));
+    };
+    const QRect before = ink();
+
+    auto *scale = find<QCheckBox>("scaleWithPhotoCheck");
+    QTest::mouseClick(scale, Qt::LeftButton, {}, QPoint(5, scale->height() / 2));
+    CWatermarkConf saved = savedLayer();
+    EXPECT_EQ(saved.RelativeSize, 608); // 38 of 625
+    EXPECT_EQ(saved.RelativeOffsetH, -295);
+    EXPECT_EQ(saved.RelativeOffsetV, -560);
+    EXPECT_EQ(saved.OffsetH, -20);
+    auto *page = find<QWidget>("textLayerPage");
+    EXPECT_TRUE(find<QWidget>("offsetHShareBox")->isVisibleTo(page));
+    EXPECT_FALSE(find<QWidget>("offsetHBox")->isVisibleTo(page));
+    EXPECT_DOUBLE_EQ(find<QDoubleSpinBox>("offsetVShareBox")->value(), -5.6);
+    const QRect relative = ink();
+    EXPECT_NEAR(relative.left(), before.left(), 1);
+    EXPECT_NEAR(relative.top(), before.top(), 1);
+    EXPECT_NEAR(relative.width(), before.width(), 1);
+
+    find<QDoubleSpinBox>("sizeShareBox")->setValue(12.16);
+    EXPECT_EQ(savedLayer().RelativeSize, 1216);
+    EXPECT_NEAR(ink().width(), 2 * before.width(), 4);
+    find<QDoubleSpinBox>("offsetHShareBox")->setValue(-10);
+    EXPECT_EQ(savedLayer().RelativeOffsetH, -1000);
+
+    // Off: the pixels that draw it so, and the file without the shares.
+    QTest::mouseClick(scale, Qt::LeftButton, {}, QPoint(5, scale->height() / 2));
+    saved = savedLayer();
+    EXPECT_EQ(saved.Font.height(), -76);
+    EXPECT_EQ(saved.OffsetH, -68);
+    EXPECT_EQ(saved.RelativeSize, 0);
+    EXPECT_FALSE(layerBytes().contains("Relative"));
+    EXPECT_TRUE(find<QWidget>("offsetHBox")->isVisibleTo(page));
+}
+
+TEST_F(TextPage, TurnAboutTheAnchorIsWrittenOnlyWhileOn)
+{
+    openEditor();
+    const QByteArray before = layerBytes();
+    auto *turn = find<QCheckBox>("turnAboutAnchorCheck");
+    EXPECT_FALSE(turn->isChecked());
+    QTest::mouseClick(turn, Qt::LeftButton, {}, QPoint(5, turn->height() / 2));
+    EXPECT_EQ(savedLayer().TurnAboutAnchor, 1);
+    EXPECT_TRUE(layerBytes().contains("<TurnAboutAnchor>1</TurnAboutAnchor>"));
+    QTest::mouseClick(turn, Qt::LeftButton, {}, QPoint(5, turn->height() / 2));
+    EXPECT_EQ(layerBytes(), before);
 }
 
 } // namespace

@@ -431,3 +431,116 @@ TEST_F(LayerFileTest, NamesThatLeaveTheFolderAreRefused)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- optional elements
+
+TEST_F(LayerFileTest, OptionalElementsArePresentOnlyWhileSet)
+{
+    CWatermarkConf conf = NewLayer(u"T"_s);
+    conf.TurnAboutAnchor = 1;
+    conf.RelativeSize = 608;
+    conf.RelativeOffsetV = -250;
+    conf.ImageDrawWidth = 120;
+    conf.ImageRelativeOffsetH = 75;
+    ASSERT_TRUE(kw::CreateLayerFile(folder, u"L"_s, conf));
+    const QByteArray written = ReadFileBytes(path(u"L"_s));
+    // Appended at the end of their groups, in the file's CR LF.
+    EXPECT_TRUE(written.contains("<coverImgMethod>0</coverImgMethod>\r\n"
+                                 "<TurnAboutAnchor>1</TurnAboutAnchor>\r\n"
+                                 "<RelativeSize>608</RelativeSize>\r\n"
+                                 "<RelativeOffsetV>-250</RelativeOffsetV>\r\n</Text>"));
+    EXPECT_TRUE(written.contains("<ImageHeight>0</ImageHeight>\r\n"
+                                 "<ImageDrawWidth>120</ImageDrawWidth>\r\n"
+                                 "<ImageRelativeOffsetH>75</ImageRelativeOffsetH>\r\n</Image>"));
+    EXPECT_FALSE(written.contains("<RelativeOffsetH>"));
+    CWatermarkConf loaded = OtherLayer();
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, loaded));
+    EXPECT_EQ(loaded, conf);
+
+    // Back at 0 they leave the file: it is the plain new-layer file again.
+    conf.RelativeSize = 0;
+    conf.RelativeOffsetV = 0;
+    conf.TurnAboutAnchor = 0;
+    conf.ImageDrawWidth = 0;
+    conf.ImageRelativeOffsetH = 0;
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, conf));
+    EXPECT_EQ(ReadFileBytes(path(u"L"_s)), NewLayerFile("T"));
+
+    // A record that held optional values reads a file without them as 0.
+    CWatermarkConf reread = conf;
+    reread.RelativeSize = 900;
+    reread.ImageTurnAboutAnchor = 1;
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"L"_s, reread));
+    EXPECT_EQ(reread, conf);
+}
+
+TEST_F(LayerFileTest, OptionalElementsAreFoundAnywhereInTheirGroupAndKeptInBounds)
+{
+    // Before the fixed fields, duplicated, out of range, unreadable, in the
+    // other group: each read the safe way.
+    QByteArray file =
+        EditedNewLayer("<textContent>", "<RelativeSize>99999999999</RelativeSize>\r\n"
+                                        "<RelativeSize>5</RelativeSize>\r\n"
+                                        "<TurnAboutAnchor>7</TurnAboutAnchor>\r\n"
+                                        "<RelativeOffsetH>-20000</RelativeOffsetH>\r\n"
+                                        "<ImageDrawWidth>40</ImageDrawWidth>\r\n"
+                                        "<textContent>");
+    file.replace("<ImageHeight>0</ImageHeight>", "<ImageHeight>0</ImageHeight>\r\n"
+                                                 "<ImageDrawHeight>x12</ImageDrawHeight>\r\n"
+                                                 "<ImageRelativeWidth>-3</ImageRelativeWidth>");
+    const CWatermarkConf loaded = loadOverOther(file);
+    EXPECT_EQ(loaded.RelativeSize, kw::kMaxRelativeSize);
+    EXPECT_EQ(loaded.TurnAboutAnchor, 1);
+    EXPECT_EQ(loaded.RelativeOffsetH, -kw::kMaxRelativeOffset);
+    EXPECT_EQ(loaded.ImageDrawWidth, 0); // it stands in the text group
+    EXPECT_EQ(loaded.ImageDrawHeight, 0);
+    EXPECT_EQ(loaded.ImageRelativeWidth, 0);
+    // The fixed fields still read in order.
+    EXPECT_EQ(loaded.textContent, u"T"_s);
+    EXPECT_EQ(loaded.ImageHeight, 0);
+
+    // Saving keeps what reads as the value, changes the first copy, and
+    // removes the elements that mean 0.
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, loaded));
+    EXPECT_TRUE(ReadFileBytes(path(u"L"_s)).contains("<RelativeSize>99999999999</RelativeSize>"));
+    CWatermarkConf changed = loaded;
+    changed.RelativeSize = 700;
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, changed));
+    const QByteArray saved = ReadFileBytes(path(u"L"_s));
+    EXPECT_TRUE(saved.contains("<RelativeSize>700</RelativeSize>\r\n"
+                               "<RelativeSize>5</RelativeSize>"));
+    EXPECT_TRUE(saved.contains("<TurnAboutAnchor>7</TurnAboutAnchor>")); // reads as on
+    EXPECT_FALSE(saved.contains("ImageDrawHeight"));
+    EXPECT_FALSE(saved.contains("ImageRelativeWidth"));
+    EXPECT_TRUE(saved.contains("<ImageDrawWidth>40</ImageDrawWidth>")); // not ours to touch
+}
+
+TEST_F(LayerFileTest, OptionalElementsFollowTheFilesLineBreaks)
+{
+    QByteArray file = NewLayerFile("T");
+    file.replace("\r\n", "\n");
+    writeLayer(u"L"_s, file);
+    CWatermarkConf conf = NewLayer(u"T"_s);
+    conf.ImageTurnAboutAnchor = 1;
+    ASSERT_TRUE(kw::SaveLayerConf(folder, u"L"_s, conf));
+    const QByteArray saved = ReadFileBytes(path(u"L"_s));
+    EXPECT_FALSE(saved.contains('\r'));
+    EXPECT_TRUE(saved.contains("<ImageHeight>0</ImageHeight>\n"
+                               "<ImageTurnAboutAnchor>1</ImageTurnAboutAnchor>\n</Image>"));
+
+    // A file without an Image group keeps everything else and says what it
+    // could not hold.
+    file = NewLayerFile("T");
+    file.replace(file.indexOf("<Image>"),
+                 file.indexOf("</Image>\r\n") + 10 - file.indexOf("<Image>"), "");
+    writeLayer(u"N"_s, file);
+    conf.Rotation = 45;
+    const kw::ModelResult result = kw::SaveLayerConf(folder, u"N"_s, conf);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.reason.contains(u"ImageTurnAboutAnchor"_s));
+    EXPECT_TRUE(ReadFileBytes(path(u"N"_s)).contains("<Rotation>45</Rotation>"));
+    // Read back, the field without a group means 0 like one without its element.
+    CWatermarkConf reread = conf;
+    ASSERT_TRUE(kw::LoadLayerConf(folder, u"N"_s, reread));
+    EXPECT_EQ(reread.ImageTurnAboutAnchor, 0);
+}

@@ -172,3 +172,22 @@ TEST_F(TemplateLayersTest, AFailedRenameGivesTheLayerFileItsNameBack)
 }
 
 } // namespace
+
+TEST_F(TemplateLayersTest, AnAddedLayerTurnsAboutItsAnchor)
+{
+    // The layer added in SetUp: both parts turn about their anchor; the
+    // template's first layer, made like the first-run one, does not.
+    kw::CWatermarkConf added;
+    ASSERT_TRUE(kw::LoadLayerOverDefaults(folder, u"Shared"_s, added));
+    EXPECT_EQ(added.TurnAboutAnchor, 1);
+    EXPECT_EQ(added.ImageTurnAboutAnchor, 1);
+    EXPECT_EQ(added.textContent, kw::kAddedLayerText.toString());
+    const QByteArray bytes = ReadFileBytes(file(u"Shared"_s));
+    EXPECT_EQ(bytes.count("\r\n"), 46);
+    EXPECT_TRUE(bytes.contains("<TurnAboutAnchor>1</TurnAboutAnchor>\r\n</Text>"));
+
+    kw::CWatermarkConf first;
+    ASSERT_TRUE(kw::LoadLayerOverDefaults(folder, u"First_Layer 1"_s, first));
+    EXPECT_EQ(first.TurnAboutAnchor, 0);
+    EXPECT_EQ(ReadFileBytes(file(u"First_Layer 1"_s)).count("\r\n"), 44);
+}

@@ -9,7 +9,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 using kw::CTextEffectRenderer;
 using kw::CWatermarkConf;
@@ -321,7 +323,287 @@ TEST_F(TextEffects, HugeStoredValuesStayBounded)
     layer.Rotation = INT32_MIN;
     // Bounded by the limits; finishing at all is the test.
     render(layer, 64, 64);
+
+    // The smallest relative size with its cover on a large photo, and the
+    // largest: neither asks for millions of passes or tiles.
+    CWatermarkConf relative = plainLayer();
+    relative.BCoverImage = 1;
+    relative.BAddShadow = relative.B3DText = 1;
+    relative.TDTextOffset = 50;
+    relative.TurnAboutAnchor = 1;
+    for (const int32_t share : {1, kw::kMaxRelativeSize}) {
+        relative.RelativeSize = share;
+        render(relative, 4000, 3000);
+    }
     SUCCEED();
+}
+
+// ---------------------------------------------------------------- real size
+
+// Text drawn on a 4000 x 3000 canvas, the size of a 12 MP photo.
+constexpr int kPhotoWidth = 4000;
+constexpr int kPhotoHeight = 3000;
+
+CWatermarkConf bigText(const QString &text, int pixels)
+{
+    CWatermarkConf layer = plainLayer(text);
+    layer.Font.setHeight(-pixels);
+    return layer;
+}
+
+TEST_F(TextEffects, BigTextSitsInsideItsCornerAtEveryLocation)
+{
+    // Both lines are wider than 1000 pixels; neither is wider than the photo.
+    struct Case
+    {
+        QString text;
+        int pixels;
+    };
+    for (const Case &c : {Case{u"(c) Jane Doe Photography"_s, 200}, Case{u"(c) Jane Doe"_s, 600}}) {
+        CWatermarkConf layer = bigText(c.text, c.pixels);
+        layer.Location = 4;
+        const QRect centred = InkBounds(render(layer, kPhotoWidth, kPhotoHeight));
+        ASSERT_GT(centred.width(), 1000);
+        // Centred on the photo, but for the side bearings of the end letters.
+        const int near = c.pixels / 10;
+        EXPECT_NEAR(centred.center().x(), kPhotoWidth / 2, near) << c.pixels;
+        EXPECT_NEAR(centred.center().y(), kPhotoHeight / 2, near) << c.pixels;
+        for (int location = 0; location < 9; ++location) {
+            layer.Location = location;
+            const QRect ink = InkBounds(render(layer, kPhotoWidth, kPhotoHeight));
+            // Whole: the same ink as in the middle of the photo, moved.
+            EXPECT_NEAR(ink.width(), centred.width(), 1) << c.pixels << " " << location;
+            EXPECT_NEAR(ink.height(), centred.height(), 1) << c.pixels << " " << location;
+            // Against the anchored edges (Tahoma's parentheses fill the line
+            // from top to bottom), or centred.
+            const int x[] = {ink.left(), centred.left(), kPhotoWidth - 1 - ink.right()};
+            const int y[] = {ink.top(), centred.top(), kPhotoHeight - 1 - ink.bottom()};
+            if (location % 3 == 1)
+                EXPECT_NEAR(ink.left(), centred.left(), 1) << c.pixels << " " << location;
+            else
+                EXPECT_LE(x[location % 3], near) << c.pixels << " " << location;
+            if (location / 3 == 1)
+                EXPECT_NEAR(ink.top(), centred.top(), 1) << c.pixels << " " << location;
+            else
+                EXPECT_LE(y[location / 3], near) << c.pixels << " " << location;
+            EXPECT_GE(std::min({x[0], x[2], y[0], y[2]}), 0);
+        }
+    }
+}
+
+// The ink boxes of the tiles of an unturned cover: rows of tiles are
+// separated by bands without ink, tiles within a row by gaps wider than any
+// gap between the letters of a word.
+std::vector<QRect> tileInkBoxes(const QImage &image, int widestLetterGap)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const auto inkedRow = [&](int y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        return std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) > 0; });
+    };
+    std::vector<QRect> boxes;
+    for (int top = 0; top < argb.height();) {
+        if (!inkedRow(top)) {
+            ++top;
+            continue;
+        }
+        int bottom = top;
+        while (bottom + 1 < argb.height() && inkedRow(bottom + 1))
+            ++bottom;
+        const QImage band = argb.copy(0, top, argb.width(), bottom - top + 1);
+        int start = -1, lastInked = -1;
+        for (int x = 0; x <= band.width(); ++x) {
+            bool inked = false;
+            for (int y = 0; x < band.width() && y < band.height() && !inked; ++y)
+                inked = qAlpha(band.pixel(x, y)) > 0;
+            if (inked) {
+                if (start < 0)
+                    start = x;
+                lastInked = x;
+            } else if (start >= 0 && (x - lastInked > widestLetterGap || x == band.width())) {
+                const QRect ink =
+                    InkBounds(band.copy(start, 0, lastInked - start + 1, band.height()));
+                boxes.push_back(ink.translated(start, top));
+                start = -1;
+            }
+        }
+        top = bottom + 1;
+    }
+    return boxes;
+}
+
+TEST_F(TextEffects, CoverTilesOfBigTextDoNotOverlap)
+{
+    for (const int pixels : {200, 600}) {
+        CWatermarkConf layer = bigText(u"Photography"_s, pixels);
+        layer.BFillText = 0;
+        layer.BCoverImage = 1;
+        layer.coverImgMethod = 1;
+        layer.Transparency = 128;
+        layer.Rotation = 0;
+        const QImage flat = render(layer, kPhotoWidth, kPhotoHeight);
+        const std::vector<QRect> boxes = tileInkBoxes(flat, pixels / 3);
+        EXPECT_GE(boxes.size(), 2u) << pixels;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            // A tile is one word, as wide as the text, unless the photo's edge cuts it.
+            if (boxes[i].left() > 0 && boxes[i].right() < kPhotoWidth - 1) {
+                EXPECT_GT(boxes[i].width(), 4 * pixels) << pixels;
+            }
+            for (size_t j = i + 1; j < boxes.size(); ++j)
+                EXPECT_FALSE(boxes[i].intersects(boxes[j])) << pixels << " " << i << " " << j;
+        }
+
+        // Turned: no pixel is painted by two tiles (it would be more opaque
+        // than one tile's half alpha).
+        layer.Rotation = 30;
+        const QImage turned = render(layer, kPhotoWidth, kPhotoHeight);
+        EXPECT_GT(InkCount(turned), 20 * pixels * pixels / 10) << pixels;
+        EXPECT_EQ(InkCount(turned, [](QRgb p) { return qAlpha(p) > 130; }), 0) << pixels;
+        // Outlined tiles likewise, each outline painted once.
+        layer.coverImgMethod = 0;
+        layer.EdgeLineThickness = 6;
+        const QImage outlined = render(layer, kPhotoWidth, kPhotoHeight);
+        EXPECT_GT(InkCount(outlined), 10 * pixels * pixels / 10) << pixels;
+        EXPECT_EQ(InkCount(outlined, [](QRgb p) { return qAlpha(p) > 130; }), 0) << pixels;
+    }
+}
+
+// ---------------------------------------------------------------- turn about the anchor
+
+TEST_F(TextEffects, TurnAboutTheAnchorKeepsTheInkCentreAtTheAnchor)
+{
+    constexpr int width = 800, height = 600;
+    for (const int degrees : {0, 30, 90, 180}) {
+        CWatermarkConf layer = plainLayer(u"Kelvane Watermark"_s);
+        layer.Location = 4;
+        layer.Rotation = degrees;
+        layer.TurnAboutAnchor = 1;
+        const QRectF ink = QRectF(InkBounds(render(layer, width, height))).adjusted(0, 0, 1, 1);
+        EXPECT_NEAR(ink.center().x(), width / 2.0, 1.0) << degrees;
+        EXPECT_NEAR(ink.center().y(), height / 2.0, 1.0) << degrees;
+
+        // In a corner the turned mark is whole and touches its corner.
+        layer.Location = 8;
+        const QRect corner = InkBounds(render(layer, width, height));
+        EXPECT_NEAR(corner.right(), width - 1, 1.5) << degrees;
+        EXPECT_NEAR(corner.bottom(), height - 1, 1.5) << degrees;
+        layer.Location = 0;
+        const QRect topLeft = InkBounds(render(layer, width, height));
+        EXPECT_NEAR(topLeft.left(), 0, 1.5) << degrees;
+        EXPECT_NEAR(topLeft.top(), 0, 1.5) << degrees;
+    }
+    // Without the option the mark still turns about its corner: centred at
+    // 30 degrees it stands well above the middle.
+    CWatermarkConf corner = plainLayer(u"Kelvane Watermark"_s);
+    corner.Location = 4;
+    corner.Rotation = 30;
+    const QRect ink = InkBounds(render(corner, width, height));
+    EXPECT_LT(ink.center().y(), height / 2 - 40);
+}
+
+TEST_F(TextEffects, TurnAboutTheAnchorKeepsEffectsInsideTheCorner)
+{
+    CWatermarkConf layer = plainLayer(u"Shadowed"_s);
+    layer.Location = 8;
+    layer.Rotation = -20;
+    layer.TurnAboutAnchor = 1;
+    layer.BAddShadow = 1;
+    layer.ShadowH = layer.ShadowV = 10;
+    layer.ShadowAlpha = 30;
+    layer.BDrawEdge = 1;
+    layer.EdgeLineThickness = 10;
+    layer.B3DText = 1;
+    layer.TDTextOffset = 12;
+    layer.TDTextPos = 3;
+    const QRect ink = InkBounds(render(layer));
+    layer.Location = 4;
+    const QRect centred = InkBounds(render(layer));
+    // Whole (as large as in the middle) and against the corner.
+    EXPECT_NEAR(ink.width(), centred.width(), 1);
+    EXPECT_NEAR(ink.height(), centred.height(), 1);
+    EXPECT_GE(ink.right(), 398);
+    EXPECT_GE(ink.bottom(), 298);
+}
+
+// ---------------------------------------------------------------- relative size
+
+// The ink box as fractions of the canvas: left and top of its width and
+// height, width and height of its shorter side.
+QRectF relativeInk(const QImage &image)
+{
+    // Half-covered pixels and more, so the anti-aliased fringe (a pixel
+    // wide on every photo) does not count.
+    const QRectF ink =
+        QRectF(InkBounds(image, [](QRgb p) { return qAlpha(p) >= 128; })).adjusted(0, 0, 1, 1);
+    const double shorter = std::min(image.width(), image.height());
+    return {ink.left() / image.width(), ink.top() / image.height(), ink.width() / shorter,
+            ink.height() / shorter};
+}
+
+CWatermarkConf relativeLayer()
+{
+    CWatermarkConf layer = plainLayer(u"(c) Jane Doe"_s);
+    layer.Font.setHeight(-38);
+    layer.RelativeSize = 500; // 5 % of the shorter side
+    layer.Location = 8;
+    layer.RelativeOffsetH = -200; // 2 % of the width
+    layer.RelativeOffsetV = -300;
+    layer.Rotation = 15;
+    layer.BDrawEdge = 1;
+    layer.EdgeLineThickness = 3;
+    layer.EdgeColor = kw::RgbColor(255, 255, 255);
+    layer.B3DText = 1;
+    layer.TDTextOffset = 4;
+    layer.BAddShadow = 1;
+    layer.ShadowH = layer.ShadowV = 3;
+    layer.ShadowAlpha = 30;
+    return layer;
+}
+
+TEST_F(TextEffects, RelativeMarksKeepTheirProportionOnEveryPhoto)
+{
+    for (const bool aroundAnchor : {false, true}) {
+        CWatermarkConf layer = relativeLayer();
+        layer.TurnAboutAnchor = aroundAnchor;
+        const QRectF small = relativeInk(render(layer, 800, 533));
+        const QRectF large = relativeInk(render(layer, 6000, 4000));
+        EXPECT_NEAR(small.left(), large.left(), 0.02 * large.left()) << aroundAnchor;
+        EXPECT_NEAR(small.top(), large.top(), 0.02 * large.top()) << aroundAnchor;
+        EXPECT_NEAR(small.width(), large.width(), 0.02 * large.width()) << aroundAnchor;
+        EXPECT_NEAR(small.height(), large.height(), 0.02 * large.height()) << aroundAnchor;
+        // The em size is 5 % of the shorter side; the turned text is wider.
+        EXPECT_GT(large.width(), 0.05 * 4);
+        EXPECT_LT(large.left() + large.width() * 4000 / 6000, 0.99);
+    }
+
+    // Cover tiles are spaced in proportion: the same share of the photo is inked.
+    CWatermarkConf cover = relativeLayer();
+    cover.BCoverImage = 1;
+    cover.coverImgMethod = 1;
+    const auto inkedShare = [&](int w, int h) {
+        return double(InkCount(render(cover, w, h), [](QRgb p) { return qAlpha(p) >= 128; })) /
+               (double(w) * h);
+    };
+    EXPECT_NEAR(inkedShare(800, 533), inkedShare(4800, 3198), 0.05 * inkedShare(4800, 3198));
+}
+
+TEST_F(TextEffects, RelativeMarkOnAThumbnailIsVisibleAndWhole)
+{
+    CWatermarkConf layer = relativeLayer();
+    layer.RelativeSize = 1200;
+    layer.TurnAboutAnchor = 1;
+    const QImage thumbnail = render(layer, 88, 64);
+    const QRect ink = InkBounds(thumbnail);
+    ASSERT_FALSE(ink.isNull());
+    EXPECT_GT(ink.left(), 0);
+    EXPECT_GT(ink.top(), 0);
+    EXPECT_LT(ink.right(), 87);
+    EXPECT_LT(ink.bottom(), 63);
+    EXPECT_GT(InkCount(thumbnail, [](QRgb p) { return qAlpha(p) > 200; }), 40);
+
+    // A pixel layer of the same font is far bigger than the thumbnail.
+    layer.RelativeSize = 0;
+    EXPECT_GT(InkBounds(render(layer, 88, 64)).width(), 80);
 }
 
 } // namespace

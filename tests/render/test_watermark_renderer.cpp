@@ -278,6 +278,73 @@ TEST_F(WatermarkRenderer, PicturePlacementRotationAndOpacity)
     EXPECT_NEAR(qRed(batch(photo).picture.pixel(10, 10)), 128, 2);
 }
 
+TEST_F(WatermarkRenderer, PictureTurnedAboutItsAnchorStaysCentred)
+{
+    const QString photo = writePhoto(u"white.png"_s, QSize(800, 600), Qt::white);
+    const QString logo = writePhoto(u"logo.png"_s, QSize(120, 40), Qt::black);
+    const auto dark = [](QRgb p) { return qRed(p) < 250; };
+    for (const int degrees : {0, 30, 90, 180}) {
+        CWatermarkConf layer = pictureLayer(logo);
+        layer.ImageRotation = degrees;
+        layer.ImageTurnAboutAnchor = 1;
+        writeTemplate(u"Centred"_s, {layer});
+        const QRectF ink = QRectF(InkBounds(batch(photo).picture, dark)).adjusted(0, 0, 1, 1);
+        EXPECT_NEAR(ink.center().x(), 400, 1) << degrees;
+        EXPECT_NEAR(ink.center().y(), 300, 1) << degrees;
+
+        // In the bottom-right corner, whole and against it.
+        layer.ImageLocation = 8;
+        writeTemplate(u"Corner"_s, {layer});
+        const QRect corner = InkBounds(batch(photo).picture, dark);
+        EXPECT_NEAR(corner.width(), ink.width(), 1) << degrees;
+        EXPECT_NEAR(corner.right(), 799, 1) << degrees;
+        EXPECT_NEAR(corner.bottom(), 599, 1) << degrees;
+    }
+}
+
+TEST_F(WatermarkRenderer, PictureDrawnAtItsSetSizeOrRelativeToThePhoto)
+{
+    const QString logo = writePhoto(u"logo.png"_s, QSize(120, 40), Qt::black);
+    const auto dark = [](QRgb p) { return qRed(p) < 128; };
+    const QString photo = writePhoto(u"white.png"_s, QSize(800, 600), Qt::white);
+
+    CWatermarkConf layer = pictureLayer(logo);
+    layer.ImageLocation = 0;
+    layer.ImageDrawWidth = 60; // the height follows the picture's proportions
+    writeTemplate(u"Width"_s, {layer});
+    EXPECT_EQ(InkBounds(batch(photo).picture, dark), QRect(0, 0, 60, 20));
+    layer.ImageDrawHeight = 50; // both: stretched
+    writeTemplate(u"Both"_s, {layer});
+    EXPECT_EQ(InkBounds(batch(photo).picture, dark), QRect(0, 0, 60, 50));
+    layer.ImageDrawWidth = 0;
+    layer.ImageDrawHeight = 80;
+    writeTemplate(u"Height"_s, {layer});
+    EXPECT_EQ(InkBounds(batch(photo).picture, dark), QRect(0, 0, 240, 80));
+
+    // Relative: 20 % of the shorter side wide, 5 % of the width and height in
+    // from the bottom-right corner, on a web copy and on a full-size photo.
+    layer = pictureLayer(logo);
+    layer.ImageLocation = 8;
+    layer.ImageRelativeWidth = 2000;
+    layer.ImageRelativeOffsetH = layer.ImageRelativeOffsetV = -500;
+    writeTemplate(u"Relative"_s, {layer});
+    for (const QSize size : {QSize(800, 533), QSize(6000, 4000)}) {
+        const QRectF ink =
+            QRectF(InkBounds(batch(writePhoto(u"photo.png"_s, size, Qt::white)).picture, dark));
+        const double shorter = std::min(size.width(), size.height());
+        EXPECT_NEAR(ink.width() / shorter, 0.20, 0.004) << size.width();
+        EXPECT_NEAR(ink.height() / shorter, 0.20 / 3, 0.004) << size.width();
+        EXPECT_NEAR((ink.right() + 1) / size.width(), 0.95, 0.002) << size.width();
+        EXPECT_NEAR((ink.bottom() + 1) / size.height(), 0.95, 0.002) << size.width();
+    }
+    // On a thumbnail it is still there, whole.
+    const QRect thumb =
+        InkBounds(batch(writePhoto(u"thumb.png"_s, QSize(88, 64), Qt::white)).picture, dark);
+    EXPECT_NEAR(thumb.width(), 13, 1);
+    EXPECT_GT(thumb.left(), 60);
+    EXPECT_LT(thumb.right(), 87);
+}
+
 TEST_F(WatermarkRenderer, OutputPreviewPlacesThePictureInTheView)
 {
     struct Case
