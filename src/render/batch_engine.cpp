@@ -65,9 +65,7 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
                        kept.error() + u")"_s;
         }
         RenderInputs inputs{settings.templatesFolder, settings.templateName,
-                            ResizeRequest{resize.resizeRequested(), resize.scaleType,
-                                          resize.targetWidth, resize.targetHeight},
-                            nullptr, loaded};
+                            ResizeRequestFrom(resize), nullptr, loaded};
         RenderOutcome outcome = CWatermarkRenderer::RenderWatermark(RenderMode::BatchOutput,
                                                                     sourcePath, 0, 0, true, inputs);
         if (!outcome.error.isEmpty()) {
