@@ -56,23 +56,32 @@ QPointF imageAnchor(int location, int canvasWidth, int canvasHeight, QSize pictu
 } // namespace
 
 void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                                        const CWatermarkConf &layer, const QImage &picture)
+                                        const CWatermarkConf &layer, const LayerPicture &picture)
 {
     if (picture.isNull())
         return;
     const QPointF corner =
         imageAnchor(layer.ImageLocation, canvasWidth, canvasHeight, picture.size()) +
         QPointF(layer.ImageOffsetH, layer.ImageOffsetV);
+    // Made at the size it is drawn (an SVG rendered, a raster picture
+    // filtered), so the painter only places and turns it.
+    const QImage image = picture.imageAt(picture.size());
+    if (image.isNull())
+        return;
 
     painter.save();
     painter.translate(corner);
     painter.rotate(-qreal(layer.ImageRotation));
     painter.translate(-corner);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A turned picture's edges are blended by coverage instead of stepping
+    // from pixel to pixel; an unturned one covers whole pixels either way.
+    if (painter.worldTransform().type() > QTransform::TxTranslate)
+        painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(std::clamp(layer.ImageTransparency * 0.01, 0.0, 1.0));
-    painter.drawImage(QRect(int(std::trunc(corner.x())), int(std::trunc(corner.y())),
-                            picture.width(), picture.height()),
-                      picture, picture.rect());
+    painter.drawImage(QRect(int(std::trunc(corner.x())), int(std::trunc(corner.y())), image.width(),
+                            image.height()),
+                      image, image.rect());
     painter.restore();
 }
 

@@ -117,9 +117,10 @@ public:
 
     // Draws a layer's picture part: `picture` at its natural size, anchored
     // by ImageLocation plus the offsets, turned about its top-left corner by
-    // ImageRotation (counter-clockwise on screen), at ImageTransparency percent.
+    // ImageRotation (counter-clockwise on screen, its edges anti-aliased), at
+    // ImageTransparency percent.
     static void DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                               const CWatermarkConf &layer, const QImage &picture);
+                               const CWatermarkConf &layer, const LayerPicture &picture);
 };
 
 } // namespace kw
