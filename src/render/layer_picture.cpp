@@ -32,6 +32,16 @@ std::atomic<quint64> g_nextSvgSerial{1};
 // reads the template again at every edit, which makes new drawings.
 constexpr size_t kRenderersPerThread = 4;
 
+// A renderer that starts no timer for an animated drawing (worker threads
+// have no event loop to run one).
+std::unique_ptr<QSvgRenderer> MakeRenderer(const QByteArray &source)
+{
+    auto renderer = std::make_unique<QSvgRenderer>();
+    renderer->setFramesPerSecond(0);
+    renderer->load(source);
+    return renderer;
+}
+
 QSvgRenderer *ThreadRenderer(quint64 serial, const QByteArray &source)
 {
     thread_local std::vector<std::pair<quint64, std::unique_ptr<QSvgRenderer>>> renderers;
@@ -43,7 +53,7 @@ QSvgRenderer *ThreadRenderer(quint64 serial, const QByteArray &source)
     }
     if (renderers.size() >= kRenderersPerThread)
         renderers.erase(renderers.begin());
-    renderers.emplace_back(serial, std::make_unique<QSvgRenderer>(source));
+    renderers.emplace_back(serial, MakeRenderer(source));
     return renderers.back().second.get();
 }
 
@@ -77,10 +87,10 @@ Result<LayerPicture> LayerPicture::FromSvg(const QByteArray &bytes)
 {
     if (const QString problem = XmlProblem(bytes); !problem.isEmpty())
         return Failure{problem};
-    const QSvgRenderer renderer(bytes);
-    if (!renderer.isValid())
+    const std::unique_ptr<QSvgRenderer> renderer = MakeRenderer(bytes);
+    if (!renderer->isValid())
         return Failure{u"damaged SVG: the SVG renderer cannot draw it"_s};
-    const QSize size = renderer.defaultSize();
+    const QSize size = renderer->defaultSize();
     if (size.width() <= 0 || size.height() <= 0)
         return Failure{u"the SVG drawing has no size (neither width and height nor a view box)"_s};
     if (int64_t(size.width()) * size.height() > kMaxPhotoPixels)
@@ -110,6 +120,13 @@ QImage LayerPicture::imageAt(QSize drawn) const
         return ResamplePhoto(m_raster, drawn);
     }
     QSvgRenderer *renderer = ThreadRenderer(m_svg->serial, m_svg->source);
+    // An animated drawing's clock starts at its first draw: a fresh renderer
+    // shows its first frame, the same on every photo.
+    std::unique_ptr<QSvgRenderer> fresh;
+    if (renderer->animated()) {
+        fresh = MakeRenderer(m_svg->source);
+        renderer = fresh.get();
+    }
     QImage image(drawn, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull() || !renderer->isValid())
         return {};

@@ -1,9 +1,12 @@
 #include "render/layer_picture.h"
 
+#include "support/image_measure.h"
+
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -102,6 +105,31 @@ TEST(LayerPicture, ThreadsRenderOneDrawingAtOnce)
         thread.join();
     for (const QImage &result : results)
         EXPECT_EQ(result, expected);
+}
+
+TEST(LayerPicture, AnAnimatedSvgShowsItsFirstFrameOnEveryPhoto)
+{
+    // A square that slides 15 pixels a second: 2 pixels between the first
+    // and the last picture below, a small fraction of one in the
+    // millisecond or two a render takes.
+    const Result<LayerPicture> svg = LayerPicture::FromSvg(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"10\">"
+        "<rect x=\"0\" y=\"0\" width=\"10\" height=\"10\" fill=\"#000\">"
+        "<animateTransform attributeName=\"transform\" type=\"translate\" from=\"0 0\" "
+        "to=\"30 0\" dur=\"2s\" repeatCount=\"indefinite\"/></rect></svg>");
+    ASSERT_TRUE(svg) << svg.error().toStdString();
+    std::vector<QImage> frames;
+    std::thread worker([&] { // a thread without an event loop, as the batch's
+        for (int i = 0; i < 3; ++i) {
+            frames.push_back(svg->imageAt(QSize(40, 10)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(70));
+        }
+    });
+    worker.join();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(qAlpha(frames[0].pixel(2, 5)), 255);
+    EXPECT_LE(test::MaxChannelDifference(frames[1], frames[0]), 12);
+    EXPECT_LE(test::MaxChannelDifference(frames[2], frames[0]), 12);
 }
 
 TEST(LayerPicture, SvgDocumentsThatCannotBeDrawnAreRefusedWithTheCause)
