@@ -7,12 +7,16 @@
 # Environment: PHOTOS (12) photos of 6000 x 4000 pixels, ROTATED (0) of them
 # stored with EXIF orientation 6, ROUNDS (3) timed rounds (the best of each is
 # kept), JOBS (2) photos at once, BATCH (200) photos for the memory run,
-# WORK (/tmp/kw-bench) scratch folder; the photos are made once and kept there.
+# WORK (/tmp/kw-bench) scratch folder; the photos are made once and kept there;
+# BASELINE (unset) another build of kelvane-watermark-cli, timed beside this
+# one on the same photos (to measure a change).
 #
-# Every encoder is pinned to the same settings: quality 98, 4:2:0, baseline,
-# standard Huffman tables. Ratios are to the floor (djpeg | cjpeg) of the same
-# run, since other load on the machine moves absolute times a lot. Not part of
-# CTest.
+# Every encoder is pinned to the same settings: quality 98, 4:4:4 (no chroma
+# subsampling, what the tool writes at that quality), baseline, standard
+# Huffman tables. Ratios are to the floor (djpeg | cjpeg -sample 1x1) of the
+# same run, since other load on the machine moves absolute times a lot; the
+# 4:2:0 floor is timed for reference. Output sizes are the sum over the
+# photos. Not part of CTest.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -106,7 +110,7 @@ for ((i = 0; i < PHOTOS; i++)); do photos+=("$(photo_name "$i")"); done
 
 # --- the jobs ------------------------------------------------------------
 OUT=$WORK/out
-JPEG_IM=(-quality 98 -sampling-factor '2x2,1x1,1x1' -interlace none -define jpeg:optimize-coding=false)
+JPEG_IM=(-quality 98 -sampling-factor 1x1 -interlace none -define jpeg:optimize-coding=false)
 # The demo text: 200 px, outlined, a soft shadow, turned 30 degrees.
 TEXT_IM=(-gravity center -font "$FONT" -pointsize 150
          \( -size 2600x1500 xc:none -fill '#80808099' -stroke '#80808099' -strokewidth 8
@@ -121,23 +125,26 @@ each() {
     done
     wait
 }
-floor_one() { djpeg "$1" | cjpeg -quality 98 -sample 2x2 >"$OUT/floor_${1##*/}"; }
+floor_one() { djpeg "$1" | cjpeg -quality 98 -sample 1x1 >"$OUT/floor_${1##*/}"; }
+floor420_one() { djpeg "$1" | cjpeg -quality 98 -sample 2x2 >"$OUT/f420_${1##*/}"; }
 convert_one() { "$CONVERT" "$1" -auto-orient "${TEXT_IM[@]}" "${JPEG_IM[@]}" "$OUT/im_${1##*/}"; }
 convert_800_one() {
     "$CONVERT" "$1" -auto-orient -resize 800x "${TEXT_IM[@]}" "${JPEG_IM[@]}" "$OUT/im800_${1##*/}"
 }
 vipsthumbnail_one() {
     VIPS_CONCURRENCY=1 vipsthumbnail "$1" -s 800x \
-        -o "$OUT/vt_%s.jpg[Q=98,optimize_coding=false,interlace=false,subsample_mode=on,strip=false]"
+        -o "$OUT/vt_%s.jpg[Q=98,optimize_coding=false,interlace=false,subsample_mode=off,strip=false]"
 }
 job_floor() { each floor_one; }
+job_floor420() { each floor420_one; }
 job_ours() { "$CLI" -q -j "$JOBS" -o "$OUT" -s _kw --no-resize "${photos[@]}"; }
+job_baseline() { "$BASELINE" -q -j "$JOBS" -o "$OUT" -s _kw --no-resize "${photos[@]}"; }
 job_ours_800() { "$CLI" -q -j "$JOBS" -o "$OUT" -s _kw800 --resize-width 800 "${photos[@]}"; }
 job_convert() { each convert_one; }
 job_convert_800() { each convert_800_one; }
 job_vipsthumbnail() { each vipsthumbnail_one; }
 
-declare -A best_wall best_cpu
+declare -A best_wall best_cpu out_bytes
 TIMEFORMAT='%R %U %S'
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 timed() { # name: runs job_name; keeps its best wall and CPU (user + system) seconds
@@ -152,18 +159,23 @@ timed() { # name: runs job_name; keeps its best wall and CPU (user + system) sec
     if [ -z "${best_cpu[$name]:-}" ] || smaller "$cpu" "${best_cpu[$name]}"; then
         best_cpu[$name]=$cpu
     fi
+    out_bytes[$name]=$(find "$OUT" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 }
 
-names=(floor ours convert ours_800 vipsthumbnail convert_800)
+names=(floor floor420 ours)
+[ -n "${BASELINE:-}" ] && names+=(baseline)
+names+=(convert ours_800 vipsthumbnail convert_800)
 echo "timing ${#photos[@]} photos of 24 MP ($ROTATED with orientation 6), $JOBS at once, best of $ROUNDS rounds" >&2
 for ((r = 1; r <= ROUNDS; r++)); do
     for name in "${names[@]}"; do timed "$name"; done
     echo "round $r done" >&2
 done
 
-printf '\n%-32s %9s %9s %9s %9s\n' job "wall s" "x floor" "CPU s" "x floor"
+printf '\n%-32s %9s %9s %9s %9s %9s %9s\n' job "wall s" "x floor" "CPU s" "x floor" "MB out" "x floor"
 label() { case $1 in
-    floor) echo "djpeg | cjpeg -quality 98" ;;
+    floor) echo "djpeg | cjpeg -q 98, 4:4:4" ;;
+    floor420) echo "djpeg | cjpeg -q 98, 4:2:0" ;;
+    baseline) echo "kelvane-watermark-cli, BASELINE" ;;
     ours) echo "kelvane-watermark-cli" ;;
     convert) echo "ImageMagick convert" ;;
     ours_800) echo "kelvane-watermark-cli, 800 px" ;;
@@ -172,9 +184,11 @@ label() { case $1 in
     esac; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 for name in "${names[@]}"; do
-    printf '%-32s %9.2f %9s %9.2f %9s\n' "$(label "$name")" "${best_wall[$name]}" \
+    printf '%-32s %9.2f %9s %9.2f %9s %9.1f %9s\n' "$(label "$name")" "${best_wall[$name]}" \
         "$(ratio "${best_wall[$name]}" "${best_wall[floor]}")" "${best_cpu[$name]}" \
-        "$(ratio "${best_cpu[$name]}" "${best_cpu[floor]}")"
+        "$(ratio "${best_cpu[$name]}" "${best_cpu[floor]}")" \
+        "$(awk -v b="${out_bytes[$name]}" 'BEGIN { print b / 1048576 }')" \
+        "$(ratio "${out_bytes[$name]}" "${out_bytes[floor]}")"
 done
 
 # --- peak memory -----------------------------------------------------------

@@ -114,6 +114,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         valued({u"resize-width"_s}, u"N"_s),
         valued({u"resize-height"_s}, u"N"_s),
         valued({u"resize"_s}, u"WxH"_s),
+        valued({u"resize-long-edge"_s}, u"N"_s),
+        flag({u"no-enlarge"_s}),
         flag({u"no-resize"_s}),
         flag({u"r"_s, u"recursive"_s}),
         valued({u"shard"_s}, u"K/N"_s),
@@ -200,15 +202,23 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                 fail(u"valid policies are overwrite, skip and rename"_s);
                 return parsed;
             }
-        } else if (name == u"resize-width"_s || name == u"resize-height"_s) {
+        } else if (name == u"resize-width"_s || name == u"resize-height"_s ||
+                   name == u"resize-long-edge"_s) {
             const std::optional<int> n = PositiveNumber(value, kMaxResizeSide);
             if (!n) {
                 fail(u"a number of pixels from 1 to %1 is expected"_s.arg(kMaxResizeSide));
                 return parsed;
             }
-            const bool width = name == u"resize-width"_s;
-            o.resize = width ? CliOptions::Resize::Width : CliOptions::Resize::Height;
-            (width ? o.resizeWidth : o.resizeHeight) = *n;
+            if (name == u"resize-long-edge"_s) {
+                o.resize = CliOptions::Resize::LongEdge;
+                o.resizeLongEdge = *n;
+            } else {
+                const bool width = name == u"resize-width"_s;
+                o.resize = width ? CliOptions::Resize::Width : CliOptions::Resize::Height;
+                (width ? o.resizeWidth : o.resizeHeight) = *n;
+            }
+        } else if (name == u"no-enlarge"_s) {
+            o.noEnlarge = true;
         } else if (name == u"resize"_s) {
             const QStringList sides = value.toLower().split(u'x');
             const std::optional<int> w =
@@ -316,6 +326,11 @@ used; the options below override them for this run only and are never saved.
       --resize-width=N     resize to N pixels wide, keeping the proportions
       --resize-height=N    resize to N pixels high, keeping the proportions
       --resize=WxH         resize to exactly W x H pixels
+      --resize-long-edge=N resize so that the longer side is N pixels,
+                             keeping the proportions
+      --no-enlarge         leave photos that the resizing would make wider
+                             or taller at their own size (with the stored
+                             resizing setting too)
       --no-resize          keep the photos' own size
   -r, --recursive          descend into the folders' subfolders
   -j, --jobs=N             photos rendered at once (default: %2, the number of

@@ -26,10 +26,14 @@ struct CliOptions
     // --jpeg: how JPEG output is encoded; the table choice applies to "original".
     std::optional<kw::JpegOutputSetting> jpegOutput;
 
-    enum class Resize { FromSettings, Off, Width, Height, Exact };
+    enum class Resize { FromSettings, Off, Width, Height, Exact, LongEdge };
     Resize resize = Resize::FromSettings;
     int resizeWidth = 0;
     int resizeHeight = 0;
+    int resizeLongEdge = 0;
+    // --no-enlarge: photos the resizing would enlarge keep their size (with
+    // any resizing, the stored one included).
+    bool noEnlarge = false;
 
     // --shard=K/N: of the photos the operands give, only those whose
     // position in the list is K modulo N.

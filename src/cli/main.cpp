@@ -241,8 +241,15 @@ void ApplyOverrides(const kw::cli::CliOptions &options, kw::BatchSettings &setti
                                                                        : kw::ScaleType::Exact);
         resize.targetWidth = options.resizeWidth;
         resize.targetHeight = options.resizeHeight;
+        resize.targetLongEdge.reset();
+        break;
+    case Resize::LongEdge:
+        resize.resizeJustThisTime = true;
+        resize.targetLongEdge = options.resizeLongEdge;
         break;
     }
+    if (options.noEnlarge)
+        resize.neverEnlarge = true;
     settings.jobs = options.jobs;
 }
 

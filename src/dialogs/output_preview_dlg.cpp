@@ -255,11 +255,15 @@ QString COutputPreviewDlg::cacheKey(const QString &path, const kw::ResizeRequest
 {
     const QFileInfo info(path);
     return u"%1|%2|%3|%4|%5,%6,%7,%8|%9|%10"_s.arg(
-        path, QString::number(info.size()),
-        QString::number(info.lastModified().toMSecsSinceEpoch()), info.exists() ? u"1"_s : u"0"_s,
-        QString::number(resize.resize), QString::number(resize.scaleType),
-        QString::number(resize.targetWidth), QString::number(resize.targetHeight),
-        m_inputs.templatesFolder, m_inputs.templateName);
+               path, QString::number(info.size()),
+               QString::number(info.lastModified().toMSecsSinceEpoch()),
+               info.exists() ? u"1"_s : u"0"_s, QString::number(resize.resize),
+               QString::number(resize.scaleType), QString::number(resize.targetWidth),
+               QString::number(resize.targetHeight), m_inputs.templatesFolder,
+               m_inputs.templateName) +
+           u"|%1,%2"_s.arg(resize.targetLongEdge ? QString::number(*resize.targetLongEdge)
+                                                 : QString(),
+                           QString::number(resize.neverEnlarge));
 }
 
 void COutputPreviewDlg::showPhoto(const QString &path)
@@ -279,8 +283,7 @@ void COutputPreviewDlg::showPhoto(const QString &path)
     kw::CResizeSetting setting;
     setting.resizeJustThisTime = m_inputs.resizeJustThisTime;
     (void)kw::LoadResizeSetting(m_inputs.dataFolder, setting); // a missing file: the defaults
-    const kw::ResizeRequest resize{setting.resizeRequested(), setting.scaleType,
-                                   setting.targetWidth, setting.targetHeight};
+    const kw::ResizeRequest resize = kw::ResizeRequestFrom(setting);
     // In the "keep the original JPEG" mode the preview shows that file.
     kw::CPreferences prefs;
     (void)kw::LoadPreferences(m_inputs.dataFolder, prefs); // unreadable: the usual output

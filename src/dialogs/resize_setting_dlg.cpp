@@ -30,8 +30,10 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     m_byHeight->setObjectName(u"scaleByHeightRadio"_s);
     m_absolute = new QRadioButton(u"Scale to Absolute Width and Height "_s, this);
     m_absolute->setObjectName(u"scaleAbsoluteRadio"_s);
+    m_byLongEdge = new QRadioButton(u"Scale the Long Edge, Keeping the Proportions"_s, this);
+    m_byLongEdge->setObjectName(u"scaleLongEdgeRadio"_s);
     auto *scaleGroup = new QButtonGroup(this);
-    for (QRadioButton *radio : {m_byWidth, m_byHeight, m_absolute})
+    for (QRadioButton *radio : {m_byWidth, m_byHeight, m_absolute, m_byLongEdge})
         scaleGroup->addButton(radio);
 
     // Digits only, at most nine so every value stays a 32-bit number.
@@ -42,7 +44,12 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     m_width->setObjectName(u"targetWidthEdit"_s);
     m_height = new QLineEdit(this);
     m_height->setObjectName(u"targetHeightEdit"_s);
-    for (QLineEdit *edit : {m_width, m_height}) {
+    auto *longEdgeLabel = new QLabel(u"Long Edge: "_s, this);
+    m_longEdge = new QLineEdit(this);
+    m_longEdge->setObjectName(u"targetLongEdgeEdit"_s);
+    longEdgeLabel->setBuddy(m_longEdge);
+    auto *longEdgeUnit = new QLabel(u"pixel"_s, this);
+    for (QLineEdit *edit : {m_width, m_height, m_longEdge}) {
         edit->setValidator(digits);
         edit->setMaximumWidth(QFontMetrics(font()).horizontalAdvance(u"0"_s) * 10 + 12);
     }
@@ -51,6 +58,8 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     auto *widthUnit = new QLabel(u"pixel"_s, this);
     auto *heightUnit = new QLabel(u"pixel"_s, this);
 
+    m_neverEnlarge = new QCheckBox(u"Never enlarge pictures smaller than the target"_s, this);
+    m_neverEnlarge->setObjectName(u"neverEnlargeCheck"_s);
     m_justThisTime = new QCheckBox(u"Resize pictures just for this time"_s, this);
     m_justThisTime->setObjectName(u"justThisTimeCheck"_s);
     m_everyTime =
@@ -74,6 +83,9 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     sizes->addWidget(heightLabel, 1, 0);
     sizes->addWidget(m_height, 1, 1);
     sizes->addWidget(heightUnit, 1, 2);
+    sizes->addWidget(longEdgeLabel, 2, 0);
+    sizes->addWidget(m_longEdge, 2, 1);
+    sizes->addWidget(longEdgeUnit, 2, 2);
     sizes->setColumnStretch(3, 1);
     auto *noteRow = new QHBoxLayout;
     noteRow->setContentsMargins(22, 0, 0, 0); // under the check box's text
@@ -85,8 +97,10 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     layout->addWidget(m_byWidth);
     layout->addWidget(m_byHeight);
     layout->addWidget(m_absolute);
+    layout->addWidget(m_byLongEdge);
     layout->addSpacing(6);
     layout->addLayout(sizes);
+    layout->addWidget(m_neverEnlarge);
     layout->addSpacing(6);
     layout->addWidget(m_justThisTime);
     layout->addWidget(m_everyTime);
@@ -95,35 +109,46 @@ CResizeSettingDlg::CResizeSettingDlg(QString dataFolder, bool &resizeJustThisTim
     setMinimumWidth(layout->sizeHint().width());
     note->setMinimumWidth(m_everyTime->sizeHint().width());
 
-    connect(m_byWidth, &QRadioButton::clicked, this, [this] {
-        m_width->setEnabled(true);
-        m_height->setEnabled(false);
-    });
-    connect(m_byHeight, &QRadioButton::clicked, this, [this] {
-        m_width->setEnabled(false);
-        m_height->setEnabled(true);
-    });
-    connect(m_absolute, &QRadioButton::clicked, this, [this] {
-        m_width->setEnabled(true);
-        m_height->setEnabled(true);
-    });
+    // Each button enables the fields it reads.
+    const auto enableFields = [this](bool width, bool height, bool longEdge) {
+        m_width->setEnabled(width);
+        m_height->setEnabled(height);
+        m_longEdge->setEnabled(longEdge);
+    };
+    connect(m_byWidth, &QRadioButton::clicked, this,
+            [enableFields] { enableFields(true, false, false); });
+    connect(m_byHeight, &QRadioButton::clicked, this,
+            [enableFields] { enableFields(false, true, false); });
+    connect(m_absolute, &QRadioButton::clicked, this,
+            [enableFields] { enableFields(true, true, false); });
+    connect(m_byLongEdge, &QRadioButton::clicked, this,
+            [enableFields] { enableFields(false, false, true); });
 
     kw::CResizeSetting setting;
     (void)kw::LoadResizeSetting(m_dataFolder, setting); // unreadable: the defaults
-    switch (setting.scaleType) {
-    case kw::Code(kw::ScaleType::ToWidth):
-        m_byWidth->setChecked(true);
-        m_height->setEnabled(false);
-        break;
-    case kw::Code(kw::ScaleType::ToHeight):
-        m_byHeight->setChecked(true);
-        m_width->setEnabled(false);
-        break;
-    case kw::Code(kw::ScaleType::Exact):
-        m_absolute->setChecked(true);
-        break;
-    default:
-        break;
+    m_storedScaleType = setting.scaleType;
+    m_longEdge->setEnabled(false);
+    m_longEdge->setText(QString::number(setting.targetLongEdge.value_or(kDefaultTargetLongEdge)));
+    m_neverEnlarge->setChecked(setting.neverEnlarge);
+    if (setting.targetLongEdge) {
+        m_byLongEdge->setChecked(true);
+        enableFields(false, false, true);
+    } else {
+        switch (setting.scaleType) {
+        case kw::Code(kw::ScaleType::ToWidth):
+            m_byWidth->setChecked(true);
+            m_height->setEnabled(false);
+            break;
+        case kw::Code(kw::ScaleType::ToHeight):
+            m_byHeight->setChecked(true);
+            m_width->setEnabled(false);
+            break;
+        case kw::Code(kw::ScaleType::Exact):
+            m_absolute->setChecked(true);
+            break;
+        default:
+            break;
+        }
     }
     m_width->setText(QString::number(setting.targetWidth));
     m_height->setText(QString::number(setting.targetHeight));
@@ -148,6 +173,14 @@ bool CResizeSettingDlg::save(QString *error)
     input.targetWidth = m_width->text();
     input.targetHeight = m_height->text();
     input.resizeEveryTime = m_everyTime->isChecked();
+    input.toLongEdge = m_byLongEdge->isChecked();
+    if (input.toLongEdge) {
+        const bool known = m_storedScaleType >= kw::Code(kw::ScaleType::ToWidth) &&
+                           m_storedScaleType <= kw::Code(kw::ScaleType::Exact);
+        input.scaleType = known ? m_storedScaleType : kw::kDefaultScaleType;
+        input.targetLongEdge = m_longEdge->text();
+    }
+    input.neverEnlarge = m_neverEnlarge->isChecked();
     m_resizeJustThisTime = m_justThisTime->isChecked();
     const kw::Status saved = kw::SaveResizeSetting(m_dataFolder, input);
     if (!saved && error)

@@ -32,11 +32,12 @@ using kw::MakeNumberBox;
 using kw::NumberBox;
 
 const QString kImagePickerFilter =
-    u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif);;"
+    u"All Supported Files (*.jpg *.jpeg *.png *.bmp *.tif *.tiff *.gif *.svg);;"
     u"Joint Photographic Experts (*.jpg);;"
     u"Windows Bitmap Image (*.bmp);;"
     u"Portable Network Graphics (*.png);;"
-    u"Tagged Image File Format (*.tif *.tiff)"_s;
+    u"Tagged Image File Format (*.tif *.tiff);;"
+    u"Scalable Vector Graphics (*.svg)"_s;
 
 namespace {
 

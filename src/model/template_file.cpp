@@ -260,7 +260,7 @@ Status SaveOutputMetadataSetting(const QString &folder, const QString &templateN
                 changed = true;
             }
         } else {
-            if (!appendKeepingLineBreaks(doc, name, text))
+            if (!AppendElementKeepingLineBreaks(doc, name, text))
                 return Failure{u"cannot add %1 to \"%2\""_s.arg(name, templateName)};
             changed = true;
         }

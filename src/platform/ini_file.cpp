@@ -291,6 +291,18 @@ qsizetype IniFile::findKey(qsizetype sectionLine, QStringView key) const
     return -1;
 }
 
+void IniFile::removeKey(QStringView section, QStringView key)
+{
+    const qsizetype sectionLine = findSection(section);
+    // One line at a time, the lines parsed again after each removal.
+    for (qsizetype index = findKey(sectionLine, key); index >= 0;
+         index = findKey(sectionLine, key)) {
+        const Line &line = m_lines[index];
+        m_units.remove(line.begin, line.next - line.begin);
+        parse();
+    }
+}
+
 bool IniFile::contains(QStringView section, QStringView key) const
 {
     return findKey(findSection(section), key) >= 0;

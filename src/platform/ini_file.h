@@ -93,6 +93,9 @@ public:
     // a line break or a NUL character, and any that the file's encoding
     // cannot hold.
     kw::Status setValue(QStringView section, QStringView key, QStringView value);
+    // Removes every line of `key` in the section's first occurrence (the
+    // line break with it); nothing when it has none. Every other byte stays.
+    void removeKey(QStringView section, QStringView key);
 
     // The file contents as save() writes them.
     QByteArray toBytes() const;

@@ -87,8 +87,7 @@ BatchFileResult ProcessBatchFile(const QString &sourcePath, const PlannedOutput 
         }
         RenderInputs inputs{settings.templatesFolder,
                             settings.templateName,
-                            ResizeRequest{resize.resizeRequested(), resize.scaleType,
-                                          resize.targetWidth, resize.targetHeight},
+                            ResizeRequestFrom(resize),
                             nullptr,
                             loaded,
                             listPosition};

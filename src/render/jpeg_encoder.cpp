@@ -204,7 +204,8 @@ Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &se
     jpeg_set_quality(&cinfo, quality, TRUE);
     cinfo.optimize_coding = FALSE;
     cinfo.dct_method = JDCT_ISLOW;
-    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 2;
+    const int lumaSampling = quality >= kFullChromaJpegQuality ? 1 : 2;
+    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = lumaSampling;
     for (int c = 1; c < 3; ++c)
         cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     // An Exif file starts with its EXIF segment; the JFIF header only comes

@@ -17,9 +17,15 @@ class QIODevice;
 namespace kw {
 
 // The quality JPEG output is encoded at unless the OutputJpegQuality
-// preference says otherwise (4:2:0, baseline, standard Huffman tables); the
-// old JpegQuality preference does not change it.
+// preference says otherwise (baseline, standard Huffman tables); the old
+// JpegQuality preference does not change it.
 inline constexpr int kOutputJpegQuality = kDefaultJpegQuality;
+
+// From this quality up the chroma is kept at full resolution (4:4:4), as
+// ImageMagick and libvips do: halving it blurs small coloured text into its
+// background, which costs more than the larger file at these qualities.
+// Below it the chroma is halved both ways (4:2:0).
+inline constexpr int kFullChromaJpegQuality = 90;
 
 // The largest payload of one JPEG marker segment (its length field counts
 // itself).
@@ -47,8 +53,8 @@ Status AppendIccSegments(JpegSegments &out, const QByteArray &profile);
 JpegSegments JpegMetadataSegments(const OutputMetadata &metadata, QStringList &warnings);
 
 // Encodes `upright` (32 bits a pixel) as a baseline JPEG at `quality` (1 to
-// 100; refused otherwise) with
-// 4:2:0 chroma and the standard Huffman tables, stored in the layout of EXIF
+// 100; refused otherwise) with 4:4:4 chroma from kFullChromaJpegQuality up
+// (4:2:0 below) and the standard Huffman tables, stored in the layout of EXIF
 // `orientation` (turned back strip by strip, never as a whole copy), with
 // `segments` in its header. The failure is libjpeg's message.
 Status EncodeJpeg(const QImage &upright, int orientation, const JpegSegments &segments,

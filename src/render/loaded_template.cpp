@@ -41,7 +41,7 @@ QString LayerPicturePath(const QString &templatesFolder, const QString &imagePat
     return QDir::cleanPath(JoinPath(dataFolder, imagePath));
 }
 
-Result<QImage> LoadLayerPicture(const QString &path)
+Result<LayerPicture> LoadLayerPicture(const QString &path)
 {
     // Looked at before anything opens it: opening a FIFO would wait for a
     // writer, and a device may never end.
@@ -54,13 +54,27 @@ Result<QImage> LoadLayerPicture(const QString &path)
     if (!S_ISREG(st.st_mode))
         return Failure{S_ISDIR(st.st_mode) ? u"it is a folder"_s : u"not a regular file"_s};
 
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{file.errorString().toLower()};
+    if (LooksLikeSvg(file.peek(256))) {
+        if (file.size() > kMaxSvgFileBytes)
+            return Failure{u"the SVG file is larger than %1 MiB"_s.arg(kMaxSvgFileBytes >> 20)};
+        const QByteArray svg = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return Failure{file.errorString().toLower()};
+        return LayerPicture::FromSvg(svg);
+    }
+    file.close();
+
+    // Turned upright as a photo is, so a logo straight from a camera or a
+    // phone stands as it shows everywhere else.
     PhotoLoadOptions options;
-    options.orient = false;
     options.keepMetadata = false;
     Result<DecodedPhoto> loaded = LoadPhoto(path, options);
     if (!loaded)
         return Failure{CauseOf(loaded.error())};
-    return std::move(loaded->image);
+    return LayerPicture(std::move(loaded->image));
 }
 
 Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
@@ -86,7 +100,7 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
     if (!metadata)
         return Failure{metadata.error()};
     loaded->outputMetadata = std::move(metadata).value();
-    QHash<QString, QImage> pictures; // a logo several layers share is decoded once
+    QHash<QString, LayerPicture> pictures; // a logo several layers share is decoded once
     loaded->name = templateName;
     loaded->layers.reserve(size_t(read->layers.size()));
     for (const QString &layerName : read->layers) {
@@ -106,7 +120,7 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
             continue;
         }
         const QString picturePath = LayerPicturePath(templatesFolder, layer.conf.ImagePathName);
-        Result<QImage> picture = LoadLayerPicture(picturePath);
+        Result<LayerPicture> picture = LoadLayerPicture(picturePath);
         if (!picture)
             return Failure{u"the logo %1 of layer '%2' cannot be read: %3"_s.arg(
                 picturePath, layerName, picture.error())};

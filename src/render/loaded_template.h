@@ -3,6 +3,7 @@
 #include "model/template_file.h"
 #include "model/watermark_conf.h"
 #include "platform/result.h"
+#include "render/layer_picture.h"
 
 #include <QImage>
 #include <QString>
@@ -20,9 +21,10 @@ struct LoadedLayer
 {
     QString name;
     CWatermarkConf conf;
-    // The layer's picture as stored (not turned by EXIF), in a format the
-    // painter draws directly; null when the layer names no picture.
-    QImage picture;
+    // The layer's picture, upright (a JPEG turned by its EXIF orientation,
+    // as photos are), or an SVG drawing; null when the layer names no
+    // picture.
+    LayerPicture picture;
 };
 
 struct LoadedTemplate
@@ -56,8 +58,11 @@ Result<SharedTemplate> LoadTemplateForRender(const QString &templatesFolder,
 // templates and logos can be copied elsewhere as one folder.
 QString LayerPicturePath(const QString &templatesFolder, const QString &imagePath);
 
-// The picture at `path` as a layer draws it; fails with a short cause ("no
-// such file", "not a regular file", the decoder's reason).
-Result<QImage> LoadLayerPicture(const QString &path);
+// The picture at `path` as a layer draws it: an SVG drawing when the file is
+// XML (LooksLikeSvg), else a raster picture decoded as photos are (by
+// content; a ".jpg"/".jpeg" turned upright by its EXIF orientation). Fails
+// with a short cause ("no such file", "not a regular file", the decoder's
+// reason, why the SVG cannot be drawn).
+Result<LayerPicture> LoadLayerPicture(const QString &path);
 
 } // namespace kw

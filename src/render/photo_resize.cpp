@@ -30,7 +30,36 @@ QString SizeText(int64_t width, int64_t height)
     return u"%1 x %2"_s.arg(width).arg(height);
 }
 
+// Whether the request would make a photo of `photo` size wider or taller.
+bool WouldEnlarge(QSize photo, const ResizeRequest &request)
+{
+    if (request.targetLongEdge)
+        return *request.targetLongEdge > std::max(photo.width(), photo.height());
+    switch (request.scaleType) {
+    case Code(ScaleType::ToWidth):
+        return request.targetWidth > photo.width();
+    case Code(ScaleType::ToHeight):
+        return request.targetHeight > photo.height();
+    case Code(ScaleType::Exact):
+        return request.targetWidth > photo.width() || request.targetHeight > photo.height();
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+ResizeRequest ResizeRequestFrom(const CResizeSetting &setting)
+{
+    ResizeRequest request;
+    request.resize = setting.resizeRequested();
+    request.scaleType = setting.scaleType;
+    request.targetWidth = setting.targetWidth;
+    request.targetHeight = setting.targetHeight;
+    request.targetLongEdge = setting.targetLongEdge;
+    request.neverEnlarge = setting.neverEnlarge;
+    return request;
+}
 
 WorkingSize ComputeWorkingSize(QSize photo, const ResizeRequest &request)
 {
@@ -42,7 +71,15 @@ WorkingSize ComputeWorkingSize(QSize photo, const ResizeRequest &request)
     int32_t tw = w;
     int32_t th = h;
     int32_t product = 0;
-    if (request.resize) {
+    if (request.resize && request.neverEnlarge && WouldEnlarge(photo, request)) {
+        // Kept at its own size; only the limits below apply.
+    } else if (request.resize && request.targetLongEdge) {
+        // The other side is never longer than the edge, so it fits in 32 bits.
+        const int32_t edge = *request.targetLongEdge;
+        const auto other = int32_t(int64_t(edge) * std::min(w, h) / std::max(w, h));
+        tw = w >= h ? edge : other;
+        th = w >= h ? other : edge;
+    } else if (request.resize) {
         switch (request.scaleType) {
         case Code(ScaleType::ToWidth):
             tw = request.targetWidth;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // The working size of a photo and the filter that scales it there. Plain
 // functions over values: they share no state and may run on any thread.
@@ -25,7 +26,15 @@ struct ResizeRequest
     int32_t scaleType = 0;
     int32_t targetWidth = 0;
     int32_t targetHeight = 0;
+    // Set: the longer side to this many pixels, in place of scaleType.
+    std::optional<int32_t> targetLongEdge = std::nullopt;
+    // A photo the resizing would make wider or taller keeps its size.
+    bool neverEnlarge = false;
 };
+
+struct CResizeSetting;
+// The request a stored resizing setting makes.
+ResizeRequest ResizeRequestFrom(const CResizeSetting &setting);
 
 struct WorkingSize
 {
@@ -41,6 +50,12 @@ struct WorkingSize
 // (w * targetHeight / h, targetHeight); type 3: (targetWidth, targetHeight).
 // 32-bit signed arithmetic, the product first, the quotient truncated toward
 // zero; photos smaller than the target are enlarged.
+//
+// With targetLongEdge set (L), in place of the scale type: a landscape or
+// square photo gets (L, L * h / w), a portrait one (L * w / h, L), the
+// product in 64 bits, truncated. With neverEnlarge, a photo the result would make wider or
+// taller than it is (for the long edge: L above its longer side) keeps its
+// own size, before any product is formed, so a huge target is no failure.
 //
 // Refused with a reason: a photo or result with a side that is zero or
 // negative, a product that does not fit in 32 bits, and a result of more than

@@ -83,7 +83,7 @@ QSizeF PictureDrawSize(const CWatermarkConf &layer, QSize natural, int canvasWid
 }
 
 void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                                        const CWatermarkConf &layer, const QImage &picture)
+                                        const CWatermarkConf &layer, const LayerPicture &picture)
 {
     if (picture.isNull())
         return;
@@ -119,19 +119,30 @@ void CWatermarkRenderer::DrawImageLayer(QPainter &painter, int canvasWidth, int 
     }
     // Pixel layers land on whole pixels, as they always have.
     const bool wholePixels = !relative && !layer.ImageTurnAboutAnchor;
+    // Made at the size it is drawn (an SVG rendered, a raster picture
+    // filtered), so the painter only places and turns it.
+    const QSize pixels = wholePixels ? QSize(int(size.width()), int(size.height()))
+                                     : QSize(qRound(size.width()), qRound(size.height()));
+    const QImage image = picture.imageAt(pixels.expandedTo(QSize(1, 1)));
+    if (image.isNull())
+        return;
 
     painter.save();
     painter.translate(pivot);
     painter.rotate(-qreal(layer.ImageRotation));
     painter.translate(-pivot);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A turned picture's edges are blended by coverage instead of stepping
+    // from pixel to pixel; an unturned one covers whole pixels either way.
+    if (painter.worldTransform().type() > QTransform::TxTranslate)
+        painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(std::clamp(layer.ImageTransparency * 0.01, 0.0, 1.0));
     if (wholePixels)
         painter.drawImage(QRect(int(std::trunc(corner.x())), int(std::trunc(corner.y())),
-                                int(size.width()), int(size.height())),
-                          picture, picture.rect());
+                                image.width(), image.height()),
+                          image, image.rect());
     else
-        painter.drawImage(QRectF(corner, size), picture, QRectF(picture.rect()));
+        painter.drawImage(QRectF(corner, size), image, QRectF(image.rect()));
     painter.restore();
 }
 

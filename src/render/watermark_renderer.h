@@ -139,11 +139,11 @@ public:
     // Draws a layer's picture part: `picture` at PictureDrawSize, anchored by
     // ImageLocation plus the offsets (pixels, or per cent of the canvas with
     // ImageRelativeWidth), turned by ImageRotation (counter-clockwise on
-    // screen) about its top-left corner, or with ImageTurnAboutAnchor about
-    // its centre with the turned bounding box anchored; at ImageTransparency
-    // per cent.
+    // screen, its edges anti-aliased) about its top-left corner, or with
+    // ImageTurnAboutAnchor about its centre with the turned bounding box
+    // anchored; at ImageTransparency per cent.
     static void DrawImageLayer(QPainter &painter, int canvasWidth, int canvasHeight,
-                               const CWatermarkConf &layer, const QImage &picture);
+                               const CWatermarkConf &layer, const LayerPicture &picture);
 };
 
 } // namespace kw

@@ -15,6 +15,8 @@ constexpr QStringView kScaleTypeKey = u"ScaleType";
 constexpr QStringView kTargetWidthKey = u"TargetWidth";
 constexpr QStringView kTargetHeightKey = u"TargetHeight";
 constexpr QStringView kResizeEveryTimeKey = u"ResizeEveryTime";
+constexpr QStringView kTargetLongEdgeKey = u"TargetLongEdge";
+constexpr QStringView kNeverEnlargeKey = u"NeverEnlarge";
 
 int ReadInt(const IniFile &ini, QStringView key, int defaultValue)
 {
@@ -42,6 +44,10 @@ Status LoadResizeSetting(const QString &dataFolder, CResizeSetting &setting)
     setting.targetWidth = ReadInt(ini, kTargetWidthKey, kDefaultTargetWidth);
     setting.targetHeight = ReadInt(ini, kTargetHeightKey, kDefaultTargetHeight);
     setting.resizeEveryTime = ReadInt(ini, kResizeEveryTimeKey, kDefaultResizeEveryTime);
+    setting.targetLongEdge.reset();
+    if (ini.contains(kGeneralSection, kTargetLongEdgeKey))
+        setting.targetLongEdge = ReadInt(ini, kTargetLongEdgeKey, 0);
+    setting.neverEnlarge = ReadInt(ini, kNeverEnlargeKey, 0) != 0;
     if (path.isEmpty())
         return Failure{NoDataFolderReason()};
     if (ini.state() == IniFile::State::Unreadable)
@@ -53,7 +59,8 @@ Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &in
 {
     if (input.scaleType < Code(ScaleType::ToWidth) || input.scaleType > Code(ScaleType::Exact))
         return Failure{u"scale type %1 is not 1, 2 or 3"_s.arg(input.scaleType)};
-    if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight))
+    if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight) ||
+        (input.toLongEdge && !IsDigitsOnly(input.targetLongEdge)))
         return Failure{u"a target size may hold digits only"_s};
     const QString path = SettingsFilePath(dataFolder, kResizingConfigFileName);
     if (path.isEmpty())
@@ -70,6 +77,20 @@ Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &in
     for (const auto &[key, value] : values) {
         if (Status set = ini.setValue(kGeneralSection, key, value); !set)
             return set;
+    }
+    // The two later keys are present exactly when set.
+    if (input.toLongEdge) {
+        if (Status set = ini.setValue(kGeneralSection, kTargetLongEdgeKey, input.targetLongEdge);
+            !set)
+            return set;
+    } else {
+        ini.removeKey(kGeneralSection, kTargetLongEdgeKey);
+    }
+    if (input.neverEnlarge) {
+        if (Status set = ini.setValue(kGeneralSection, kNeverEnlargeKey, u"1"); !set)
+            return set;
+    } else {
+        ini.removeKey(kGeneralSection, kNeverEnlargeKey);
     }
     return ini.save();
 }

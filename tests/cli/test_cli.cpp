@@ -134,6 +134,47 @@ TEST_F(Cli, OptionsOverrideTheSettingsForOneRunOnly)
     EXPECT_FALSE(QFileInfo::exists(dataFile(u"resizing_config.ini"_s)));
 }
 
+TEST_F(Cli, ResizesTheLongEdgeAndNeverEnlargesWhenAsked)
+{
+    const QString wide = photo(u"in/wide.jpg"_s, 240);
+    const QString tall =
+        write(u"in/tall.jpg"_s, test::Encode(test::PhotoLikeImage(160, 240, 2), "jpeg"));
+    const QString out = m_sandbox.filePath(u"out"_s);
+    const auto sizes = [&](const QStringList &arguments) {
+        QDir(out).removeRecursively();
+        const CliRun r = cli(QStringList{u"-q"_s, u"-o"_s, out, wide, tall} + arguments);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return std::pair(QImage(out + u"/wide_new.jpg"_s).size(),
+                         QImage(out + u"/tall_new.jpg"_s).size());
+    };
+    EXPECT_EQ(sizes({u"--resize-long-edge=120"_s}), std::pair(QSize(120, 80), QSize(80, 120)));
+    EXPECT_EQ(sizes({u"--resize-long-edge=480"_s}), std::pair(QSize(480, 320), QSize(320, 480)));
+    EXPECT_EQ(sizes({u"--resize-long-edge=480"_s, u"--no-enlarge"_s}),
+              std::pair(QSize(240, 160), QSize(160, 240)));
+    // A width that enlarges one photo and shrinks the other.
+    EXPECT_EQ(sizes({u"--no-enlarge"_s, u"--resize-width=200"_s}),
+              std::pair(QSize(200, 133), QSize(160, 240)));
+
+    // The stored setting: the long edge and never enlarge, each overridden
+    // by an option for the run only.
+    ASSERT_EQ(cli({u"--list-templates"_s}).exitCode, 0);
+    const QByteArray stored = "[General]\r\nScaleType=1\r\nTargetWidth=800\r\nTargetHeight=600\r\n"
+                              "ResizeEveryTime=1\r\nTargetLongEdge=200\r\nNeverEnlarge=1\r\n";
+    write(u"home/.local/share/Kelvane Watermark/resizing_config.ini"_s, stored);
+    EXPECT_EQ(sizes({}), std::pair(QSize(200, 133), QSize(133, 200)));
+    EXPECT_EQ(sizes({u"--resize-long-edge=100000"_s}), std::pair(QSize(240, 160), QSize(160, 240)));
+    EXPECT_EQ(sizes({u"--resize-height=80"_s}), std::pair(QSize(120, 80), QSize(53, 80)));
+    EXPECT_EQ(test::ReadFileBytes(dataFile(u"resizing_config.ini"_s)), stored);
+
+    for (const QString &bad : {u"--resize-long-edge=0"_s, u"--resize-long-edge=-5"_s,
+                               u"--resize-long-edge=big"_s, u"--resize-long-edge=100001"_s}) {
+        const CliRun r = cli({wide, bad});
+        EXPECT_EQ(r.exitCode, 2) << bad.toStdString();
+        EXPECT_TRUE(r.err.contains(u"a number of pixels from 1 to 100000 is expected"_s))
+            << r.err.toStdString();
+    }
+}
+
 TEST_F(Cli, ExitStatusAndMessages)
 {
     const QString good = photo(u"p/good.jpg"_s);

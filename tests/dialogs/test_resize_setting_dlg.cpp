@@ -112,6 +112,50 @@ TEST(ResizeSettingDialog, WritesOnCloseAndSetsTheRunFlag)
     EXPECT_FALSE(f.justThisTime);
 }
 
+TEST(ResizeSettingDialog, LongEdgeAndNeverEnlarge)
+{
+    Fixture f;
+    const QByteArray plain = "[General]\r\nScaleType=2\r\nTargetWidth=800\r\nTargetHeight=600\r\n"
+                             "ResizeEveryTime=1\r\n";
+    ASSERT_TRUE(WriteFileBytes(f.file(), plain));
+    auto dialog = f.open();
+    QLineEdit *longEdge = Find<QLineEdit>(*dialog, u"targetLongEdgeEdit"_s);
+    QCheckBox *neverEnlarge = Find<QCheckBox>(*dialog, u"neverEnlargeCheck"_s);
+    EXPECT_EQ(longEdge->text(), u"2048"_s);
+    EXPECT_FALSE(longEdge->isEnabled());
+    EXPECT_FALSE(neverEnlarge->isChecked());
+
+    // The long edge takes the only enabled field; the stored scale type stays
+    // for programs that do not know the long edge.
+    QTest::mouseClick(Find<QRadioButton>(*dialog, u"scaleLongEdgeRadio"_s), Qt::LeftButton);
+    EXPECT_EQ(Describe(*dialog), u"- 800 600 ox"_s);
+    EXPECT_TRUE(longEdge->isEnabled());
+    longEdge->clear();
+    QTest::keyClicks(longEdge, u"1-6x00"_s);
+    QTest::mouseClick(neverEnlarge, Qt::LeftButton);
+    dialog->reject();
+    const QByteArray withBoth = plain + "TargetLongEdge=1600\r\nNeverEnlarge=1\r\n";
+    EXPECT_EQ(ReadFileBytes(f.file()), withBoth);
+
+    // Opened again it shows them; closed unchanged it writes the same bytes.
+    dialog = f.open();
+    EXPECT_TRUE(Find<QRadioButton>(*dialog, u"scaleLongEdgeRadio"_s)->isChecked());
+    EXPECT_EQ(Describe(*dialog), u"- 800 600 ox"_s);
+    EXPECT_EQ(Find<QLineEdit>(*dialog, u"targetLongEdgeEdit"_s)->text(), u"1600"_s);
+    EXPECT_TRUE(Find<QCheckBox>(*dialog, u"neverEnlargeCheck"_s)->isChecked());
+    dialog->reject();
+    EXPECT_EQ(ReadFileBytes(f.file()), withBoth);
+
+    // Back to a scale type with enlarging: the file is as it was.
+    dialog = f.open();
+    QTest::mouseClick(Find<QRadioButton>(*dialog, u"scaleByHeightRadio"_s), Qt::LeftButton);
+    EXPECT_FALSE(Find<QLineEdit>(*dialog, u"targetLongEdgeEdit"_s)->isEnabled());
+    QTest::mouseClick(Find<QCheckBox>(*dialog, u"neverEnlargeCheck"_s), Qt::LeftButton);
+    dialog->reject();
+    EXPECT_EQ(ReadFileBytes(f.file()), plain);
+    EXPECT_TRUE(f.prompts.messages.isEmpty());
+}
+
 TEST(ResizeSettingDialog, SaysWhenTheSettingCannotBeWritten)
 {
     Fixture f;

@@ -535,9 +535,9 @@ TEST_F(LayerFileTest, OptionalElementsFollowTheFilesLineBreaks)
                  file.indexOf("</Image>\r\n") + 10 - file.indexOf("<Image>"), "");
     writeLayer(u"N"_s, file);
     conf.Rotation = 45;
-    const kw::ModelResult result = kw::SaveLayerConf(folder, u"N"_s, conf);
+    const kw::Status result = kw::SaveLayerConf(folder, u"N"_s, conf);
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.reason.contains(u"ImageTurnAboutAnchor"_s));
+    EXPECT_TRUE(result.error().contains(u"ImageTurnAboutAnchor"_s));
     EXPECT_TRUE(ReadFileBytes(path(u"N"_s)).contains("<Rotation>45</Rotation>"));
     // Read back, the field without a group means 0 like one without its element.
     CWatermarkConf reread = conf;

@@ -174,6 +174,33 @@ TEST(IniFile, WritesKeepEveryOtherByte)
     }
 }
 
+TEST(IniFile, RemovedKeysTakeTheirLinesOnly)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray before;
+        QString section, key;
+        QByteArray after;
+    } cases[] = {
+        {"a key between others, CR LF kept", "[s]\r\na=1\r\n  K = 2 \r\nb=3\r\n", u"S"_s, u"k"_s,
+         "[s]\r\na=1\r\nb=3\r\n"},
+        {"every duplicate of the section", "[s]\nk=1\nx=0\nK=2\n[t]\nk=3\n", u"s"_s, u"k"_s,
+         "[s]\nx=0\n[t]\nk=3\n"},
+        {"a last line without break", "[s]\na=1\nk=2", u"s"_s, u"k"_s, "[s]\na=1\n"},
+        {"a missing key", "[s]\na=1\n", u"s"_s, u"k"_s, "[s]\na=1\n"},
+        {"a missing section", "[s]\nk=1\n", u"t"_s, u"k"_s, "[s]\nk=1\n"},
+        {"a commented key stays", "[s]\n;k=1\nk=2\n", u"s"_s, u"k"_s, "[s]\n;k=1\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        IniFile file = IniFile::fromBytes(c.before);
+        file.removeKey(c.section, c.key);
+        EXPECT_EQ(file.toBytes(), c.after);
+        EXPECT_FALSE(file.contains(c.section, c.key));
+    }
+}
+
 TEST(IniFile, ValuesReadBackAsWritten)
 {
     IniFile file = IniFile::fromBytes("[s]\nk=old\n");

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <avif/avif.h>
@@ -293,6 +294,64 @@ TEST_F(OutputFormats, JpegQualityReachesTheEncoder)
     EXPECT_GT(Psnr(back, picture), 25.0);
     prefs.quality.jpeg = 0;
     EXPECT_FALSE(WriteOutput(picture, photo, prefs));
+}
+
+// The SOF0 component table of a baseline JPEG: for each of Y, Cb, Cr its id,
+// sampling factors (high nibble across, low nibble down) and table number.
+QByteArray JpegComponentTable(const QByteArray &file)
+{
+    const qsizetype sof = file.indexOf("\xFF\xC0");
+    return sof < 0 ? QByteArray() : file.mid(sof + 10, 9);
+}
+
+TEST_F(OutputFormats, SmallColouredTextKeepsItsColourInJpeg)
+{
+    // Red 16-pixel text on white: halved chroma spreads each stroke's red over
+    // the white around it, and the strokes come out a muddy brownish red.
+    const QColor red(255, 18, 18);
+    QImage picture(240, 48, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::white);
+    {
+        QPainter painter(&picture);
+        QFont font;
+        font.setPixelSize(16);
+        painter.setFont(font);
+        painter.setPen(red);
+        painter.drawText(picture.rect(), Qt::AlignCenter, u"(c) Jane Doe Photography"_s);
+    }
+    DecodedPhoto photo;
+    photo.sourcePath = m_dir.filePath(u"text.png"_s);
+    CPreferences prefs = Prefs(m_dir.filePath(u"out"_s), OutputFormatCode::Jpeg);
+    const QByteArray file = write(picture, photo, prefs);
+    EXPECT_EQ(JpegComponentTable(file), QByteArray("\x01\x11\x00\x02\x11\x01\x03\x11\x01", 9))
+        << "4:4:4 at quality 98";
+    QImage back;
+    ASSERT_TRUE(back.loadFromData(file));
+    back = back.convertToFormat(QImage::Format_RGB32);
+
+    // The mean over the stroke cores: pixels the text covers fully.
+    double sum[3] = {};
+    int count = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qGreen(picture.pixel(x, y)) > 40)
+                continue;
+            const QRgb p = back.pixel(x, y);
+            sum[0] += qRed(p);
+            sum[1] += qGreen(p);
+            sum[2] += qBlue(p);
+            ++count;
+        }
+    }
+    ASSERT_GT(count, 50);
+    EXPECT_GE(sum[0] / count, 240.0);
+    EXPECT_LE(sum[1] / count, 40.0);
+    EXPECT_LE(sum[2] / count, 40.0);
+
+    // Below quality 90 the chroma is halved again, as the peers do.
+    prefs.quality.jpeg = 85;
+    EXPECT_EQ(JpegComponentTable(write(picture, photo, prefs)),
+              QByteArray("\x01\x22\x00\x02\x11\x01\x03\x11\x01", 9));
 }
 
 TEST(AvifQuality, MapsOntoTheQuantizerRange)

@@ -125,11 +125,11 @@ TEST_F(OutputWriter, WritesEachFormatIntoACreatedFolder)
         EXPECT_FALSE(back.hasAlphaChannel()) << "an opaque photo needs no alpha channel";
         EXPECT_LE(test::MeanAbsDiff(back, picture), f == 0 ? 8.0 : 0.0) << formats[f];
     }
-    // Baseline (SOF0) with 4:2:0 chroma: Y sampled 2x2, Cb and Cr 1x1.
+    // Baseline (SOF0) with 4:4:4 chroma at quality 98: Y, Cb and Cr all 1x1.
     const QByteArray written = test::ReadFileBytes(out + u"/photo_wm.jpg"_s);
     const qsizetype sof = written.indexOf("\xFF\xC0");
     ASSERT_GT(sof, 0);
-    EXPECT_EQ(written.mid(sof + 10, 8), QByteArray("\x01\x22\x00\x02\x11\x01\x03\x11", 8));
+    EXPECT_EQ(written.mid(sof + 10, 8), QByteArray("\x01\x11\x00\x02\x11\x01\x03\x11", 8));
     EXPECT_EQ(written.indexOf("\xFF\xC2"), -1) << "not progressive";
     // Nothing but the four outputs: no temporary file is left behind.
     EXPECT_EQ(filesIn(out), QStringList({u"photo_wm.bmp"_s, u"photo_wm.jpg"_s, u"photo_wm.png"_s,

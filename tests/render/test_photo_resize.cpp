@@ -57,6 +57,69 @@ TEST(WorkingSize, FollowsTheScaleTypeTable)
     }
 }
 
+TEST(WorkingSize, LongEdgeAndNeverEnlarge)
+{
+    const auto longEdge = [](int32_t edge, bool neverEnlarge = false) {
+        ResizeRequest request{true, 1, 800, 600};
+        request.targetLongEdge = edge;
+        request.neverEnlarge = neverEnlarge;
+        return request;
+    };
+    const auto noEnlarge = [](int32_t type, int32_t width, int32_t height) {
+        ResizeRequest request{true, type, width, height};
+        request.neverEnlarge = true;
+        return request;
+    };
+    const SizeCase cases[] = {
+        {"landscape: the width", {6000, 4000}, longEdge(2048), {2048, 1365}},
+        {"portrait: the height", {4000, 6000}, longEdge(2048), {1365, 2048}},
+        {"square", {3000, 3000}, longEdge(1000), {1000, 1000}},
+        {"in place of the scale type", {4000, 3000}, longEdge(400), {400, 300}},
+        {"enlarges a small photo", {300, 200}, longEdge(600), {600, 400}},
+        {"no 32-bit overflow on a big photo", {60000, 40000}, longEdge(10000), {10000, 6666}},
+        {"off when resizing is off",
+         {640, 480},
+         [&] {
+             ResizeRequest r = longEdge(100);
+             r.resize = false;
+             return r;
+         }(),
+         {640, 480}},
+        // Never enlarge: a small photo keeps its size, a large one shrinks.
+        {"small photo, long edge", {300, 200}, longEdge(600, true), {300, 200}},
+        {"small portrait, long edge", {200, 300}, longEdge(600, true), {200, 300}},
+        {"long edge equal to the photo's", {600, 400}, longEdge(600, true), {600, 400}},
+        {"large photo, long edge", {6000, 4000}, longEdge(600, true), {600, 400}},
+        {"huge long edge", {640, 480}, longEdge(2147483647, true), {640, 480}},
+        {"small photo, to width", {640, 480}, noEnlarge(1, 800, 1), {640, 480}},
+        {"large photo, to width", {1600, 1200}, noEnlarge(1, 800, 1), {800, 600}},
+        {"small photo, to height", {640, 480}, noEnlarge(2, 1, 600), {640, 480}},
+        {"exact, one side larger", {1000, 500}, noEnlarge(3, 800, 600), {1000, 500}},
+        {"exact, both sides smaller", {1000, 700}, noEnlarge(3, 800, 600), {800, 600}},
+        {"huge width that would overflow",
+         {15000, 10000},
+         noEnlarge(1, 2147483647, 0),
+         {15000, 10000}},
+        // Stored values that make no size are refused, as such widths are.
+        {"zero long edge (empty or text)", {640, 480}, longEdge(0), {}},
+        {"negative long edge", {640, 480}, longEdge(-800), {}},
+        {"negative long edge, never enlarge", {640, 480}, longEdge(-800, true), {}},
+        {"huge long edge enlarges past the limit", {640, 480}, longEdge(2147483647), {}},
+        {"the short side truncates to zero", {10000, 4}, longEdge(1000), {}},
+    };
+    for (const SizeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const WorkingSize result = ComputeWorkingSize(c.photo, c.request);
+        if (c.expected.isEmpty()) {
+            EXPECT_FALSE(result);
+            EXPECT_FALSE(result.error.isEmpty());
+        } else {
+            EXPECT_TRUE(result) << result.error.toStdString();
+            EXPECT_EQ(result.size, c.expected);
+        }
+    }
+}
+
 TEST(DctScale, LargestDenominatorThatStillCoversTheTarget)
 {
     struct Case

@@ -3,6 +3,7 @@
 #include "render/font_mapping.h"
 #include "render/watermark_renderer.h"
 
+#include "render/photo_test_files.h"
 #include "support/image_measure.h"
 #include "support/test_sandbox.h"
 
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+
+#include <cmath>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -343,6 +346,116 @@ TEST_F(WatermarkRenderer, PictureDrawnAtItsSetSizeOrRelativeToThePhoto)
     EXPECT_NEAR(thumb.width(), 13, 1);
     EXPECT_GT(thumb.left(), 60);
     EXPECT_LT(thumb.right(), 87);
+}
+
+// A logo turned by 30 degrees: its edges blend into the photo by coverage
+// instead of stepping from one pixel row to the next.
+TEST_F(WatermarkRenderer, ATurnedLogoHasAntiAliasedEdges)
+{
+    QImage logo(120, 80, QImage::Format_ARGB32_Premultiplied);
+    logo.fill(Qt::black);
+    CWatermarkConf layer = pictureLayer(u"logo.png"_s);
+    layer.ImageLocation = 0;
+    layer.ImageOffsetH = 100;
+    layer.ImageOffsetV = 150;
+    const auto draw = [&](int rotation) {
+        layer.ImageRotation = rotation;
+        QImage canvas = kw::test::TransparentCanvas(400, 400);
+        QPainter painter(&canvas);
+        CWatermarkRenderer::DrawImageLayer(painter, 400, 400, layer, logo);
+        return canvas;
+    };
+    const auto soft = [](QRgb p) { return qAlpha(p) > 8 && qAlpha(p) < 247; };
+
+    // Unturned it covers whole pixels, exactly where it did.
+    const QImage flat = draw(0);
+    EXPECT_EQ(kw::test::InkCount(flat, soft), 0);
+    EXPECT_EQ(InkBounds(flat), QRect(100, 150, 120, 80));
+
+    // Turned, every row and column its edges cross has a blended pixel: the
+    // edges are about 2 x (120 + 80) pixels long.
+    const QImage turned = draw(30);
+    EXPECT_GE(kw::test::InkCount(turned, soft), 300);
+    for (int y = InkBounds(turned).top() + 1; y < InkBounds(turned).bottom(); ++y) {
+        bool blended = false;
+        for (int x = 0; x < turned.width() && !blended; ++x)
+            blended = soft(turned.pixel(x, y));
+        EXPECT_TRUE(blended) << "row " << y;
+    }
+    // Turned about its top-left corner, counter-clockwise on screen: its
+    // centre lands where the turn takes it.
+    const double angle = -30 * M_PI / 180;
+    const QPointF centre(100 + 60 * std::cos(angle) - 40 * std::sin(angle),
+                         150 + 60 * std::sin(angle) + 40 * std::cos(angle));
+    const QPointF ink = kw::test::InkCentroid(turned);
+    EXPECT_NEAR(ink.x(), centre.x(), 0.6);
+    EXPECT_NEAR(ink.y(), centre.y(), 0.6);
+}
+
+// A JPEG logo stored on its side with an EXIF orientation is drawn upright,
+// as a photo is.
+TEST_F(WatermarkRenderer, AnExifTurnedLogoIsDrawnUpright)
+{
+    // Upright: 60 x 30, red on the left, blue on the right.
+    QImage upright(60, 30, QImage::Format_RGB32);
+    upright.fill(QColor(220, 20, 20));
+    QPainter(&upright).fillRect(30, 0, 30, 30, QColor(20, 20, 220));
+    const QString photo = writePhoto(u"white.png"_s, QSize(200, 200), Qt::white);
+    const auto red = [](QRgb p) { return qRed(p) > 150 && qBlue(p) < 100; };
+    const auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 100; };
+    for (const int orientation : {1, 3, 6, 8}) {
+        SCOPED_TRACE(orientation);
+        const QString logo = m_sandbox.filePath(u"logo%1.jpg"_s.arg(orientation));
+        const QImage stored = kw::OrientToStored(upright, orientation);
+        ASSERT_TRUE(kw::test::WriteFileBytes(
+            logo, kw::test::WithOrientation(kw::test::Encode(stored, "jpeg", 95), orientation)));
+        CWatermarkConf layer = pictureLayer(logo);
+        layer.ImageLocation = 0;
+        layer.ImageOffsetH = layer.ImageOffsetV = 20;
+        writeTemplate(u"Upright %1"_s.arg(orientation), {layer});
+        const kw::RenderOutcome outcome = batch(photo);
+        ASSERT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
+        EXPECT_EQ(InkBounds(outcome.picture, red), QRect(20, 20, 30, 30));
+        EXPECT_EQ(InkBounds(outcome.picture, blue), QRect(50, 20, 30, 30));
+    }
+}
+
+// An SVG logo is drawn at its own size, placed as a raster one; one that
+// cannot be drawn fails the photo, naming the file.
+TEST_F(WatermarkRenderer, SvgLogosAreDrawnAndDamagedOnesFailThePhoto)
+{
+    const QString photo = writePhoto(u"white.png"_s, QSize(300, 200), Qt::white);
+    const QString logo = m_sandbox.filePath(u"logo.svg"_s);
+    ASSERT_TRUE(kw::test::WriteFileBytes(
+        logo, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"24\" "
+              "viewBox=\"0 0 32 12\"><rect x=\"2\" y=\"2\" width=\"28\" height=\"8\" "
+              "fill=\"#000\"/></svg>"));
+    CWatermarkConf layer = pictureLayer(logo);
+    layer.ImageLocation = 8;
+    layer.ImageOffsetH = layer.ImageOffsetV = -10;
+    writeTemplate(u"Vector"_s, {layer});
+    const kw::RenderOutcome outcome = batch(photo);
+    ASSERT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
+    // The 64 x 24 box at the bottom right; the rectangle inside it at 2x.
+    EXPECT_EQ(InkBounds(outcome.picture, [](QRgb p) { return qRed(p) < 128; }),
+              QRect(300 - 10 - 64 + 4, 200 - 10 - 24 + 4, 56, 16));
+
+    // A logo named .png that is SVG inside is drawn as SVG.
+    const QString disguised = m_sandbox.filePath(u"disguised.png"_s);
+    ASSERT_TRUE(QFile::copy(logo, disguised));
+    writeTemplate(u"Disguised"_s, {pictureLayer(disguised)});
+    EXPECT_TRUE(batch(photo).error.isEmpty());
+
+    const QString damaged = m_sandbox.filePath(u"damaged.svg"_s);
+    ASSERT_TRUE(kw::test::WriteFileBytes(
+        damaged, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"24\">\n<rect "));
+    writeTemplate(u"Damaged"_s, {pictureLayer(damaged)});
+    const kw::RenderOutcome failed = batch(photo);
+    EXPECT_TRUE(failed.picture.isNull());
+    EXPECT_TRUE(failed.error.startsWith(
+        u"the logo %1 of layer 'Damaged layer 0' cannot be read: damaged SVG: line 2"_s.arg(
+            damaged)))
+        << failed.error.toStdString();
 }
 
 TEST_F(WatermarkRenderer, OutputPreviewPlacesThePictureInTheView)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -78,6 +79,71 @@ TEST(ResizeSetting, Writes)
         EXPECT_FALSE(saved.error().isEmpty());
     }
     EXPECT_EQ(ReadFileBytes(path), written);
+}
+
+TEST(ResizeSetting, LongEdgeAndNeverEnlargeAreReadAsStored)
+{
+    const struct
+    {
+        const char *bytes;
+        std::optional<int32_t> longEdge;
+        bool neverEnlarge;
+    } cases[] = {
+        {"[General]\nScaleType=2\n", std::nullopt, false},
+        {"[General]\nTargetLongEdge=2048\nNeverEnlarge=1\n", 2048, true},
+        {"[General]\ntargetlongedge = \"1600\"\nneverenlarge=7\n", 1600, true},
+        {"[General]\nTargetLongEdge=\nNeverEnlarge=0\n", 0, false},
+        {"[General]\nTargetLongEdge=abc\nNeverEnlarge=yes\n", 0, false},
+        {"[General]\nTargetLongEdge=-300\nNeverEnlarge=-1\n", -300, true},
+        {"[General]\nTargetLongEdge=99999999999\n", kMax, false},
+        {"[Other]\nTargetLongEdge=500\nNeverEnlarge=1\n", std::nullopt, false},
+    };
+    for (const auto &c : cases) {
+        kw::test::TestSandbox sandbox;
+        ASSERT_TRUE(WriteFileBytes(sandbox.filePath(u"resizing_config.ini"_s), c.bytes));
+        kw::CResizeSetting setting;
+        setting.targetLongEdge = 5; // overwritten by what the file says
+        setting.neverEnlarge = true;
+        EXPECT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+        EXPECT_EQ(setting.targetLongEdge, c.longEdge) << c.bytes;
+        EXPECT_EQ(setting.neverEnlarge, c.neverEnlarge) << c.bytes;
+    }
+}
+
+TEST(ResizeSetting, LongEdgeAndNeverEnlargeAreWrittenOnlyWhenSet)
+{
+    kw::test::TestSandbox sandbox;
+    const QString path = sandbox.filePath(u"resizing_config.ini"_s);
+    const QByteArray plain = "[General]\r\nScaleType=1\r\nTargetWidth=800\r\n"
+                             "TargetHeight=600\r\nResizeEveryTime=0\r\n";
+    ASSERT_TRUE(kw::SaveResizeSetting(sandbox.path(), {1, u"800"_s, u"600"_s, false}));
+    EXPECT_EQ(ReadFileBytes(path), plain);
+
+    kw::ResizeSettingInput input{1, u"800"_s, u"600"_s, true};
+    input.toLongEdge = true;
+    input.targetLongEdge = u"2048"_s;
+    input.neverEnlarge = true;
+    ASSERT_TRUE(kw::SaveResizeSetting(sandbox.path(), input));
+    EXPECT_EQ(ReadFileBytes(path), "[General]\r\nScaleType=1\r\nTargetWidth=800\r\n"
+                                   "TargetHeight=600\r\nResizeEveryTime=1\r\n"
+                                   "TargetLongEdge=2048\r\nNeverEnlarge=1\r\n");
+    kw::CResizeSetting setting;
+    ASSERT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+    EXPECT_EQ(setting.targetLongEdge, 2048);
+    EXPECT_TRUE(setting.neverEnlarge);
+
+    // Not digits: refused, the file unchanged.
+    const QByteArray written = ReadFileBytes(path);
+    input.targetLongEdge = u"-1"_s;
+    EXPECT_FALSE(kw::SaveResizeSetting(sandbox.path(), input));
+    EXPECT_EQ(ReadFileBytes(path), written);
+
+    // Back to width and enlarging: the two keys go, the file is as before.
+    ASSERT_TRUE(kw::SaveResizeSetting(sandbox.path(), {1, u"800"_s, u"600"_s, false}));
+    EXPECT_EQ(ReadFileBytes(path), plain);
+    ASSERT_TRUE(kw::LoadResizeSetting(sandbox.path(), setting));
+    EXPECT_EQ(setting.targetLongEdge, std::nullopt);
+    EXPECT_FALSE(setting.neverEnlarge);
 }
 
 QByteArray Utf16LE(const QString &text)
