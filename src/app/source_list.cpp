@@ -4,6 +4,7 @@
 #include "controls/user_prompts.h"
 #include "render/photo_collection.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -59,7 +60,20 @@ CSourceList::CSourceList(UserPrompts &prompts, QWidget *parent)
     header()->setStretchLastSection(true);
     header()->resizeSection(kStatusColumn, kStatusColumnWidth);
     StyleReportList(this);
-    m_lastFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+}
+
+QString CSourceList::startFolder() const
+{
+    // A folder that exists: a path that names none makes the file dialog
+    // take its last part for a file name and fill it in.
+    const QString candidates[] = {
+        m_lastFolder, QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+        QDir::homePath()};
+    for (const QString &folder : candidates) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return QDir(folder).absolutePath() + u'/';
+    }
+    return {};
 }
 
 QString CSourceList::StatusText(Status status)
@@ -81,13 +95,14 @@ int CSourceList::addSourceFiles()
 {
     OpenFilesRequest request;
     request.caption = QStringLiteral("Add photo files");
-    request.folder = m_lastFolder;
+    request.folder = startFolder();
     request.filter = PhotoOpenDialogFilter();
     request.multiple = true;
     const QStringList chosen = m_prompts.openFiles(window(), request);
     if (chosen.isEmpty())
         return 0;
     m_lastFolder = QFileInfo(chosen.first()).absolutePath();
+    emit photoFolderChosen(m_lastFolder);
     const PhotoCollection collection = CollectPhotos(chosen, {});
     ReportRefused(m_prompts, window(), collection);
     const int before = rowCount();

@@ -42,6 +42,12 @@ public:
     // Returns the number of rows appended.
     int addSourceFiles();
 
+    // The folder the Add dialog opens in: the one photos were last added
+    // from (set from the stored setting at start-up), else the user's
+    // pictures folder, else home; always one that exists.
+    void setLastFolder(const QString &folder) { m_lastFolder = folder; }
+    QString startFolder() const;
+
     // Appends every path not listed yet (exact, case-sensitive comparison)
     // and not empty, with the status "ready". Returns the number appended.
     int appendPaths(const QStringList &paths);
@@ -88,6 +94,8 @@ signals:
     void dropNotes(const QStringList &notes);
     // A double-click hit the row.
     void rowActivated(int row);
+    // Photos were added through the Add dialog from `folder`.
+    void photoFolderChosen(const QString &folder);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -157,6 +157,12 @@ COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceF
     labelPalette.setColor(QPalette::WindowText, Qt::white);
     m_pathLabel->setPalette(labelPalette);
     m_pathLabel->setTextFormat(Qt::PlainText);
+    // Without a template the picture is the bare photo: say why.
+    m_noTemplateNote =
+        new QLabel(u"No template is selected: the photo is shown without a watermark."_s, this);
+    m_noTemplateNote->setObjectName(u"noTemplateNote"_s);
+    m_noTemplateNote->setPalette(labelPalette);
+    m_noTemplateNote->setVisible(m_inputs.templateName.isEmpty());
     m_vertical = new QScrollBar(Qt::Vertical, this);
     m_vertical->setObjectName(u"verticalScrollBar"_s);
     m_horizontal = new QScrollBar(Qt::Horizontal, this);
@@ -219,6 +225,7 @@ void COutputPreviewDlg::layoutControls()
     m_next->setGeometry(QRect(QPoint(w - 100, 10), button));
     m_previous->setGeometry(QRect(QPoint(w - 190, 10), button));
     m_fit->setGeometry(QRect(QPoint(w - 280, 10), button));
+    m_noTemplateNote->setGeometry(10, 10, std::max(0, w - 300), button.height());
     const int labelHeight = std::min(18, QFontMetrics(m_pathLabel->font()).height() + 2);
     m_pathLabel->setGeometry(4, h - 20, std::max(0, w - 8), labelHeight);
     m_vertical->setGeometry(w - bar - 2, 40, bar, std::max(0, h - 65));

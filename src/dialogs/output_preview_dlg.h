@@ -139,6 +139,7 @@ private:
     CSkinButton *m_previous = nullptr;
     CSkinButton *m_fit = nullptr;
     QLabel *m_pathLabel = nullptr;
+    QLabel *m_noTemplateNote = nullptr;
     QScrollBar *m_vertical = nullptr;
     QScrollBar *m_horizontal = nullptr;
 

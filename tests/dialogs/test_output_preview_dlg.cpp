@@ -121,6 +121,8 @@ TEST(OutputPreview, StepsThroughTheListAndSaysWhenItEnds)
     EXPECT_EQ(f.sources.selected, 0);
     EXPECT_EQ(dialog->picture().width(), 300);
     EXPECT_EQ(dialog->findChild<QLabel *>(u"pathLabel"_s)->toolTip(), f.sources.rows[0]);
+    // No template: the bare photo, and the dialog says so.
+    EXPECT_TRUE(dialog->findChild<QLabel *>(u"noTemplateNote"_s)->isVisible());
 
     QTest::mouseClick(dialog->findChild<QWidget *>(u"previousButton"_s), Qt::LeftButton);
     ASSERT_EQ(f.prompts.messages.size(), 1);
@@ -319,6 +321,7 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
                                  f.sources, f.prompts);
         dialog.show();
         Fixture::waitForPicture(dialog);
+        EXPECT_FALSE(dialog.findChild<QLabel *>(u"noTemplateNote"_s)->isVisible());
         return dialog.picture().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     };
     const QImage usual = shown();
