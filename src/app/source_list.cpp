@@ -245,6 +245,22 @@ QString CSourceList::SelectPreviousSourceFile()
     return pathAt(row - 1);
 }
 
+QString CSourceList::SelectFirstSourceFile()
+{
+    if (rowCount() == 0)
+        return {};
+    selectOnly(0);
+    return pathAt(0);
+}
+
+QString CSourceList::SelectLastSourceFile()
+{
+    if (rowCount() == 0)
+        return {};
+    selectOnly(rowCount() - 1);
+    return pathAt(rowCount() - 1);
+}
+
 bool CSourceList::acceptsDrag(const QMimeData *mime) const
 {
     if (!mime || !mime->hasUrls() || mime->hasFormat(kPrivateDragMimeType.toString()))

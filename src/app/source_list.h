@@ -75,6 +75,10 @@ public:
     // empty, with nothing changed, when the current row is the last (first).
     QString SelectNextSourceFile();
     QString SelectPreviousSourceFile();
+    // The first (last) row's path, which becomes the only selected row;
+    // empty when the list is.
+    QString SelectFirstSourceFile();
+    QString SelectLastSourceFile();
 
     static QString StatusText(Status status);
 
