@@ -315,6 +315,12 @@ void CMainDlg::buildSourceMenu()
     m_sourceMenu->addAction(action(kCmdOpenFolder));
     m_sourceMenu->addSeparator();
     m_sourceMenu->addAction(action(kCmdAddPhotos));
+    m_sourceMenu->addSeparator();
+    QAction *thumbnails = m_sourceMenu->addAction(u"Show Thumbnails"_s);
+    thumbnails->setObjectName(u"showThumbnailsAction"_s);
+    thumbnails->setCheckable(true);
+    thumbnails->setChecked(m_sources->thumbnailsShown());
+    connect(thumbnails, &QAction::toggled, m_sources, &CSourceList::setThumbnailsShown);
     m_sources->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_sources, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         // A right-click on a row outside the selection selects that row, as

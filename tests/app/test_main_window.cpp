@@ -550,9 +550,15 @@ TEST_F(MainWindowTest, ContextMenusOfTheListsShareTheCommands)
     EXPECT_EQ(list->firstSelectedRow(), 1);
     QList<QAction *> entries;
     for (QAction *action : menu->actions()) {
-        if (!action->isSeparator())
+        if (!action->isSeparator() && !action->isCheckable())
             entries << action;
     }
+    // And the switch for the thumbnails.
+    QAction *thumbnails = menu->findChild<QAction *>(u"showThumbnailsAction"_s);
+    ASSERT_TRUE(thumbnails && menu->actions().contains(thumbnails));
+    EXPECT_TRUE(thumbnails->isChecked());
+    thumbnails->trigger();
+    EXPECT_FALSE(list->thumbnailsShown());
     EXPECT_EQ(entries, (QList<QAction *>{
                            window->action(kw::kCmdPreview), window->action(kw::kCmdRemovePhoto),
                            window->action(kw::kCmdOpenFolder), window->action(kw::kCmdAddPhotos)}));
