@@ -19,6 +19,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -121,11 +122,11 @@ int main(int argc, char **argv)
     for (const auto &[name, photos] :
          {std::pair{"decoded (DCT-scaled)", plain}, std::pair{"EXIF preview", previewed}}) {
         kw::CSourceList list(prompts);
-        list.resize(605, 477); // as in the main window
+        list.resize(605, 900); // 20 rows in view
         list.show();
         (void)QTest::qWaitForWindowExposed(&list);
         list.appendPaths(photos);
-        const int inView = int(list.rowsInView().size());
+        const int inView = std::min(20, int(list.rowsInView().size()));
         std::printf("first %d thumbnails (rows in view), 24 MP JPEG, %s: %.0f ms\n", inView, name,
                     FirstThumbnails(list, inView));
     }
@@ -139,7 +140,7 @@ int main(int argc, char **argv)
     }
     const long before = RssKiB();
     kw::CSourceList list(prompts);
-    list.resize(605, 477);
+    list.resize(605, 477); // as in the main window
     list.show();
     (void)QTest::qWaitForWindowExposed(&list);
     QElapsedTimer timer;

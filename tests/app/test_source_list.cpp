@@ -111,6 +111,15 @@ TEST_F(SourceListTest, SteppingForThePreview)
     EXPECT_EQ(list.SelectNextSourceFile(), QString());
     EXPECT_EQ(list.firstSelectedRow(), 2);
     EXPECT_EQ(list.SelectPreviousSourceFile(), u"/p/2.jpg"_s);
+    // Home and End of the preview.
+    EXPECT_EQ(list.SelectFirstSourceFile(), u"/p/1.jpg"_s);
+    EXPECT_EQ(list.firstSelectedRow(), 0);
+    EXPECT_EQ(list.SelectLastSourceFile(), u"/p/3.jpg"_s);
+    EXPECT_EQ(list.firstSelectedRow(), 2);
+    EXPECT_EQ(list.selectedItems().size(), 1);
+    list.clear();
+    EXPECT_EQ(list.SelectFirstSourceFile(), QString());
+    EXPECT_EQ(list.SelectLastSourceFile(), QString());
 }
 
 TEST_F(SourceListTest, StatusesAndReasons)
