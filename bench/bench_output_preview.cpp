@@ -64,6 +64,7 @@ public:
             std::exit(1);
         }
         m_view = m_dialog->findChild<QWidget *>(u"previewView"_s);
+        std::fprintf(stderr, "view %d x %d\n", m_view->width(), m_view->height());
         m_h = m_dialog->findChild<QScrollBar *>(u"horizontalScrollBar"_s);
         m_v = m_dialog->findChild<QScrollBar *>(u"verticalScrollBar"_s);
     }
