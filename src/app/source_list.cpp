@@ -33,7 +33,7 @@ constexpr qint64 kThumbnailBytes = 32 * 1024 * 1024;
 class ThumbnailDelegate : public QStyledItemDelegate
 {
 public:
-    ThumbnailDelegate(CSourceList &list) : QStyledItemDelegate(&list), m_list(list) {}
+    explicit ThumbnailDelegate(CSourceList &list) : QStyledItemDelegate(&list), m_list(list) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
