@@ -7,12 +7,20 @@
 #include "settings/resize_setting.h"
 
 #include <QCoreApplication>
+#include <QHash>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
 
 namespace kw {
 
 namespace {
 
 const QString kSelectTemplateFirst = QStringLiteral("Please select a watermark template first.");
+// The engine's reasons that the output settings can cure.
+const QString kReplacesSource = u"the output would replace the source photo"_s;
+const QString kReplacesOtherSource =
+    u"the output would replace another source photo of this batch"_s;
 
 QString Photos(int count)
 {
@@ -67,9 +75,20 @@ bool CBatchProcessor::start(QWidget *dialogParent, const QString &templateName)
     settings.templatesFolder = m_context.templatesFolder;
     settings.templateName = templateName;
     settings.jobs = m_context.batchJobs;
+    m_dialogParent = dialogParent;
 
     m_stopping = false;
     m_closing = false;
+    // Rows of an earlier run say "ready" again: after this run each row
+    // tells what this run did with it.
+    const int rows = m_sources.rowCount();
+    for (int row = 0; row < rows; ++row)
+        m_sources.setStatus(row, CSourceList::Status::Ready);
+    // The selection then shows how far down the list the run has come.
+    m_sources.clearSelection();
+    m_finishedRows.assign(size_t(rows), false);
+    m_rowsInOrder = 0;
+    m_failureReasons.clear();
     if (!m_engine.start(m_sources.paths(), settings))
         return false;
     emit runningChanged(true);
@@ -112,9 +131,19 @@ void CBatchProcessor::onFileFinished(const BatchFileResult &result)
         m_sources.setStatus(row, CSourceList::Status::Skipped, result.warning);
     else if (result.ok())
         m_sources.setStatus(row, CSourceList::Status::Ok, result.warning);
-    else
+    else {
         m_sources.setStatus(row, CSourceList::Status::Failed, result.error);
-    m_sources.selectOnly(row);
+        m_failureReasons.append(result.error);
+    }
+    // Photos finish in any order on the workers; the selection moves down
+    // the list to the last row of the unbroken run of finished ones.
+    if (row >= 0 && size_t(row) < m_finishedRows.size())
+        m_finishedRows[size_t(row)] = true;
+    const int before = m_rowsInOrder;
+    while (size_t(m_rowsInOrder) < m_finishedRows.size() && m_finishedRows[size_t(m_rowsInOrder)])
+        ++m_rowsInOrder;
+    if (m_rowsInOrder > before)
+        m_sources.selectOnly(m_rowsInOrder - 1);
     emit rowFinished(row);
 }
 
@@ -127,6 +156,31 @@ void CBatchProcessor::onFinished(const BatchSummary &summary)
         m_context.prompts.showFile(summary.lastWrittenPath);
     emit runningChanged(false);
     emit runFinished(summary);
+    const QString shared = SharedFailureText(m_failureReasons);
+    if (!shared.isEmpty())
+        m_context.prompts.message(m_dialogParent, shared, MessageIcon::Warning);
+}
+
+QString CBatchProcessor::SharedFailureText(const QStringList &reasons)
+{
+    // Counted in the order the reasons first came.
+    QStringList order;
+    QHash<QString, int> counts;
+    for (const QString &reason : reasons) {
+        if (counts[reason]++ == 0)
+            order << reason;
+    }
+    QStringList lines;
+    for (const QString &reason : std::as_const(order)) {
+        const int count = counts.value(reason);
+        if (count < 2)
+            continue;
+        QString line = u"%1 failed: %2"_s.arg(Photos(count), reason);
+        if (reason == kReplacesSource || reason == kReplacesOtherSource)
+            line += u" — change the output name or folder in Preferences"_s;
+        lines << line;
+    }
+    return lines.join(u'\n');
 }
 
 QString CBatchProcessor::SummaryText(const BatchSummary &summary)

@@ -3,7 +3,11 @@
 #include "render/batch_engine.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 class QWidget;
 
@@ -17,10 +21,13 @@ class CSourceList;
 // window stays responsive.
 //
 // A run takes the rows listed when it starts; rows added during the run are
-// left for the next one. Each finished photo marks its row "OK", "Failed" or
-// "Skipped" (the reason or note in the row's tooltip) and becomes the only selected row. When
-// the run ends, by itself or stopped, the file manager shows the last file
-// written (nothing when no file was written).
+// left for the next one. Starting sets every row back to "ready"; each
+// finished photo marks its row "OK", "Failed" or "Skipped" (the reason or
+// note in the row's tooltip). The selection follows the list: it moves to the
+// last row of the unbroken run of finished rows from the top, whatever order
+// the workers finish in. When the run ends, by itself or stopped, the file
+// manager shows the last file written (nothing when no file was written), and
+// a reason that failed several photos is told once in a message.
 //
 // User-interface thread only: results arrive there through the engine's
 // signals.
@@ -53,6 +60,11 @@ public:
     // 3 skipped".
     static QString SummaryText(const BatchSummary &summary);
 
+    // One line per reason that failed two photos or more, e.g. "23 photos
+    // failed: the output would replace the source photo — change the output
+    // name or folder in Preferences"; empty when no reason is shared.
+    static QString SharedFailureText(const QStringList &reasons);
+
 signals:
     void runningChanged(bool running);
     void progressChanged(int done, int total);
@@ -69,6 +81,10 @@ private:
     BatchEngine m_engine;
     bool m_stopping = false;
     bool m_closing = false;
+    QPointer<QWidget> m_dialogParent;
+    std::vector<bool> m_finishedRows; // by row of the run
+    int m_rowsInOrder = 0;            // rows finished from the top without a gap
+    QStringList m_failureReasons;     // one per failed photo
 };
 
 } // namespace kw

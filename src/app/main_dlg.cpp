@@ -11,9 +11,11 @@
 #include "i18n/language_file.h"
 #include "i18n/string_table.h"
 #include "model/template_library.h"
+#include "settings/photo_folder_setting.h"
 #include "settings/preferences.h"
 #include "settings/template_selection.h"
 
+#include <QAction>
 #include <QCloseEvent>
 
 #include <QContextMenuEvent>
@@ -21,10 +23,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
-#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace kw {
 
@@ -78,9 +81,16 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
 
     m_sources = new CSourceList(context.prompts, this);
     m_sources->setGeometry(kSourceListRect);
+    m_sources->setLastFolder(LoadLastPhotoFolder(context.dataFolder).valueOr({}));
+    connect(m_sources, &CSourceList::photoFolderChosen, this, [this](const QString &folder) {
+        // Not fatal: the dialog then opens in the pictures folder next time.
+        (void)SaveLastPhotoFolder(m_context.dataFolder, folder);
+    });
     m_templates = new CTemplateList(context.templatesFolder, context.prompts, this);
     m_templates->setGeometry(kTemplateListRect);
     buildTemplateMenu();
+    buildActions();
+    buildSourceMenu();
     buildBars(language);
 
     m_progress = new CBatchProgress(this);
@@ -114,7 +124,7 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
     connect(m_sources, &CSourceList::dropNotes, this,
             [this](const QStringList &notes) { m_progress->showSummary(notes.join(u"; ")); });
     connect(m_sources, &CSourceList::rowActivated, this, [this](int) {
-        if (m_toolbar->isButtonEnabled(kCmdPreview))
+        if (action(kCmdPreview)->isEnabled())
             emit previewRequested();
     });
     connect(m_templates, &CTemplateList::editRequested, this, &CMainDlg::editSelectedTemplate);
@@ -131,7 +141,10 @@ CMainDlg::CMainDlg(AppContext &context, QWidget *parent) : QWidget(parent), m_co
     anchor(m_templateBar, 0, 100, 0, 0);
     anchor(m_progress, 0, 0, 100, 0);
 
-    buildShortcuts();
+    setTabOrder(m_toolbar, m_settingsBar);
+    setTabOrder(m_settingsBar, m_templates);
+    setTabOrder(m_templates, m_templateBar);
+    setTabOrder(m_templateBar, m_sources);
     updateCommandStates();
     m_sources->setFocus();
 }
@@ -168,7 +181,6 @@ void CMainDlg::buildBars(const LanguageFile &language)
     m_toolbar->addButton({kCmdProcess, QRect(236, 0, 65, 50), kStrTipProcess, false});
     m_toolbar->addButton({kCmdAbort, QRect(302, 0, 44, 50), kStrTipAbort, false});
     m_toolbar->setupTooltips(language);
-    connect(m_toolbar, &CButtonBar::commandClicked, this, &CMainDlg::onToolbarCommand);
 
     m_settingsBar = new CButtonBar(this);
     m_settingsBar->setObjectName(QStringLiteral("settingsBar"));
@@ -179,7 +191,6 @@ void CMainDlg::buildBars(const LanguageFile &language)
     m_settingsBar->addButton({kCmdImageResizing, QRect(22, 2, 35, 32), 0, true});
     m_settingsBar->addButton({kCmdPreferences, QRect(112, 2, 35, 32), 0, true});
     m_settingsBar->setupTooltips(language);
-    connect(m_settingsBar, &CButtonBar::commandClicked, this, &CMainDlg::onToolbarCommand);
 
     m_templateBar = new CButtonBar(this);
     m_templateBar->setObjectName(QStringLiteral("templateBar"));
@@ -190,7 +201,13 @@ void CMainDlg::buildBars(const LanguageFile &language)
     m_templateBar->addButton({kCmdAddTemplate, QRect(0, 0, 36, 23), kStrTipAddTemplate, true});
     m_templateBar->addButton({kCmdTemplateMenu, QRect(37, 0, 52, 23), 0, true});
     m_templateBar->setupTooltips(language);
-    connect(m_templateBar, &CButtonBar::commandClicked, this, &CMainDlg::onTemplateBarCommand);
+
+    // Each button is its command's action; Tab reaches the bars.
+    for (CButtonBar *bar : {m_toolbar, m_settingsBar, m_templateBar}) {
+        for (int command : bar->commands())
+            bar->setAction(command, action(command));
+        bar->setFocusPolicy(Qt::TabFocus);
+    }
 }
 
 void CMainDlg::buildTemplateMenu()
@@ -214,29 +231,114 @@ void CMainDlg::buildTemplateMenu()
     m_templateMenu->addSeparator();
     m_templateMenu->addAction(commands.rename);
 
-    // The same menu on a right-click in the list.
+    // The same commands on a right-click in the list, and adding one.
+    m_templateContextMenu = new QMenu(this);
+    m_templateContextMenu->setObjectName(u"templateContextMenu"_s);
+    m_templateContextMenu->setStyleSheet(m_templateMenu->styleSheet());
+    m_templateContextMenu->addActions(m_templateMenu->actions());
+    m_templateContextMenu->addSeparator();
+    m_templateContextMenu->addAction(commands.add);
     m_templates->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_templates, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        if (m_templates->topLevelItemCount() > 0)
-            m_templateMenu->popup(m_templates->viewport()->mapToGlobal(pos));
+        m_templateContextMenu->popup(m_templates->viewport()->mapToGlobal(pos));
     });
 }
 
-void CMainDlg::buildShortcuts()
+void CMainDlg::buildActions()
 {
-    const auto shortcut = [this](const QKeySequence &keys, QWidget *scope, auto slot) {
-        auto *s = new QShortcut(keys, scope);
-        s->setContext(scope == this ? Qt::WindowShortcut : Qt::WidgetWithChildrenShortcut);
-        connect(s, &QShortcut::activated, this, slot);
+    // One action per command: the bars' buttons, the menus and the keys all
+    // trigger these, so a command disabled during a run is disabled
+    // everywhere.
+    const auto make = [this](int command, const QString &text, const QKeySequence &keys,
+                             QWidget *scope, auto slot) {
+        auto *made = new QAction(text, this);
+        made->setObjectName(u"action%1"_s.arg(command));
+        made->setData(command);
+        made->setShortcut(keys);
+        made->setShortcutContext(scope == this ? Qt::WindowShortcut
+                                               : Qt::WidgetWithChildrenShortcut);
+        scope->addAction(made);
+        connect(made, &QAction::triggered, this, slot);
+        m_actions.insert(command, made);
+        return made;
     };
-    shortcut(QKeySequence::Open, this, [this] { m_toolbar->trigger(kCmdAddPhotos); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this,
-             [this] { m_toolbar->trigger(kCmdProcess); });
-    shortcut(QKeySequence(Qt::Key_Escape), this, [this] { m_toolbar->trigger(kCmdAbort); });
-    shortcut(QKeySequence::Delete, m_sources, [this] { m_toolbar->trigger(kCmdRemovePhoto); });
-    shortcut(QKeySequence(Qt::Key_F2), m_templates,
-             [this] { m_templates->commands().rename->trigger(); });
-    shortcut(QKeySequence::HelpContents, this, [this] { emit aboutRequested(); });
+    const auto command = [this](int number) {
+        return [this, number] { onToolbarCommand(number); };
+    };
+    make(kCmdAddPhotos, u"Add Photos…"_s, QKeySequence::Open, this, command(kCmdAddPhotos));
+    make(kCmdRemovePhoto, u"Remove"_s, QKeySequence::Delete, m_sources, command(kCmdRemovePhoto));
+    make(kCmdPreview, u"Preview"_s, QKeySequence(Qt::CTRL | Qt::Key_P), this, command(kCmdPreview));
+    make(kCmdProcess, u"Process"_s, QKeySequence(Qt::CTRL | Qt::Key_Return), this,
+         command(kCmdProcess));
+    make(kCmdAbort, u"Abort"_s, QKeySequence(Qt::Key_Escape), this, command(kCmdAbort));
+    make(kCmdImageResizing, u"Image Resizing…"_s, QKeySequence(Qt::CTRL | Qt::Key_R), this,
+         command(kCmdImageResizing));
+    make(kCmdPreferences, u"Preferences…"_s, QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+         command(kCmdPreferences));
+    make(kCmdTemplateMenu, u"Template Menu"_s, QKeySequence(Qt::CTRL | Qt::Key_M), this,
+         [this] { showTemplateMenu(); });
+    make(kCmdOpenFolder, u"Open Containing Folder"_s, QKeySequence(), m_sources,
+         [this] { openContainingFolder(); });
+
+    // The template list's own actions get their keys here.
+    const CTemplateList::Commands &commands = m_templates->commands();
+    const auto keys = [this](QAction *act, const QKeySequence &sequence, QWidget *scope) {
+        act->setShortcut(sequence);
+        act->setShortcutContext(scope == this ? Qt::WindowShortcut
+                                              : Qt::WidgetWithChildrenShortcut);
+        scope->addAction(act);
+    };
+    keys(commands.add, QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    keys(commands.edit, QKeySequence(Qt::CTRL | Qt::Key_E), this);
+    keys(commands.rename, QKeySequence(Qt::Key_F2), m_templates);
+    keys(commands.remove, QKeySequence::Delete, m_templates);
+    m_actions.insert(kCmdAddTemplate, commands.add);
+
+    auto *about = new QAction(this);
+    about->setShortcut(QKeySequence::HelpContents);
+    addAction(about);
+    connect(about, &QAction::triggered, this, &CMainDlg::aboutRequested);
+}
+
+QAction *CMainDlg::action(int command) const
+{
+    return m_actions.value(command);
+}
+
+void CMainDlg::buildSourceMenu()
+{
+    m_sourceMenu = new QMenu(this);
+    m_sourceMenu->setObjectName(u"sourceMenu"_s);
+    m_sourceMenu->setStyleSheet(m_templateMenu->styleSheet());
+    m_sourceMenu->addAction(action(kCmdPreview));
+    m_sourceMenu->addAction(action(kCmdRemovePhoto));
+    m_sourceMenu->addAction(action(kCmdOpenFolder));
+    m_sourceMenu->addSeparator();
+    m_sourceMenu->addAction(action(kCmdAddPhotos));
+    m_sourceMenu->addSeparator();
+    QAction *thumbnails = m_sourceMenu->addAction(u"Show Thumbnails"_s);
+    thumbnails->setObjectName(u"showThumbnailsAction"_s);
+    thumbnails->setCheckable(true);
+    thumbnails->setChecked(m_sources->thumbnailsShown());
+    connect(thumbnails, &QAction::toggled, m_sources, &CSourceList::setThumbnailsShown);
+    m_sources->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_sources, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        // A right-click on a row outside the selection selects that row, as
+        // file managers do.
+        if (QTreeWidgetItem *item = m_sources->itemAt(pos); item && !item->isSelected())
+            m_sources->selectOnly(m_sources->indexOfTopLevelItem(item));
+        updateCommandStates();
+        m_sourceMenu->popup(m_sources->viewport()->mapToGlobal(pos));
+    });
+    connect(m_sources, &QTreeWidget::itemSelectionChanged, this,
+            [this] { action(kCmdOpenFolder)->setEnabled(m_sources->firstSelectedRow() >= 0); });
+}
+
+void CMainDlg::openContainingFolder()
+{
+    const int row = m_sources->firstSelectedRow();
+    if (row >= 0)
+        m_context.prompts.showFile(m_sources->pathAt(row));
 }
 
 void CMainDlg::anchor(QWidget *widget, int moveX, int moveY, int growX, int growY)
@@ -250,19 +352,19 @@ void CMainDlg::updateCommandStates()
     // would change or remove templates wait until it ends.
     const bool running = m_batch->isRunning();
     m_templates->setCommandsEnabled(!running);
-    m_templateBar->enableButton(kCmdAddTemplate, !running);
+    action(kCmdOpenFolder)->setEnabled(m_sources->firstSelectedRow() >= 0);
     if (running) {
-        m_toolbar->enableButton(kCmdRemovePhoto, false);
-        m_toolbar->enableButton(kCmdPreview, false);
-        m_toolbar->enableButton(kCmdProcess, false);
-        m_toolbar->enableButton(kCmdAbort, !m_batch->isStopping());
+        action(kCmdRemovePhoto)->setEnabled(false);
+        action(kCmdPreview)->setEnabled(false);
+        action(kCmdProcess)->setEnabled(false);
+        action(kCmdAbort)->setEnabled(!m_batch->isStopping());
         return;
     }
     const bool hasRows = m_sources->rowCount() > 0;
-    m_toolbar->enableButton(kCmdRemovePhoto, hasRows);
-    m_toolbar->enableButton(kCmdPreview, hasRows);
-    m_toolbar->enableButton(kCmdProcess, hasRows);
-    m_toolbar->enableButton(kCmdAbort, false);
+    action(kCmdRemovePhoto)->setEnabled(hasRows);
+    action(kCmdPreview)->setEnabled(hasRows);
+    action(kCmdProcess)->setEnabled(hasRows);
+    action(kCmdAbort)->setEnabled(false);
 }
 
 void CMainDlg::onToolbarCommand(int command)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
@@ -7,6 +8,7 @@
 #include <QSize>
 #include <QWidget>
 
+class QAction;
 class QMenu;
 
 namespace kw {
@@ -28,6 +30,7 @@ enum MainCommand : int {
     kCmdAbort = 14,
     kCmdImageResizing = 15,
     kCmdPreferences = 16,
+    kCmdOpenFolder = 17, // the photo list's menu: show the photo in its folder
     kCmdAddTemplate = 20,
     kCmdTemplateMenu = 21,
     kCmdEditTemplate = 32771,
@@ -52,9 +55,14 @@ enum MainCommand : int {
 // selected), quickStartRequested (one second after start-up when the
 // preferences ask for it) and aboutRequested (the window's context menu, F1).
 //
-// The template commands (add, edit, rename, remove) are the template list's
-// actions (CTemplateList::commands()); the menu, the template bar, F2 and a
-// double-click trigger them, and they are all disabled while a batch runs.
+// Every command is one QAction (action()): the bars' buttons, the menus and
+// the shortcuts trigger it, and the button tooltips name its keys. The
+// template commands (add, edit, rename, remove) are the template list's
+// actions (CTemplateList::commands()); the menus, the template bar, the keys
+// and a double-click trigger them, and they are all disabled while a batch
+// runs. The photo list's context menu offers Preview, Remove, Open
+// Containing Folder and Add Photos; the template list's the template menu's
+// commands and Add Template. The bars take focus with Tab.
 //
 // User-interface thread only.
 class CMainDlg : public QWidget
@@ -78,6 +86,11 @@ public:
     CTemplateList *templateList() const { return m_templates; }
     CSourceList *sourceList() const { return m_sources; }
     QMenu *templateMenu() const { return m_templateMenu; }
+    QMenu *templateContextMenu() const { return m_templateContextMenu; }
+    QMenu *sourceMenu() const { return m_sourceMenu; }
+    // The action of a command of the bars or the menus (kCmdAddPhotos to
+    // kCmdOpenFolder, kCmdAddTemplate, kCmdTemplateMenu); nullptr for others.
+    QAction *action(int command) const;
     CBatchProcessor *batch() const { return m_batch; }
     CBatchProgress *batchProgress() const { return m_progress; }
 
@@ -116,7 +129,9 @@ private:
 
     void buildBars(const LanguageFile &language);
     void buildTemplateMenu();
-    void buildShortcuts();
+    void buildActions();
+    void buildSourceMenu();
+    void openContainingFolder();
     void anchor(QWidget *widget, int moveX, int moveY, int growX, int growY);
     void updateCommandStates();
     void showTemplateMenu();
@@ -132,6 +147,9 @@ private:
     CTemplateList *m_templates = nullptr;
     CSourceList *m_sources = nullptr;
     QMenu *m_templateMenu = nullptr;
+    QMenu *m_templateContextMenu = nullptr;
+    QMenu *m_sourceMenu = nullptr;
+    QHash<int, QAction *> m_actions;
     CBatchProcessor *m_batch = nullptr;
     CBatchProgress *m_progress = nullptr;
     QList<Anchor> m_anchors;

@@ -3,13 +3,16 @@
 #include "app/list_style.h"
 #include "controls/user_prompts.h"
 #include "render/photo_collection.h"
+#include "render/thumbnail_cache.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
 #include <QStandardPaths>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 #include <algorithm>
@@ -21,6 +24,44 @@ namespace kw {
 namespace {
 
 constexpr int kStatusColumnWidth = 55;
+// Thumbnails kept: about 1,300 of the largest (80 x 80); the rows in view
+// are asked for again whenever they are drawn.
+constexpr qint64 kThumbnailBytes = 32 * 1024 * 1024;
+
+// Draws the path column with the photo's thumbnail from the cache, or an
+// empty square of the same size while it is being made.
+class ThumbnailDelegate : public QStyledItemDelegate
+{
+public:
+    explicit ThumbnailDelegate(CSourceList &list) : QStyledItemDelegate(&list), m_list(list) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() != CSourceList::kPathColumn || !m_list.thumbnailsShown())
+            return;
+        const int side = CSourceList::kThumbnailSide;
+        QImage thumb = m_list.thumbnails().thumbnail(index.data().toString());
+        QPixmap shown(QSize(side, side) * m_list.devicePixelRatio());
+        shown.setDevicePixelRatio(m_list.devicePixelRatio());
+        shown.fill(Qt::transparent);
+        if (!thumb.isNull()) {
+            thumb.setDevicePixelRatio(
+                qreal(thumb.width() > thumb.height() ? thumb.width() : thumb.height()) / side);
+            QPainter painter(&shown);
+            const QSizeF size = thumb.deviceIndependentSize();
+            painter.drawImage(QPointF((side - size.width()) / 2, (side - size.height()) / 2),
+                              thumb);
+        }
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->icon = QIcon(shown);
+        option->decorationSize = QSize(side, side);
+    }
+
+private:
+    CSourceList &m_list;
+};
 
 // Shows what a drop or the Add dialog named but cannot be processed.
 void ReportRefused(UserPrompts &prompts, QWidget *parent, const PhotoCollection &collection)
@@ -59,7 +100,62 @@ CSourceList::CSourceList(UserPrompts &prompts, QWidget *parent)
     header()->setStretchLastSection(true);
     header()->resizeSection(kStatusColumn, kStatusColumnWidth);
     StyleReportList(this);
-    m_lastFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    m_thumbnails = new ThumbnailCache(2 * kThumbnailSide, kThumbnailBytes, this);
+    connect(m_thumbnails, &ThumbnailCache::thumbnailReady, viewport(),
+            qOverload<>(&QWidget::update));
+    setItemDelegateForColumn(kPathColumn, new ThumbnailDelegate(*this));
+    setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+}
+
+void CSourceList::setThumbnailsShown(bool shown)
+{
+    if (shown == m_thumbnailsShown)
+        return;
+    m_thumbnailsShown = shown;
+    setIconSize(shown ? QSize(kThumbnailSide, kThumbnailSide) : QSize());
+    // Rows take their new height.
+    doItemsLayout();
+    viewport()->update();
+}
+
+QList<int> CSourceList::rowsInView() const
+{
+    QList<int> rows;
+    const QModelIndex first = indexAt(QPoint(1, 1));
+    if (!first.isValid())
+        return rows;
+    const int height = viewport()->height();
+    for (int row = first.row(); row < rowCount(); ++row) {
+        const QRect rect = visualItemRect(topLevelItem(row));
+        if (rect.top() >= height)
+            break;
+        rows << row;
+    }
+    return rows;
+}
+
+void CSourceList::requestThumbnailsInView()
+{
+    if (!m_thumbnailsShown)
+        return;
+    QStringList wanted;
+    for (int row : rowsInView())
+        wanted << pathAt(row);
+    m_thumbnails->request(wanted);
+}
+
+QString CSourceList::startFolder() const
+{
+    // A folder that exists: a path that names none makes the file dialog
+    // take its last part for a file name and fill it in.
+    const QString candidates[] = {
+        m_lastFolder, QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+        QDir::homePath()};
+    for (const QString &folder : candidates) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return QDir(folder).absolutePath() + u'/';
+    }
+    return {};
 }
 
 QString CSourceList::StatusText(Status status)
@@ -81,13 +177,14 @@ int CSourceList::addSourceFiles()
 {
     OpenFilesRequest request;
     request.caption = QStringLiteral("Add photo files");
-    request.folder = m_lastFolder;
+    request.folder = startFolder();
     request.filter = PhotoOpenDialogFilter();
     request.multiple = true;
     const QStringList chosen = m_prompts.openFiles(window(), request);
     if (chosen.isEmpty())
         return 0;
     m_lastFolder = QFileInfo(chosen.first()).absolutePath();
+    emit photoFolderChosen(m_lastFolder);
     const PhotoCollection collection = CollectPhotos(chosen, {});
     ReportRefused(m_prompts, window(), collection);
     const int before = rowCount();
@@ -230,6 +327,22 @@ QString CSourceList::SelectPreviousSourceFile()
     return pathAt(row - 1);
 }
 
+QString CSourceList::SelectFirstSourceFile()
+{
+    if (rowCount() == 0)
+        return {};
+    selectOnly(0);
+    return pathAt(0);
+}
+
+QString CSourceList::SelectLastSourceFile()
+{
+    if (rowCount() == 0)
+        return {};
+    selectOnly(rowCount() - 1);
+    return pathAt(rowCount() - 1);
+}
+
 bool CSourceList::acceptsDrag(const QMimeData *mime) const
 {
     if (!mime || !mime->hasUrls() || mime->hasFormat(kPrivateDragMimeType.toString()))
@@ -302,6 +415,7 @@ void CSourceList::mouseDoubleClickEvent(QMouseEvent *event)
 
 void CSourceList::paintEvent(QPaintEvent *event)
 {
+    requestThumbnailsInView();
     QTreeWidget::paintEvent(event);
     if (rowCount() > 0)
         return;

@@ -13,6 +13,7 @@
 
 namespace kw {
 
+class ThumbnailCache;
 class UserPrompts;
 
 // Drags that carry this MIME type come from the program itself and are never
@@ -23,6 +24,11 @@ inline constexpr QStringView kPrivateDragMimeType =
 // The source file list: the photos to watermark, one full path per row, with
 // a status column ("ready", "OK", "Failed"). Rows are never sorted; the batch
 // run walks them from the top. Several rows can be selected.
+//
+// Each path shows its photo's thumbnail (unless switched off). Rows appear at
+// once; the thumbnails of the rows in view are made on worker threads and
+// drawn as they arrive, from a cache of bounded size, so a list of thousands
+// of photos stays quick to scroll and holds little memory.
 //
 // User-interface thread only.
 class CSourceList : public QTreeWidget
@@ -41,6 +47,12 @@ public:
     // message); the first appended row becomes the selection.
     // Returns the number of rows appended.
     int addSourceFiles();
+
+    // The folder the Add dialog opens in: the one photos were last added
+    // from (set from the stored setting at start-up), else the user's
+    // pictures folder, else home; always one that exists.
+    void setLastFolder(const QString &folder) { m_lastFolder = folder; }
+    QString startFolder() const;
 
     // Appends every path not listed yet (exact, case-sensitive comparison)
     // and not empty, with the status "ready". Returns the number appended.
@@ -69,8 +81,20 @@ public:
     // empty, with nothing changed, when the current row is the last (first).
     QString SelectNextSourceFile();
     QString SelectPreviousSourceFile();
+    // The first (last) row's path, which becomes the only selected row;
+    // empty when the list is.
+    QString SelectFirstSourceFile();
+    QString SelectLastSourceFile();
 
     static QString StatusText(Status status);
+
+    // Thumbnails beside the paths (on at first).
+    void setThumbnailsShown(bool shown);
+    bool thumbnailsShown() const { return m_thumbnailsShown; }
+    ThumbnailCache &thumbnails() const { return *m_thumbnails; }
+    // The rows in view, first to last; empty when there are none.
+    QList<int> rowsInView() const;
+    static constexpr int kThumbnailSide = 40; // shown size; made at twice that
 
     // The output settings a run would use now, read when folders are
     // dropped: files named as that run's outputs, in a folder that receives
@@ -88,6 +112,8 @@ signals:
     void dropNotes(const QStringList &notes);
     // A double-click hit the row.
     void rowActivated(int row);
+    // Photos were added through the Add dialog from `folder`.
+    void photoFolderChosen(const QString &folder);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -100,7 +126,11 @@ private:
     bool acceptsDrag(const QMimeData *mime) const;
     int currentRowForStepping();
 
+    void requestThumbnailsInView();
+
     UserPrompts &m_prompts;
+    ThumbnailCache *m_thumbnails = nullptr;
+    bool m_thumbnailsShown = true;
     QSet<QString> m_listed;
     QString m_lastFolder;
     OutputSettingsSource m_outputSettings;

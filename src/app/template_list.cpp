@@ -217,8 +217,8 @@ bool CTemplateList::removeSelected()
         m_prompts.message(window(), kSelectToRemove, MessageIcon::Information);
         return false;
     }
-    if (m_prompts.message(window(), kConfirmRemove, MessageIcon::Question, MessageButtons::YesNo) !=
-        MessageAnswer::Yes)
+    if (m_prompts.message(window(), kConfirmRemove, MessageIcon::Question,
+                          MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
         return false;
     QTreeWidgetItem *item = selected.first();
     const LibraryChange result = RemoveTemplate(m_folder, item->text(0));

@@ -20,7 +20,11 @@ void SetApplicationIdentity()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kelvane Watermark"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KW_VERSION_STRING));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kelvane Watermark"));
+    // No display name of its own: under X11 Qt appends a set display name to
+    // every window title that does not end with it ("Preferences — Kelvane
+    // Watermark"), which named the program twice in the main window's title
+    // and cut narrow dialogs' titles. applicationDisplayName() still gives
+    // the name, from applicationName().
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kelvane.Watermark"));
     QGuiApplication::setWindowIcon(AppIcon());
 }

@@ -35,7 +35,8 @@ struct AppContext;
 // the templates folder is missing.
 void WriteFirstRunFiles(const AppContext &context);
 
-// Sets the application's name, display name, version, desktop entry and icon.
+// Sets the application's name (also its display name), version, desktop entry and
+// icon.
 void SetApplicationIdentity();
 
 } // namespace kw

@@ -3,7 +3,9 @@
 #include "controls/artwork.h"
 #include "i18n/language_file.h"
 
+#include <QAction>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -75,7 +77,7 @@ void CButtonBar::renderBuiltIns()
 
 void CButtonBar::addButton(const BarButton &button)
 {
-    m_buttons.append({button, QString()});
+    m_buttons.append({button, QString(), nullptr});
     update();
 }
 
@@ -93,6 +95,8 @@ void CButtonBar::enableButton(int command, bool enabled)
         return;
     button->data.enabled = enabled;
     if (!enabled) {
+        if (m_focus == command)
+            moveFocus(+1);
         if (m_hot == command)
             m_hot = -1;
         if (m_pressed == command) {
@@ -118,7 +122,9 @@ QRect CButtonBar::buttonRect(int command) const
 QString CButtonBar::tooltipText(int command) const
 {
     const Button *button = find(command);
-    return button ? button->tooltip : QString();
+    if (!button)
+        return {};
+    return button->action ? shownTooltip(*button) : button->tooltip;
 }
 
 QList<int> CButtonBar::commands() const
@@ -127,6 +133,37 @@ QList<int> CButtonBar::commands() const
     for (const Button &button : m_buttons)
         list << button.data.command;
     return list;
+}
+
+void CButtonBar::setAction(int command, QAction *action)
+{
+    Button *button = find(command);
+    if (!button)
+        return;
+    button->action = action;
+    enableButton(command, action->isEnabled());
+    connect(action, &QAction::changed, this, [this, command, action] {
+        if (isButtonEnabled(command) != action->isEnabled())
+            enableButton(command, action->isEnabled());
+    });
+}
+
+QAction *CButtonBar::action(int command) const
+{
+    const Button *button = find(command);
+    return button ? button->action.data() : nullptr;
+}
+
+QString CButtonBar::shownTooltip(const Button &button) const
+{
+    QString text = button.tooltip.trimmed();
+    if (text.isEmpty() && button.action)
+        text = button.action->text().remove(u'&').remove(QChar(0x2026)); // no "…"
+
+    if (button.action && !button.action->shortcut().isEmpty())
+        text += QStringLiteral(" (%1)").arg(
+            button.action->shortcut().toString(QKeySequence::NativeText));
+    return text;
 }
 
 bool CButtonBar::trigger(int command)
@@ -173,7 +210,15 @@ void CButtonBar::postClick(int command)
     // Like a posted notification: the owner handles it after this event, so a
     // modal dialog it opens does not run inside the bar's mouse handler.
     QMetaObject::invokeMethod(
-        this, [this, command] { emit commandClicked(command); }, Qt::QueuedConnection);
+        this,
+        [this, command] {
+            const Button *button = find(command);
+            if (button && button->action)
+                button->action->trigger(); // nothing when it was disabled meanwhile
+            else
+                emit commandClicked(command);
+        },
+        Qt::QueuedConnection);
 }
 
 void CButtonBar::paintEvent(QPaintEvent *)
@@ -210,6 +255,16 @@ void CButtonBar::paintEvent(QPaintEvent *)
             copy(State::Pressed, buttonRect(m_pressed));
         else if (m_hot != -1)
             copy(State::Hot, buttonRect(m_hot));
+        else if (m_focus != -1 && hasFocus())
+            copy(State::Hot, buttonRect(m_focus));
+        if (m_focus != -1 && hasFocus()) {
+            // The keyboard's button: a dotted frame inside it.
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            QPen pen(QColor(20, 32, 30), 1, Qt::DotLine);
+            p.setPen(pen);
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(QRectF(buttonRect(m_focus)).adjusted(2.5, 2.5, -2.5, -2.5));
+        }
     }
     QPainter painter(this);
     painter.drawImage(QPointF(0, 0), canvas);
@@ -266,13 +321,77 @@ void CButtonBar::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+void CButtonBar::moveFocus(int step)
+{
+    // The next enabled button in `step`'s direction, wrapping around; none
+    // when every button is disabled.
+    const int count = int(m_buttons.size());
+    int at = -1;
+    for (int i = 0; i < count; ++i) {
+        if (m_buttons[i].data.command == m_focus)
+            at = i;
+    }
+    if (at < 0)
+        at = step > 0 ? -1 : count;
+    int found = -1;
+    for (int n = 1; n <= count && found < 0; ++n) {
+        const int i = ((at + step * n) % count + count) % count;
+        if (m_buttons[i].data.enabled)
+            found = m_buttons[i].data.command;
+    }
+    m_focus = found;
+    update();
+}
+
+void CButtonBar::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        moveFocus(-1);
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        moveFocus(+1);
+        return;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_focus != -1 && event->modifiers() == Qt::NoModifier) {
+            trigger(m_focus);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CButtonBar::focusInEvent(QFocusEvent *event)
+{
+    if (m_focus == -1 || !isButtonEnabled(m_focus)) {
+        m_focus = -1;
+        moveFocus(+1);
+    }
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CButtonBar::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
 bool CButtonBar::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         for (const Button &button : m_buttons) {
-            if (button.data.rect.contains(help->pos()) && !button.tooltip.isEmpty()) {
-                QToolTip::showText(help->globalPos(), button.tooltip, this, button.data.rect);
+            const QString tip = shownTooltip(button);
+            if (button.data.rect.contains(help->pos()) && !tip.isEmpty()) {
+                QToolTip::showText(help->globalPos(), tip, this, button.data.rect);
                 return true;
             }
         }

@@ -2,11 +2,14 @@
 
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+
+class QAction;
 
 namespace kw {
 
@@ -35,6 +38,12 @@ struct BarButton
 // commandClicked after the current event has been handled (the bar's owner
 // may open a modal dialog from it). A disabled button ignores the mouse.
 // Tooltips show each button's text over its rectangle.
+//
+// A button may stand for a QAction (setAction): it is then enabled exactly
+// when the action is, a click triggers the action instead of emitting
+// commandClicked, and its tooltip names the action's shortcut. Given a focus
+// policy, the bar takes the keyboard: the arrow keys move a focus frame over
+// the enabled buttons, Space and Enter click the framed one.
 //
 // User-interface thread only.
 class CButtonBar : public QWidget
@@ -75,6 +84,13 @@ public:
     // and is enabled (keyboard shortcuts use it). Returns whether it did.
     bool trigger(int command);
 
+    // Makes the button of `command` stand for `action` (not owned).
+    void setAction(int command, QAction *action);
+    QAction *action(int command) const;
+
+    // The button framed for the keyboard; -1 when none is.
+    int focusCommand() const { return m_focus; }
+
 signals:
     void commandClicked(int command);
 
@@ -84,6 +100,9 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
@@ -91,7 +110,11 @@ private:
     {
         BarButton data;
         QString tooltip;
+        QPointer<QAction> action;
     };
+
+    QString shownTooltip(const Button &button) const;
+    void moveFocus(int step);
 
     int enabledButtonAt(QPoint pos) const;
     const Button *find(int command) const;
@@ -108,6 +131,7 @@ private:
     int m_hot = -1;
     int m_pressed = -1;
     bool m_pressedInside = false;
+    int m_focus = -1;
 };
 
 } // namespace kw

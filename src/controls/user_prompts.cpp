@@ -46,9 +46,9 @@ MessageAnswer QtUserPrompts::message(QWidget *parent, const QString &text, Messa
         box.setIcon(QMessageBox::Critical);
         break;
     }
-    if (buttons == MessageButtons::YesNo) {
+    if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoDefaultNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     }

@@ -35,6 +35,9 @@ enum class MessageIcon {
 enum class MessageButtons {
     Ok,
     YesNo,
+    // A question whose Yes destroys something (removing a template or a
+    // layer): No is the default button, so Enter keeps what is there.
+    YesNoDefaultNo,
 };
 
 enum class MessageAnswer {

@@ -6,20 +6,25 @@
 #include "render/jpeg_keep_original.h"
 #include "settings/resize_setting.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -47,8 +52,31 @@ private:
 
 } // namespace
 
+QString SourceFileStepper::SelectFirstSourceFile()
+{
+    QString path = GetCurrentSourceFile();
+    for (QString before = SelectPreviousSourceFile(); !before.isEmpty();
+         before = SelectPreviousSourceFile())
+        path = before;
+    return path;
+}
+
+QString SourceFileStepper::SelectLastSourceFile()
+{
+    QString path = GetCurrentSourceFile();
+    for (QString after = SelectNextSourceFile(); !after.isEmpty(); after = SelectNextSourceFile())
+        path = after;
+    return path;
+}
+
 // The black-framed view the picture is shown in. It only paints; the dialog
-// owns the scroll position and the dragging.
+// owns the zoom, the scroll position and the dragging.
+//
+// Every frame is drawn from the finished picture: at 1:1 a plain copy; above
+// it each picture pixel becomes a block of screen pixels; below it the
+// visible part is drawn from the nearest halving of the picture (made once
+// per picture) with bilinear filtering, so no frame touches more than about
+// four times the view's pixels, whatever the photo's size.
 class PreviewView : public QFrame
 {
 public:
@@ -64,15 +92,29 @@ public:
 
     QSize viewSize() const { return contentsRect().size(); }
 
-    void present(const QImage &picture, QPoint scroll, bool fit, const QString &message)
+    // `zoom` is screen pixels per picture pixel; 0 shows the whole picture
+    // shrunk to the view (never enlarged).
+    void present(const QImage &picture, QPoint scroll, double zoom, const QString &message)
     {
-        if (picture.cacheKey() != m_picture.cacheKey())
+        if (picture.cacheKey() != m_picture.cacheKey()) {
             m_fitted = QImage();
+            m_halvings.clear();
+        }
         m_picture = picture;
         m_scroll = scroll;
-        m_fit = fit;
+        m_zoom = zoom;
         m_message = message;
         update();
+    }
+
+    // Where the picture's top-left corner is drawn, in view pixels, for
+    // `zoom` and `scroll`: centred on an axis where the zoomed picture is
+    // smaller than the view, else scrolled.
+    static QPointF Origin(QSize picture, QSize view, double zoom, QPoint scroll)
+    {
+        const double w = picture.width() * zoom, h = picture.height() * zoom;
+        return {w < view.width() ? std::floor((view.width() - w) / 2) : -double(scroll.x()),
+                h < view.height() ? std::floor((view.height() - h) / 2) : -double(scroll.y())};
     }
 
 protected:
@@ -83,16 +125,18 @@ protected:
             const QRect area = contentsRect();
             painter.fillRect(area, Qt::white);
             painter.setClipRect(area);
-            if (!m_picture.isNull() && m_fit) {
+            if (!m_picture.isNull() && m_zoom <= 0) {
                 const QImage &fitted = fittedPicture(area.size());
                 painter.drawImage(area.topLeft() + QPoint((area.width() - fitted.width()) / 2,
                                                           (area.height() - fitted.height()) / 2),
                                   fitted);
-            } else if (!m_picture.isNull()) {
+            } else if (!m_picture.isNull() && m_zoom == 1) {
                 const ViewPlacement placement =
                     PlaceInView(m_picture.size(), area.size(), m_scroll);
                 painter.drawImage(area.topLeft() + placement.destination, m_picture,
                                   placement.source);
+            } else if (!m_picture.isNull()) {
+                drawZoomed(painter, area);
             } else if (!m_message.isEmpty()) {
                 painter.setPen(QColor(110, 110, 110));
                 painter.drawText(area.adjusted(20, 20, -20, -20),
@@ -103,6 +147,51 @@ protected:
     }
 
 private:
+    void drawZoomed(QPainter &painter, const QRect &area)
+    {
+        const QPointF origin = Origin(m_picture.size(), area.size(), m_zoom, m_scroll);
+        const QRectF whole(origin, QSizeF(m_picture.size()) * m_zoom);
+        const QRectF target = whole.intersected(QRectF(QPointF(0, 0), QSizeF(area.size())));
+        if (target.isEmpty())
+            return;
+        // The same part of the picture, in picture pixels.
+        QRectF source((target.topLeft() - origin) / m_zoom, target.size() / m_zoom);
+        const QImage *image = &m_picture;
+        if (m_zoom < 1) {
+            // The halving at or just above the zoom: at most a 2:1 step left
+            // to the filter.
+            int level = 0;
+            double scale = 1;
+            while (scale / 2 >= m_zoom && level < 12) {
+                scale /= 2;
+                ++level;
+            }
+            image = &halving(level);
+            const double sx = double(image->width()) / m_picture.width();
+            const double sy = double(image->height()) / m_picture.height();
+            source =
+                QRectF(source.x() * sx, source.y() * sy, source.width() * sx, source.height() * sy);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        } else {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        }
+        painter.drawImage(target.translated(area.topLeft()), *image, source);
+    }
+
+    // The picture halved `level` times, each made once from the one before.
+    const QImage &halving(int level)
+    {
+        if (level == 0)
+            return m_picture;
+        while (int(m_halvings.size()) < level) {
+            const QImage &from = m_halvings.empty() ? m_picture : m_halvings.back();
+            const QSize half((from.width() + 1) / 2, (from.height() + 1) / 2);
+            m_halvings.push_back(
+                from.scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        }
+        return m_halvings[size_t(level - 1)];
+    }
+
     // The whole picture shrunk to fit `area` (never enlarged), made once per
     // picture and view size.
     const QImage &fittedPicture(QSize area)
@@ -121,8 +210,9 @@ private:
 
     QImage m_picture;
     QImage m_fitted;
+    std::vector<QImage> m_halvings;
     QPoint m_scroll;
-    bool m_fit = false;
+    double m_zoom = 1;
     QString m_message;
 };
 
@@ -137,6 +227,7 @@ COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceF
 
     m_view = new kw::PreviewView(this);
     m_view->setObjectName(u"previewView"_s);
+    m_view->installEventFilter(this);
     m_next = new CSkinButton(u">>"_s, this);
     m_next->setObjectName(u"nextButton"_s);
     m_next->setToolTip(u"Next photo"_s);
@@ -146,8 +237,20 @@ COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceF
     m_fit = new CSkinButton(u"Fit"_s, this);
     m_fit->setObjectName(u"fitButton"_s);
     m_fit->setCheckable(true);
-    m_fit->setToolTip(u"Show the whole picture in the window"_s);
-    for (CSkinButton *button : {m_previous, m_next, m_fit}) {
+    m_fit->setToolTip(u"Show the whole picture in the window (0)"_s);
+    m_actualSize = new CSkinButton(u"1:1"_s, this);
+    m_actualSize->setObjectName(u"actualSizeButton"_s);
+    m_actualSize->setToolTip(u"One picture pixel per screen pixel (1)"_s);
+    m_doubleSize = new CSkinButton(u"2:1"_s, this);
+    m_doubleSize->setObjectName(u"doubleSizeButton"_s);
+    m_doubleSize->setToolTip(u"Two screen pixels per picture pixel (2)"_s);
+    m_next->setToolTip(u"Next photo (Page Down)"_s);
+    m_previous->setToolTip(u"Previous photo (Page Up)"_s);
+    m_zoomLabel = new QLabel(this);
+    m_zoomLabel->setObjectName(u"zoomLabel"_s);
+    m_zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_zoomLabel->setToolTip(u"Zoom: Ctrl+wheel or + and -, about the pointer"_s);
+    for (CSkinButton *button : {m_previous, m_next, m_fit, m_actualSize, m_doubleSize}) {
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::TabFocus);
     }
@@ -157,6 +260,13 @@ COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceF
     labelPalette.setColor(QPalette::WindowText, Qt::white);
     m_pathLabel->setPalette(labelPalette);
     m_pathLabel->setTextFormat(Qt::PlainText);
+    // Without a template the picture is the bare photo: say why.
+    m_noTemplateNote =
+        new QLabel(u"No template is selected: the photo is shown without a watermark."_s, this);
+    m_noTemplateNote->setObjectName(u"noTemplateNote"_s);
+    m_noTemplateNote->setPalette(labelPalette);
+    m_zoomLabel->setPalette(labelPalette);
+    m_noTemplateNote->setVisible(m_inputs.templateName.isEmpty());
     m_vertical = new QScrollBar(Qt::Vertical, this);
     m_vertical->setObjectName(u"verticalScrollBar"_s);
     m_horizontal = new QScrollBar(Qt::Horizontal, this);
@@ -170,10 +280,14 @@ COutputPreviewDlg::COutputPreviewDlg(kw::OutputPreviewInputs inputs, kw::SourceF
 
     connect(m_previous, &QPushButton::clicked, this, &COutputPreviewDlg::OnPrevious);
     connect(m_next, &QPushButton::clicked, this, &COutputPreviewDlg::OnNext);
-    connect(m_fit, &QPushButton::toggled, this, [this] {
+    connect(m_fit, &QPushButton::toggled, this, [this](bool fit) {
+        if (!fit)
+            m_zoom = 1;
         SetupPreviewScrollBars();
         updateView();
     });
+    connect(m_actualSize, &QPushButton::clicked, this, [this] { setZoom(1, viewCentre()); });
+    connect(m_doubleSize, &QPushButton::clicked, this, [this] { setZoom(2, viewCentre()); });
     connect(m_horizontal, &QScrollBar::valueChanged, this, [this](int value) {
         m_position.setX(value);
         updateView();
@@ -219,6 +333,11 @@ void COutputPreviewDlg::layoutControls()
     m_next->setGeometry(QRect(QPoint(w - 100, 10), button));
     m_previous->setGeometry(QRect(QPoint(w - 190, 10), button));
     m_fit->setGeometry(QRect(QPoint(w - 280, 10), button));
+    const QSize small(50, 24);
+    m_doubleSize->setGeometry(QRect(QPoint(w - 340, 10), small));
+    m_actualSize->setGeometry(QRect(QPoint(w - 400, 10), small));
+    m_zoomLabel->setGeometry(w - 470, 10, 60, button.height());
+    m_noTemplateNote->setGeometry(10, 10, std::max(0, w - 490), button.height());
     const int labelHeight = std::min(18, QFontMetrics(m_pathLabel->font()).height() + 2);
     m_pathLabel->setGeometry(4, h - 20, std::max(0, w - 8), labelHeight);
     m_vertical->setGeometry(w - bar - 2, 40, bar, std::max(0, h - 65));
@@ -375,20 +494,30 @@ void COutputPreviewDlg::SetupPreviewScrollBars()
 {
     // Ranges follow the picture as shown, so a photo turned upright scrolls
     // over its whole upright size.
+    setScrollRanges(QPoint(0, 0));
+}
+
+QSize COutputPreviewDlg::zoomedSize() const
+{
+    if (m_picture.isNull() || isFitToView())
+        return {};
+    return (QSizeF(m_picture.size()) * m_zoom).toSize();
+}
+
+void COutputPreviewDlg::setScrollRanges(QPoint position)
+{
     const QSize view = m_view->viewSize();
-    int maxX = 0, maxY = 0;
-    if (!m_picture.isNull() && !isFitToView()) {
-        maxX = std::max(0, m_picture.width() - view.width());
-        maxY = std::max(0, m_picture.height() - view.height());
-    }
+    const QSize shown = zoomedSize();
+    const int maxX = std::max(0, shown.width() - view.width());
+    const int maxY = std::max(0, shown.height() - view.height());
     const QSignalBlocker blockH(m_horizontal), blockV(m_vertical);
     m_horizontal->setRange(0, maxX);
     m_vertical->setRange(0, maxY);
-    m_horizontal->setValue(0);
-    m_vertical->setValue(0);
+    m_horizontal->setValue(std::clamp(position.x(), 0, maxX));
+    m_vertical->setValue(std::clamp(position.y(), 0, maxY));
     m_horizontal->setEnabled(maxX > 0);
     m_vertical->setEnabled(maxY > 0);
-    m_position = QPoint(0, 0);
+    m_position = QPoint(m_horizontal->value(), m_vertical->value());
     const bool canPan = maxX > 0 || maxY > 0;
     m_view->setCursor(canPan ? kw::BuiltInCursor(kw::kCurPan) : QCursor(Qt::ArrowCursor));
 }
@@ -400,7 +529,190 @@ void COutputPreviewDlg::updateView()
         message = u"Rendering\u2026"_s;
     else if (!m_renderError.isEmpty())
         message = m_renderError;
-    m_view->present(m_picture, m_position, isFitToView(), message);
+    m_view->present(m_picture, m_position, isFitToView() ? 0.0 : m_zoom, message);
+    const double shown = zoom();
+    m_zoomLabel->setText(m_picture.isNull() ? QString() : u"%1 %"_s.arg(std::lround(shown * 100)));
+}
+
+double COutputPreviewDlg::zoom() const
+{
+    if (!isFitToView() || m_picture.isNull())
+        return m_zoom;
+    const QSize view = m_view->viewSize();
+    return std::min({1.0, double(view.width()) / m_picture.width(),
+                     double(view.height()) / m_picture.height()});
+}
+
+QPoint COutputPreviewDlg::viewCentre() const
+{
+    const QSize view = m_view->viewSize();
+    return {view.width() / 2, view.height() / 2};
+}
+
+QPointF COutputPreviewDlg::pictureAt(QPoint viewPoint) const
+{
+    if (m_picture.isNull())
+        return {};
+    const double z = zoom();
+    const QPointF origin = PreviewView::Origin(m_picture.size(), m_view->viewSize(), z,
+                                               isFitToView() ? QPoint() : m_position);
+    return (QPointF(viewPoint) - origin) / z;
+}
+
+void COutputPreviewDlg::setZoom(double zoom, QPoint anchor)
+{
+    if (m_picture.isNull())
+        return;
+    zoom = std::clamp(zoom, kZoomSteps.front(), kZoomSteps.back());
+    // The picture point under the anchor stays under it.
+    const QPointF point = pictureAt(anchor);
+    {
+        const QSignalBlocker block(m_fit);
+        m_fit->setChecked(false);
+    }
+    m_zoom = zoom;
+    const QSize view = m_view->viewSize();
+    const QPointF centred = PreviewView::Origin(m_picture.size(), view, zoom, QPoint());
+    // Where the point lands with no scrolling, and how far to scroll to
+    // bring it under the anchor (the range limits win at the edges).
+    const QPointF unscrolled = centred + point * zoom;
+    const QPoint scroll((unscrolled - QPointF(anchor)).toPoint());
+    setScrollRanges(scroll);
+    updateView();
+}
+
+void COutputPreviewDlg::zoomBy(int steps, QPoint anchor)
+{
+    const double now = zoom();
+    double next = now;
+    if (steps > 0) {
+        const auto up = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), now * 1.001);
+        next = up == kZoomSteps.end() ? kZoomSteps.back() : *up;
+    } else if (steps < 0) {
+        const auto down = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), now * 0.999);
+        next = down == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(down);
+    }
+    if (next != now || isFitToView())
+        setZoom(next, anchor);
+}
+
+void COutputPreviewDlg::panBy(QPoint delta)
+{
+    m_horizontal->setValue(std::clamp(m_position.x() + delta.x(), 0, m_horizontal->maximum()));
+    m_vertical->setValue(std::clamp(m_position.y() + delta.y(), 0, m_vertical->maximum()));
+}
+
+void COutputPreviewDlg::OnFirst()
+{
+    const QString path = m_sources.SelectFirstSourceFile();
+    if (!path.isEmpty() && path != m_path)
+        showPhoto(path);
+}
+
+void COutputPreviewDlg::OnLast()
+{
+    const QString path = m_sources.SelectLastSourceFile();
+    if (!path.isEmpty() && path != m_path)
+        showPhoto(path);
+}
+
+void COutputPreviewDlg::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const QSize view = m_view->viewSize();
+    const int stepX = std::max(8, view.width() / 10), stepY = std::max(8, view.height() / 10);
+    const bool stepKey = mods & (Qt::ControlModifier | Qt::AltModifier);
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomBy(+1, viewCentre());
+        return;
+    case Qt::Key_Minus:
+        zoomBy(-1, viewCentre());
+        return;
+    case Qt::Key_0:
+        setFitToView(true);
+        return;
+    case Qt::Key_1:
+        setZoom(1, viewCentre());
+        return;
+    case Qt::Key_2:
+        setZoom(2, viewCentre());
+        return;
+    case Qt::Key_Left:
+        if (stepKey)
+            OnPrevious();
+        else
+            panBy({-stepX, 0});
+        return;
+    case Qt::Key_Right:
+        if (stepKey)
+            OnNext();
+        else
+            panBy({stepX, 0});
+        return;
+    case Qt::Key_Up:
+        panBy({0, -stepY});
+        return;
+    case Qt::Key_Down:
+        panBy({0, stepY});
+        return;
+    case Qt::Key_PageUp:
+        OnPrevious();
+        return;
+    case Qt::Key_PageDown:
+        OnNext();
+        return;
+    case Qt::Key_Home:
+        OnFirst();
+        return;
+    case Qt::Key_End:
+        OnLast();
+        return;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool COutputPreviewDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    // The view's wheel is the dialog's.
+    if (watched == m_view && event->type() == QEvent::Wheel) {
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        onWheel(wheel, wheel->position().toPoint() - m_view->contentsRect().topLeft());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void COutputPreviewDlg::wheelEvent(QWheelEvent *event)
+{
+    onWheel(event,
+            m_view->mapFrom(this, event->position().toPoint()) - m_view->contentsRect().topLeft());
+}
+
+void COutputPreviewDlg::onWheel(QWheelEvent *event, QPoint inView)
+{
+    const QPoint degrees = event->angleDelta() / 8;
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_wheelDegrees += degrees.y();
+        // One zoom step per notch (15 degrees); finer wheels add up.
+        while (std::abs(m_wheelDegrees) >= 15) {
+            const int step = m_wheelDegrees > 0 ? 1 : -1;
+            m_wheelDegrees -= step * 15;
+            zoomBy(step, inView);
+        }
+        event->accept();
+        return;
+    }
+    // The wheel pans: down the picture, or across it with Shift.
+    const int lines = QApplication::wheelScrollLines() * 20;
+    const QPoint pan = event->modifiers() & Qt::ShiftModifier
+                           ? QPoint(-degrees.y() * lines / 15, 0)
+                           : QPoint(-degrees.x() * lines / 15, -degrees.y() * lines / 15);
+    panBy(pan);
+    event->accept();
 }
 
 void COutputPreviewDlg::OnPrevious()

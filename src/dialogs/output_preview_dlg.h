@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QThreadPool>
 
+#include <array>
 #include <list>
 
 class QLabel;
@@ -34,6 +35,10 @@ public:
     // The current photo's position in the list, from 0, as a batch run over
     // the list numbers it (the text variable {counter}); -1 when unknown.
     virtual int CurrentSourcePosition() { return -1; }
+    // Selects the first (last) row and returns its photo; empty text when
+    // the list is empty. By default by stepping.
+    virtual QString SelectFirstSourceFile();
+    virtual QString SelectLastSourceFile();
 };
 
 // SourceFileStepper over any list that has the three calls under these
@@ -53,6 +58,8 @@ public:
         else
             return -1;
     }
+    QString SelectFirstSourceFile() override { return m_list.SelectFirstSourceFile(); }
+    QString SelectLastSourceFile() override { return m_list.SelectLastSourceFile(); }
 
 private:
     List &m_list;
@@ -72,11 +79,17 @@ struct OutputPreviewInputs
 // screen pixel, panned with the scroll bars (line steps of 2 pixels) or by
 // dragging. "<<" and ">>" step through the list, moving its selection; at
 // either end they say so. "Fit" shows the whole result shrunk to the view
-// instead (off at first).
+// instead (off at first); "1:1" and "2:1" show it at those scales.
+//
+// Keys: Ctrl+wheel, + and - zoom in steps (1/16 to 8) about the pointer (the
+// keys about the view's centre), keeping the picture point there in place;
+// 0 fits, 1 and 2 pick 1:1 and 2:1; the arrows and the wheel pan (Shift+wheel
+// across); Page Up / Page Down and Ctrl (or Alt) + Left / Right step through
+// the photos, Home and End go to the first and the last.
 //
 // Each photo is rendered once, on a worker thread, through
 // CWatermarkRenderer::RenderWatermark in the output-preview mode; panning,
-// painting and Fit reuse the finished picture. While a photo renders the
+// zooming, painting and Fit reuse the finished picture. While a photo renders the
 // dialog stays responsive and a step to another photo drops the stale result.
 // The last few pictures are kept, so stepping back shows them at once. A photo
 // that cannot be read shows the reason in the view, with both scroll bars off.
@@ -93,8 +106,15 @@ public:
     ~COutputPreviewDlg() override;
 
     QString currentPath() const { return m_path; }
-    // The scroll position in picture pixels.
+    // The scroll position in view pixels of the zoomed picture (picture
+    // pixels at 1:1).
     QPoint scrollPosition() const { return m_position; }
+    // Screen pixels per picture pixel, also while fitted.
+    double zoom() const;
+    // The picture point under `viewPoint` (in the view's content pixels).
+    QPointF pictureAt(QPoint viewPoint) const;
+    // Zooms to `zoom` keeping the picture point under `anchor` there.
+    void setZoom(double zoom, QPoint anchor);
     // The finished picture of the current photo; null while it renders or
     // when it could not be made.
     QImage picture() const { return m_picture; }
@@ -109,6 +129,12 @@ public:
 
     void OnPrevious();
     void OnNext();
+    void OnFirst();
+    void OnLast();
+
+    // The zoom steps of the keys and the wheel.
+    static constexpr std::array<double, 13> kZoomSteps{
+        1.0 / 16, 1.0 / 8, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1, 1.5, 2, 3, 4, 6, 8};
 
 signals:
     // The current photo's picture is ready (or failed); emitted once per
@@ -121,6 +147,9 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Kept
@@ -135,6 +164,15 @@ private:
     // Sets both bars for the current picture: 0 to (picture - view), page 0,
     // position 0; a bar that cannot scroll is disabled.
     void SetupPreviewScrollBars();
+    // Both bars for the zoomed picture, at `position` as far as they reach.
+    void setScrollRanges(QPoint position);
+    QSize zoomedSize() const;
+    QPoint viewCentre() const;
+    void zoomBy(int steps, QPoint anchor);
+    void panBy(QPoint delta);
+    // Ctrl+wheel zooms about `inView` (content pixels of the view); the
+    // wheel alone pans.
+    void onWheel(QWheelEvent *event, QPoint inView);
     void onRendered(quint64 generation, const QString &key, const kw::RenderOutcome &outcome);
     void setPicture(const QImage &picture, const QString &error);
     void updateView();
@@ -148,7 +186,11 @@ private:
     CSkinButton *m_next = nullptr;
     CSkinButton *m_previous = nullptr;
     CSkinButton *m_fit = nullptr;
+    CSkinButton *m_actualSize = nullptr;
+    CSkinButton *m_doubleSize = nullptr;
+    QLabel *m_zoomLabel = nullptr;
     QLabel *m_pathLabel = nullptr;
+    QLabel *m_noTemplateNote = nullptr;
     QScrollBar *m_vertical = nullptr;
     QScrollBar *m_horizontal = nullptr;
 
@@ -156,6 +198,8 @@ private:
     QImage m_picture;
     QString m_renderError;
     QPoint m_position;
+    double m_zoom = 1; // when not fitted
+    int m_wheelDegrees = 0;
     bool m_rendering = false;
     bool m_dragging = false;
     QPoint m_lastDragPoint;

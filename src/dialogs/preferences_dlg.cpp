@@ -145,6 +145,12 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
 
     m_quality = new COutputQualityGroup(this);
 
+    m_replaceWarning = new QLabel(this);
+    m_replaceWarning->setObjectName(u"replaceSourceWarning"_s);
+    m_replaceWarning->setWordWrap(true);
+    m_replaceWarning->setStyleSheet(u"color: #a4262c;"_s);
+    m_replaceWarning->hide();
+
     // Separate groups: each pair of radio buttons is exclusive on its own.
     auto *folderGroup = new QButtonGroup(this);
     folderGroup->addButton(m_originalFolder);
@@ -158,6 +164,7 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     layout->setSpacing(10);
     layout->addWidget(folderBox);
     layout->addWidget(nameBox);
+    layout->addWidget(m_replaceWarning);
     layout->addWidget(formatBox);
     addJpegModeRows();
     layout->addWidget(m_quality);
@@ -170,8 +177,43 @@ COutputSettingsPage::COutputSettingsPage(QString dataFolder, kw::UserPrompts &pr
     connect(m_keepName, &QRadioButton::clicked, this, [this] { m_suffix->setEnabled(false); });
     connect(m_rename, &QRadioButton::clicked, this, [this] { m_suffix->setEnabled(true); });
     connect(m_browse, &QPushButton::clicked, this, &COutputSettingsPage::OnBrowse);
+    for (QRadioButton *radio : {m_originalFolder, m_anotherFolder, m_keepName, m_rename})
+        connect(radio, &QRadioButton::toggled, this, &COutputSettingsPage::updateReplaceWarning);
+    connect(m_suffix, &QLineEdit::textChanged, this, &COutputSettingsPage::updateReplaceWarning);
+    connect(m_format, &QComboBox::currentIndexChanged, this,
+            &COutputSettingsPage::updateReplaceWarning);
+    connect(m_collision, &QComboBox::currentIndexChanged, this,
+            &COutputSettingsPage::updateReplaceWarning);
 
     load();
+}
+
+QString COutputSettingsPage::replaceWarning() const
+{
+    return m_replaceWarning->isHidden() ? QString() : m_replaceWarning->text();
+}
+
+void COutputSettingsPage::updateReplaceWarning()
+{
+    // Beside the photo under its own name (a suffix that is empty names it
+    // the same), an output of the photo's own format is the photo itself.
+    const bool ownFolder = m_originalFolder->isChecked();
+    const bool ownName =
+        m_keepName->isChecked() || (m_rename->isChecked() && m_suffix->text().isEmpty());
+    const OutputFormatInfo *format = FindOutputFormat(m_format->currentData().toInt());
+    const auto policy = OutputCollisionPolicy(m_collision->currentIndex());
+    // Under "new name" such outputs are numbered and nothing is lost.
+    const bool replaces = ownFolder && ownName && format && m_format->currentIndex() >= 0 &&
+                          policy != OutputCollisionPolicy::Rename;
+    if (!replaces) {
+        m_replaceWarning->hide();
+        return;
+    }
+    const QString type = format->extension.toString().toUpper();
+    m_replaceWarning->setText(
+        u"Every %1 photo would be saved over itself, so none of them would be processed: "
+        u"choose another folder, or rename with a suffix."_s.arg(type));
+    m_replaceWarning->show();
 }
 
 COutputSettingsPage::~COutputSettingsPage()
@@ -226,6 +268,7 @@ void COutputSettingsPage::load()
     }
     m_initial = currentTexts();
     m_initialCollision = m_collision->currentIndex();
+    updateReplaceWarning();
 
     m_jpegInitial = kw::LoadJpegOutputSetting(m_dataFolder).valueOr({});
     m_jpegMode->setCurrentIndex(int(m_jpegInitial.mode));

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -53,7 +54,12 @@ public:
 
     void OnBrowse();
 
+    // The warning shown while the folder and name choices would make outputs
+    // replace their source photos; empty when none is shown.
+    QString replaceWarning() const;
+
 private:
+    void updateReplaceWarning();
     // The element texts the controls stand for now.
     kw::PreferenceTexts currentTexts() const;
     // The output quality group: the JPEG mode, stored in elements of its own.
@@ -87,6 +93,7 @@ private:
     int m_initialCollision = 0; // the combo index after loading
     // The output quality elements, each written only when changed.
     kw::COutputQualityGroup *m_quality = nullptr;
+    QLabel *m_replaceWarning = nullptr;
     kw::OutputQuality m_storedQuality; // as read
 };
 

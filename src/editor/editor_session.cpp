@@ -330,9 +330,9 @@ void EditorSession::removeLayer(QWidget *parent)
         m_prompts.message(parent, refusal, MessageIcon::Warning);
         return;
     }
-    if (m_prompts.message(parent,
-                          u"Do you want to remove the layer \"%1\"?"_s.arg(m_layers.at(index)),
-                          MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (m_prompts.message(
+            parent, u"Do you want to remove the layer \"%1\"?"_s.arg(m_layers.at(index)),
+            MessageIcon::Question, MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
         return;
     const QStringList paths{templatePath(), layerPath(m_layers.at(index))};
     Result<std::vector<FileState>> before = CaptureFiles(paths);

@@ -35,12 +35,12 @@ constexpr std::array kStrings = {
     ResourceStringEntry{kStrQuickStartAddPhotos,
                         u"Add Photo Files:\n"
                         u"\n"
-                        u"  Click \"Add Files\" button on the toolbar to add photos what you want "
-                        u"to watermark."},
+                        u"  Click the \"Add\" button on the toolbar to add the photos you want "
+                        u"to watermark, or drop photos and folders onto the list."},
     ResourceStringEntry{kStrQuickStartProcess,
                         u"Process Watermarking:\n"
                         u"\n"
-                        u"  Click \"Processing\" button on the toolbar to start Processing."},
+                        u"  Click the \"Process\" button on the toolbar to start processing."},
 };
 
 static_assert(std::is_sorted(kStrings.begin(), kStrings.end(),

@@ -22,6 +22,7 @@
 #include "model/template_file.h"
 #include "platform/app_folders.h"
 #include "render/font_mapping.h"
+#include "render/thumbnail_cache.h"
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
@@ -129,13 +130,20 @@ int main(int argc, char **argv)
     kw::SetApplicationIdentity();
     kw::RegisterWatermarkFonts();
 
-    // Photos of a trip, made from the built-in sample photo at camera size.
+    // Photos of a trip, made from parts of the built-in sample photo at
+    // camera size, every fourth one upright (portrait).
     const QString folder = home.filePath(QStringLiteral("Pictures/Lake District 2024"));
     QDir().mkpath(folder);
     const QImage sample(QStringLiteral(":/kelvane/sample-photo-677x625.jpg"));
-    const QImage large = sample.scaled(4200, 3900, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QStringList photos;
     for (int i = 0; i < 24; ++i) {
+        const bool portrait = i % 4 == 3;
+        const QSize part = portrait ? QSize(300, 450) : QSize(480, 320);
+        const QPoint at((i * 53) % (sample.width() - part.width()),
+                        (i * 37) % (sample.height() - part.height()));
+        const QImage large = sample.copy(QRect(at, part))
+                                 .scaled(portrait ? QSize(2800, 4200) : QSize(4200, 2800),
+                                         Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(4120 + i * 3);
         large.save(path, "JPEG", 90);
         photos << path;
@@ -153,7 +161,15 @@ int main(int argc, char **argv)
     prompts.files.push_back(photos);
     window.mainToolbar()->trigger(kw::kCmdAddPhotos);
     QTest::qWait(200);
-    window.sourceList()->selectOnly(2);
+    // The thumbnails of the rows in view.
+    kw::CSourceList *list = window.sourceList();
+    WaitFor(
+        [&] {
+            list->repaint();
+            return list->thumbnails().pendingCount() == 0;
+        },
+        60000);
+    list->selectOnly(2);
     Save(window, output + QStringLiteral("/main-window-idle.png"));
 
     window.mainToolbar()->trigger(kw::kCmdProcess);

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QSignalSpy>
 
+#include <algorithm>
+
 using kw::CWatermarkConf;
 
 using namespace Qt::StringLiterals;
@@ -345,3 +347,63 @@ TEST_F(BatchRunTest, ARunAfterAWaitedStopIsReported)
 }
 
 } // namespace
+
+// A new run starts from "ready" on every row, and the selection walks down
+// the list however the workers finish.
+TEST_F(BatchRunTest, ANewRunResetsTheRowsAndTheSelectionFollowsTheList)
+{
+    jobs = 2;
+    start();
+    // A large photo first: the small ones after it finish before it does.
+    QStringList photos{WritePhoto(file(u"in/big.jpg"_s), QSize(3000, 2000))};
+    for (int i = 0; i < 5; ++i)
+        photos << WritePhoto(file(u"in/small%1.jpg"_s.arg(i)));
+    addPhotos(photos);
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    ASSERT_EQ(statuses().count(u"OK"_s), 6);
+
+    QStringList atStart;
+    QList<int> selected;
+    bool selectionAheadOfTheList = false;
+    QObject::connect(window->batch(), &kw::CBatchProcessor::runningChanged, window.get(),
+                     [&](bool running) {
+                         if (running)
+                             atStart = statuses();
+                     });
+    QObject::connect(window->batch(), &kw::CBatchProcessor::rowFinished, window.get(), [&](int) {
+        const int row = window->sourceList()->firstSelectedRow();
+        selected << row;
+        const QStringList now = statuses();
+        for (int r = 0; r <= row; ++r)
+            selectionAheadOfTheList |= now[r] == u"ready"_s;
+    });
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    EXPECT_EQ(atStart, QStringList(6, u"ready"_s));
+    EXPECT_FALSE(selectionAheadOfTheList);
+    EXPECT_TRUE(std::is_sorted(selected.begin(), selected.end())) << selected.size();
+    EXPECT_EQ(window->sourceList()->firstSelectedRow(), 5);
+    EXPECT_EQ(window->sourceList()->selectedItems().size(), 1);
+}
+
+// Every photo failing for one reason is told once, with the cure.
+TEST_F(BatchRunTest, AReasonSharedBySeveralFailuresIsToldOnce)
+{
+    start();
+    listPhotos(3);
+    kw::PreferenceTexts keepName;
+    keepName.set(kw::PreferenceElement::OutputFileNameOpts, int(kw::OutputNameOption::KeepName));
+    ASSERT_TRUE(kw::UpdatePreferences(dataFolder(), keepName));
+    process();
+    ASSERT_TRUE(WaitFor([&] { return idle(); }));
+    EXPECT_EQ(statuses(), QStringList(3, u"Failed"_s));
+    EXPECT_EQ(prompts.messageTexts(),
+              QStringList{u"3 photos failed: the output would replace the source photo — change "
+                          u"the output name or folder in Preferences"_s});
+
+    // Reasons given once are left to the rows' tooltips.
+    EXPECT_EQ(kw::CBatchProcessor::SharedFailureText({u"a"_s, u"b"_s, u"a"_s, u"c"_s, u"b"_s}),
+              u"2 photos failed: a\n2 photos failed: b"_s);
+    EXPECT_EQ(kw::CBatchProcessor::SharedFailureText({u"a"_s, u"b"_s}), QString());
+}

@@ -1,6 +1,7 @@
 #include "main_window_fixture.h"
 
 #include "app/batch_progress.h"
+#include "app/batch_run.h"
 #include "app/source_list.h"
 #include "app/template_list.h"
 #include "app/window_commands.h"
@@ -13,7 +14,9 @@
 #include "render/photo_collection.h"
 #include "settings/template_selection.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QFile>
 #include <QMenu>
@@ -114,8 +117,9 @@ TEST_F(MainWindowTest, FirstStartLaysOutTheWindowAndSelectsTheDemoTemplate)
     EXPECT_TRUE(toolbarEnabled(kw::kCmdAddPhotos));
     for (int command : {kw::kCmdRemovePhoto, kw::kCmdPreview, kw::kCmdProcess, kw::kCmdAbort})
         EXPECT_FALSE(toolbarEnabled(command)) << command;
-    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add photo files"_s);
-    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate), u"Add New Template "_s);
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add photo files (Ctrl+O)"_s);
+    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate),
+              u"Add New Template (Ctrl+T)"_s);
 }
 
 TEST_F(MainWindowTest, AMissingIndexLeavesTheListEmptyAndSeedsNothing)
@@ -193,7 +197,7 @@ TEST_F(MainWindowTest, AddRenameAndRemoveTemplates)
     templateMenu(kw::kCmdRemoveTemplate);
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0].text, u"Are you sure to remove this template?"_s);
-    EXPECT_EQ(prompts.messages[0].buttons, kw::MessageButtons::YesNo);
+    EXPECT_EQ(prompts.messages[0].buttons, kw::MessageButtons::YesNoDefaultNo);
     EXPECT_EQ(listedTemplates().size(), 2);
 
     prompts.answers = {kw::MessageAnswer::Yes};
@@ -459,13 +463,133 @@ TEST_F(MainWindowTest, SettingsBarAndShortcutsDispatchTheirCommands)
     click(window->settingsBar(), kw::kCmdPreferences);
     EXPECT_EQ(resizing.count(), 1);
     EXPECT_EQ(preferences.count(), 1);
-    EXPECT_EQ(window->settingsBar()->tooltipText(kw::kCmdPreferences), QString());
+    EXPECT_EQ(window->settingsBar()->tooltipText(kw::kCmdPreferences), u"Preferences (Ctrl+,)"_s);
 
     // Ctrl+O is "Add photo files".
     window->activateWindow();
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
     QCoreApplication::processEvents();
     EXPECT_EQ(prompts.fileRequests.size(), 1);
+
+    // Every button has its keys, named in its tooltip, and the keys and the
+    // button are one action.
+    const std::pair<kw::CButtonBar *, QList<int>> bars[] = {
+        {window->mainToolbar(),
+         {kw::kCmdAddPhotos, kw::kCmdRemovePhoto, kw::kCmdPreview, kw::kCmdProcess, kw::kCmdAbort}},
+        {window->settingsBar(), {kw::kCmdImageResizing, kw::kCmdPreferences}},
+        {window->templateBar(), {kw::kCmdAddTemplate, kw::kCmdTemplateMenu}}};
+    QList<QKeySequence> seen;
+    for (const auto &[bar, commands] : bars) {
+        EXPECT_EQ(bar->commands(), commands);
+        for (int command : commands) {
+            QAction *action = window->action(command);
+            ASSERT_TRUE(action) << command;
+            EXPECT_EQ(bar->action(command), action) << command;
+            EXPECT_FALSE(action->shortcut().isEmpty()) << command;
+            EXPECT_FALSE(seen.contains(action->shortcut())) << command;
+            seen << action->shortcut();
+            EXPECT_TRUE(bar->tooltipText(command).endsWith(
+                u" (%1)"_s.arg(action->shortcut().toString(QKeySequence::NativeText))))
+                << bar->tooltipText(command).toStdString();
+        }
+    }
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    QTest::keyClick(window.get(), Qt::Key_Comma, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(resizing.count(), 2);
+    EXPECT_EQ(preferences.count(), 2);
+}
+
+// The bars take the keyboard: Tab reaches them, the arrows move between the
+// enabled buttons, Space clicks.
+TEST_F(MainWindowTest, ButtonBarsWorkFromTheKeyboard)
+{
+    start();
+    QSignalSpy preferences(window.get(), &CMainDlg::preferencesRequested);
+    kw::CButtonBar *settings = window->settingsBar();
+    EXPECT_EQ(settings->focusPolicy(), Qt::TabFocus);
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    settings->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(settings->hasFocus());
+    EXPECT_EQ(settings->focusCommand(), kw::kCmdImageResizing);
+    QTest::keyClick(settings, Qt::Key_Right);
+    EXPECT_EQ(settings->focusCommand(), kw::kCmdPreferences);
+    QTest::keyClick(settings, Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(preferences.count(), 1);
+
+    // Disabled buttons are passed over: with an empty list only Add is
+    // reachable on the main toolbar.
+    kw::CButtonBar *toolbar = window->mainToolbar();
+    toolbar->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(toolbar->focusCommand(), kw::kCmdAddPhotos);
+    QTest::keyClick(toolbar, Qt::Key_Right);
+    EXPECT_EQ(toolbar->focusCommand(), kw::kCmdAddPhotos);
+    QTest::keyClick(toolbar, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.fileRequests.size(), 1);
+}
+
+// Right-clicks offer the commands of the list they hit, as the same actions
+// the bars use: what a run disables is disabled in the menus too.
+TEST_F(MainWindowTest, ContextMenusOfTheListsShareTheCommands)
+{
+    start();
+    const QStringList photos = {kw::test::WritePhoto(file(u"in/a.jpg"_s)),
+                                kw::test::WritePhoto(file(u"in/b.jpg"_s))};
+    addPhotos(photos);
+    kw::CSourceList *list = window->sourceList();
+    const QPoint onB = list->visualItemRect(list->topLevelItem(1)).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, onB, list->viewport()->mapToGlobal(onB));
+    QCoreApplication::sendEvent(list->viewport(), &rightClick);
+    QMenu *menu = window->sourceMenu();
+    ASSERT_TRUE(menu->isVisible());
+    menu->hide();
+    // The row under the pointer became the selection.
+    EXPECT_EQ(list->firstSelectedRow(), 1);
+    QList<QAction *> entries;
+    for (QAction *action : menu->actions()) {
+        if (!action->isSeparator() && !action->isCheckable())
+            entries << action;
+    }
+    // And the switch for the thumbnails.
+    QAction *thumbnails = menu->findChild<QAction *>(u"showThumbnailsAction"_s);
+    ASSERT_TRUE(thumbnails && menu->actions().contains(thumbnails));
+    EXPECT_TRUE(thumbnails->isChecked());
+    thumbnails->trigger();
+    EXPECT_FALSE(list->thumbnailsShown());
+    EXPECT_EQ(entries, (QList<QAction *>{
+                           window->action(kw::kCmdPreview), window->action(kw::kCmdRemovePhoto),
+                           window->action(kw::kCmdOpenFolder), window->action(kw::kCmdAddPhotos)}));
+    window->action(kw::kCmdOpenFolder)->trigger();
+    EXPECT_EQ(prompts.shownFiles, QStringList{photos[1]});
+    window->action(kw::kCmdRemovePhoto)->trigger();
+    EXPECT_EQ(list->paths(), QStringList{photos[0]});
+
+    // The template list's menu: the template menu's commands and Add.
+    kw::CTemplateList *templates = window->templateList();
+    QContextMenuEvent onTemplates(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                  templates->viewport()->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(templates->viewport(), &onTemplates);
+    QMenu *templateMenu = window->templateContextMenu();
+    ASSERT_TRUE(templateMenu->isVisible());
+    templateMenu->hide();
+    const kw::CTemplateList::Commands &commands = templates->commands();
+    for (QAction *action : {commands.edit, commands.remove, commands.rename, commands.add})
+        EXPECT_TRUE(templateMenu->actions().contains(action));
+
+    // While a run goes on, Preview and Remove are off in the menu as on the bar.
+    kw::test::WritePhoto(file(u"in/big.jpg"_s), QSize(3000, 2000));
+    addPhotos({file(u"in/big.jpg"_s)});
+    click(window->mainToolbar(), kw::kCmdProcess);
+    if (window->batch()->isRunning()) {
+        EXPECT_FALSE(window->action(kw::kCmdPreview)->isEnabled());
+        EXPECT_FALSE(window->mainToolbar()->isButtonEnabled(kw::kCmdPreview));
+        EXPECT_FALSE(commands.remove->isEnabled());
+    }
+    ASSERT_TRUE(kw::test::WaitFor([&] { return !window->batch()->isRunning(); }));
+    EXPECT_TRUE(window->action(kw::kCmdPreview)->isEnabled());
 }
 
 TEST_F(MainWindowTest, TooltipsComeFromTheLanguageFile)
@@ -475,9 +599,62 @@ TEST_F(MainWindowTest, TooltipsComeFromTheLanguageFile)
     kw::test::WriteFileBytes(lang + u"/lang_en.ini"_s,
                              "[STRING]\r\n103=Add\\nphotos\r\n108=New template\r\n");
     start();
-    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add\nphotos"_s);
-    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAbort), u"Abort processing"_s);
-    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate), u"New template"_s);
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAddPhotos), u"Add\nphotos (Ctrl+O)"_s);
+    EXPECT_EQ(window->mainToolbar()->tooltipText(kw::kCmdAbort), u"Abort processing (Esc)"_s);
+    EXPECT_EQ(window->templateBar()->tooltipText(kw::kCmdAddTemplate), u"New template (Ctrl+T)"_s);
+}
+
+} // namespace
+
+namespace {
+
+using kw::test::MainWindowFixture;
+
+class AddDialogFolderTest : public MainWindowFixture
+{
+};
+
+// The Add dialog opens in a folder that exists (a missing one would be
+// taken for a file name), and after a restart in the folder last used.
+TEST_F(AddDialogFolderTest, OpensWhereThePhotosWereLastTakenFrom)
+{
+    start();
+    prompts.files = {{}};
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    ASSERT_EQ(prompts.fileRequests.size(), 1);
+    const QString first = prompts.fileRequests[0].folder;
+    EXPECT_TRUE(first.endsWith(u'/')) << first.toStdString();
+    EXPECT_TRUE(QFileInfo(first).isDir()) << first.toStdString();
+
+    const QString trip = kw::test::WritePhoto(file(u"photos/2024 Trip/a.jpg"_s));
+    addPhotos({trip});
+    restart();
+    prompts.fileRequests.clear();
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    ASSERT_EQ(prompts.fileRequests.size(), 1);
+    EXPECT_EQ(prompts.fileRequests[0].folder, file(u"photos/2024 Trip/"_s));
+
+    // A folder that has gone falls back to one that exists.
+    ASSERT_TRUE(QDir(file(u"photos"_s)).removeRecursively());
+    restart();
+    prompts.fileRequests.clear();
+    click(window->mainToolbar(), kw::kCmdAddPhotos);
+    ASSERT_EQ(prompts.fileRequests.size(), 1);
+    EXPECT_TRUE(QFileInfo(prompts.fileRequests[0].folder).isDir());
+}
+
+// Qt appends an application display name that was set to every window title
+// under X11; the program's name is only its application name, so the titles
+// stay as set ("Preferences", "Kelvane Watermark — 6 of 29").
+TEST_F(AddDialogFolderTest, TheDisplayNameIsNotSetApart)
+{
+    start();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), u"Kelvane Watermark"_s);
+    // A display name that was never set follows the application name.
+    QCoreApplication::setApplicationName(u"Renamed"_s);
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), u"Renamed"_s);
+    kw::SetApplicationIdentity();
+    EXPECT_EQ(window->windowTitle(), u"Kelvane Watermark"_s);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "app/source_list.h"
 #include "render/photo_collection.h"
+#include "render/thumbnail_cache.h"
 
 #include <QFileDialog>
 
@@ -110,6 +111,15 @@ TEST_F(SourceListTest, SteppingForThePreview)
     EXPECT_EQ(list.SelectNextSourceFile(), QString());
     EXPECT_EQ(list.firstSelectedRow(), 2);
     EXPECT_EQ(list.SelectPreviousSourceFile(), u"/p/2.jpg"_s);
+    // Home and End of the preview.
+    EXPECT_EQ(list.SelectFirstSourceFile(), u"/p/1.jpg"_s);
+    EXPECT_EQ(list.firstSelectedRow(), 0);
+    EXPECT_EQ(list.SelectLastSourceFile(), u"/p/3.jpg"_s);
+    EXPECT_EQ(list.firstSelectedRow(), 2);
+    EXPECT_EQ(list.selectedItems().size(), 1);
+    list.clear();
+    EXPECT_EQ(list.SelectFirstSourceFile(), QString());
+    EXPECT_EQ(list.SelectLastSourceFile(), QString());
 }
 
 TEST_F(SourceListTest, StatusesAndReasons)
@@ -126,6 +136,49 @@ TEST_F(SourceListTest, StatusesAndReasons)
     // The status colours differ, so a failure stands out.
     EXPECT_NE(failed->foreground(0).color(), list.topLevelItem(0)->foreground(0).color());
     list.setStatus(7, CSourceList::Status::Ok); // no such row: nothing happens
+}
+
+} // namespace
+
+namespace {
+
+// Rows come at once; thumbnails fill in for the rows in view while the list
+// is already in use.
+TEST_F(SourceListTest, TheListIsUsableBeforeItsThumbnailsAreDone)
+{
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QStringList photos;
+    for (int i = 0; i < 150; ++i)
+        photos << WritePhoto(file(u"many/p%1.jpg"_s.arg(i, 3, 10, QChar(u'0'))), QSize(640, 480));
+    EXPECT_EQ(list.appendPaths(photos), 150);
+    EXPECT_EQ(list.rowCount(), 150);
+    EXPECT_TRUE(list.thumbnails().thumbnail(photos[0]).isNull()); // not made on the way in
+    list.repaint();
+    // Asked for the rows in view only, not made yet.
+    const QList<int> inView = list.rowsInView();
+    ASSERT_FALSE(inView.isEmpty());
+    EXPECT_LT(inView.size(), 20);
+    EXPECT_GT(list.thumbnails().pendingCount(), 0);
+    EXPECT_LE(list.thumbnails().pendingCount(), inView.size());
+    list.selectOnly(3);
+    EXPECT_EQ(list.removeSelected(), 1);
+    EXPECT_EQ(list.rowCount(), 149);
+
+    ASSERT_TRUE(kw::test::WaitFor([&] {
+        list.repaint();
+        return list.thumbnails().pendingCount() == 0 &&
+               !list.thumbnails().thumbnail(list.pathAt(inView.last())).isNull();
+    }));
+    EXPECT_EQ(list.thumbnails().thumbnail(list.pathAt(0)).size(), QSize(80, 60));
+    // The rows out of view were never asked for.
+    EXPECT_TRUE(list.thumbnails().thumbnail(list.pathAt(140)).isNull());
+    EXPECT_EQ(list.thumbnails().pendingCount(), 0);
+
+    // Without thumbnails the rows are one line high again.
+    const int tall = list.visualItemRect(list.topLevelItem(0)).height();
+    list.setThumbnailsShown(false);
+    EXPECT_LT(list.visualItemRect(list.topLevelItem(0)).height(), tall);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,8 @@ TEST(OutputPreview, StepsThroughTheListAndSaysWhenItEnds)
     EXPECT_EQ(f.sources.selected, 0);
     EXPECT_EQ(dialog->picture().width(), 300);
     EXPECT_EQ(dialog->findChild<QLabel *>(u"pathLabel"_s)->toolTip(), f.sources.rows[0]);
+    // No template: the bare photo, and the dialog says so.
+    EXPECT_TRUE(dialog->findChild<QLabel *>(u"noTemplateNote"_s)->isVisible());
 
     QTest::mouseClick(dialog->findChild<QWidget *>(u"previousButton"_s), Qt::LeftButton);
     ASSERT_EQ(f.prompts.messages.size(), 1);
@@ -321,6 +324,7 @@ TEST(OutputPreview, ShowsTheKeptJpegInThatMode)
                                  f.sources, f.prompts);
         dialog.show();
         Fixture::waitForPicture(dialog);
+        EXPECT_FALSE(dialog.findChild<QLabel *>(u"noTemplateNote"_s)->isVisible());
         return dialog.picture().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     };
     const QImage usual = shown();
@@ -381,6 +385,112 @@ TEST(OutputPreview, TheCounterIsTheRowsPosition)
         kw::RenderMode::OutputPreview, path, 0, 0, true,
         kw::RenderInputs{templates, u"Demo 1"_s, {}, &capture, {}});
     EXPECT_EQ(second, literal.picture);
+}
+
+} // namespace
+
+namespace {
+
+// The picture point a pixel of PositionImage shows.
+QPoint Decode(QRgb pixel)
+{
+    return {(qBlue(pixel) >> 4) * 256 + qRed(pixel), (qBlue(pixel) & 15) * 256 + qGreen(pixel)};
+}
+
+// What the painted view shows at `at` (content pixels), decoded.
+QPoint ShownAt(COutputPreviewDlg &dialog, QPoint at)
+{
+    QWidget *view = dialog.findChild<QWidget *>(u"previewView"_s);
+    return Decode(view->grab().toImage().pixel(view->contentsRect().topLeft() + at));
+}
+
+void CtrlWheel(COutputPreviewDlg &dialog, QPoint at, int notches)
+{
+    QWidget *view = dialog.findChild<QWidget *>(u"previewView"_s);
+    const QPointF pos = view->contentsRect().topLeft() + at;
+    QWheelEvent wheel(pos, view->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+}
+
+TEST(OutputPreview, ZoomKeepsThePointUnderThePointer)
+{
+    Fixture f;
+    f.addPng(u"big.png"_s, {2400, 1800});
+    auto dialog = f.open();
+    Bar(*dialog, "horizontalScrollBar")->setValue(400);
+    Bar(*dialog, "verticalScrollBar")->setValue(350);
+    const QPoint pointer(200, 150);
+    const QPoint point(600, 500);
+    EXPECT_EQ(dialog->pictureAt(pointer), QPointF(point));
+
+    // Each case: what the user does, the zoom it gives.
+    const struct
+    {
+        int notches;
+        double zoom;
+        int tolerance; // picture pixels: blending below 1:1 moves the decoded point
+    } steps[] = {{+1, 1.5, 1}, {+1, 2, 1}, {+2, 4, 1}, {-4, 1, 0}, {-1, 2.0 / 3, 2}, {-1, 0.5, 2}};
+    for (const auto &step : steps) {
+        CtrlWheel(*dialog, pointer, step.notches);
+        EXPECT_DOUBLE_EQ(dialog->zoom(), step.zoom);
+        const QPointF under = dialog->pictureAt(pointer);
+        EXPECT_NEAR(under.x(), point.x(), 1) << step.zoom;
+        EXPECT_NEAR(under.y(), point.y(), 1) << step.zoom;
+        const QPoint shown = ShownAt(*dialog, pointer);
+        EXPECT_NEAR(shown.x(), point.x(), step.tolerance) << step.zoom;
+        EXPECT_NEAR(shown.y(), point.y(), step.tolerance) << step.zoom;
+    }
+    EXPECT_EQ(dialog->findChild<QLabel *>(u"zoomLabel"_s)->text(), u"50 %"_s);
+    // Zooming never renders the photo again.
+    EXPECT_EQ(dialog->renderCount(), 1);
+}
+
+TEST(OutputPreview, KeysZoomPanAndStep)
+{
+    Fixture f;
+    f.addPng(u"a.png"_s, {2400, 1800});
+    f.addPng(u"b.png"_s, {2000, 1500});
+    f.addPng(u"c.png"_s, {1800, 1200});
+    auto dialog = f.open();
+    QTest::keyClick(dialog.get(), Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(dialog->zoom(), 1.5);
+    QTest::keyClick(dialog.get(), Qt::Key_Minus);
+    QTest::keyClick(dialog.get(), Qt::Key_Minus);
+    EXPECT_DOUBLE_EQ(dialog->zoom(), 2.0 / 3);
+    QTest::keyClick(dialog.get(), Qt::Key_0);
+    EXPECT_TRUE(dialog->isFitToView());
+    QTest::keyClick(dialog.get(), Qt::Key_2);
+    EXPECT_FALSE(dialog->isFitToView());
+    EXPECT_DOUBLE_EQ(dialog->zoom(), 2);
+    QTest::mouseClick(dialog->findChild<QWidget *>(u"actualSizeButton"_s), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(dialog->zoom(), 1);
+
+    // The arrows pan by a tenth of the view, within the picture.
+    const QPoint before = dialog->scrollPosition();
+    QTest::keyClick(dialog.get(), Qt::Key_Right);
+    QTest::keyClick(dialog.get(), Qt::Key_Down);
+    const QSize view = ViewSize(*dialog);
+    EXPECT_EQ(dialog->scrollPosition(), before + QPoint(view.width() / 10, view.height() / 10));
+
+    // Stepping through the photos keeps the zoom.
+    QTest::keyClick(dialog.get(), Qt::Key_PageDown);
+    Fixture::waitForPicture(*dialog);
+    EXPECT_EQ(f.sources.selected, 1);
+    QTest::keyClick(dialog.get(), Qt::Key_End);
+    Fixture::waitForPicture(*dialog);
+    EXPECT_EQ(f.sources.selected, 2);
+    EXPECT_EQ(dialog->picture().width(), 1800);
+    QTest::keyClick(dialog.get(), Qt::Key_Left, Qt::ControlModifier);
+    Fixture::waitForPicture(*dialog);
+    EXPECT_EQ(f.sources.selected, 1);
+    QTest::keyClick(dialog.get(), Qt::Key_Home);
+    Fixture::waitForPicture(*dialog);
+    EXPECT_EQ(f.sources.selected, 0);
+    QTest::keyClick(dialog.get(), Qt::Key_PageUp); // the first: says so
+    EXPECT_EQ(f.prompts.messageTexts(), QStringList{u"This is the first one."_s});
+    EXPECT_DOUBLE_EQ(dialog->zoom(), 1);
+    EXPECT_EQ(dialog->renderCount(), 3);
 }
 
 } // namespace

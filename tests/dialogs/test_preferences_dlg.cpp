@@ -471,3 +471,52 @@ TEST(PreferencesDialog, OutputQualityStoresTheJpegModeOnlyWhenChosen)
 }
 
 } // namespace
+
+namespace {
+
+// A click on a laid-out radio button's circle (its centre may be past its text).
+void ClickRadio(QWidget &dialog, const QString &name)
+{
+    QWidget *radio = Find<QWidget>(dialog, name);
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+}
+
+// The page warns as soon as its choices would save each photo over itself.
+TEST(PreferencesDialog, WarnsWhenOutputsWouldReplaceTheirSources)
+{
+    Fixture f;
+    ASSERT_TRUE(WriteFileBytes(f.file(), kDefaults));
+    auto dialog = f.open();
+    dialog->show();
+    kw::COutputSettingsPage *page = dialog->generalPage();
+    auto *warning = Find<QLabel>(*dialog, u"replaceSourceWarning"_s);
+    EXPECT_EQ(page->replaceWarning(), QString()); // the defaults add "_new"
+
+    ClickRadio(*dialog, u"keepNameRadio"_s);
+    EXPECT_EQ(page->replaceWarning(),
+              u"Every JPG photo would be saved over itself, so none of them would be processed: "
+              u"choose another folder, or rename with a suffix."_s);
+    EXPECT_TRUE(warning->isVisible());
+
+    // An empty suffix names the output the same.
+    ClickRadio(*dialog, u"renameRadio"_s);
+    EXPECT_EQ(page->replaceWarning(), QString());
+    Find<QLineEdit>(*dialog, u"suffixEdit"_s)->clear();
+    EXPECT_TRUE(page->replaceWarning().startsWith(u"Every JPG photo"_s));
+    Find<QComboBox>(*dialog, u"formatCombo"_s)->setCurrentIndex(1);
+    EXPECT_TRUE(page->replaceWarning().startsWith(u"Every PNG photo"_s));
+
+    // Numbered names or another folder replace nothing.
+    Find<QComboBox>(*dialog, u"collisionCombo"_s)
+        ->setCurrentIndex(int(kw::OutputCollisionPolicy::Rename));
+    EXPECT_EQ(page->replaceWarning(), QString());
+    Find<QComboBox>(*dialog, u"collisionCombo"_s)
+        ->setCurrentIndex(int(kw::OutputCollisionPolicy::Skip));
+    EXPECT_FALSE(page->replaceWarning().isEmpty());
+    ClickRadio(*dialog, u"anotherFolderRadio"_s);
+    EXPECT_EQ(page->replaceWarning(), QString());
+    EXPECT_FALSE(warning->isVisible());
+    dialog->reject();
+}
+
+} // namespace

@@ -29,7 +29,7 @@ MessageAnswer ScriptedPrompts::message(QWidget *, const QString &text, MessageIc
 {
     messages.append({text, MessageCaption(caption), icon, buttons});
     const MessageAnswer fallback =
-        buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+        buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
     return TakeFront(answers).value_or(fallback);
 }
 
