@@ -15,6 +15,75 @@ using namespace Qt::StringLiterals;
 
 namespace kw {
 
+namespace {
+
+// The elements of the metadata choices, each with its text when set (empty
+// when not).
+std::array<std::pair<QStringView, QString>, 4>
+OutputMetadataElements(const OutputMetadataSetting &setting)
+{
+    return {{{kStripLocationElement, setting.stripLocation ? u"1"_s : QString()},
+             {kStripSerialNumbersElement, setting.stripSerialNumbers ? u"1"_s : QString()},
+             {kOutputArtistElement, setting.artist},
+             {kOutputCopyrightElement, setting.copyright}}};
+}
+
+// Enters "Layers" of the template file loaded into `doc`.
+Status EnterLayers(CXmlDocument &doc, const QString &path, const QString &templateName)
+{
+    if (path.isEmpty() || !doc.LoadFile(path))
+        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
+    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
+        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
+    return {};
+}
+
+double clampedNumber(QStringView item, double fallback, double low, double high)
+{
+    bool ok = false;
+    const double value = item.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return fallback;
+    return std::clamp(value, low, high);
+}
+
+// Sets the child `name` of "Layers" to `text`, appended in the file's line
+// breaks when missing; an empty text removes every copy, so that no later one
+// is read in its place. `changed` is set when the document changed.
+Status SetLayersChild(CXmlDocument &doc, QStringView name, const QString &text,
+                      const QString &templateName, bool &changed)
+{
+    doc.ResetPosition();
+    doc.FindElement(u"Layers");
+    doc.EnterElement();
+    if (text.isEmpty()) {
+        while (doc.FindElement(name))
+            changed = doc.RemoveElement() || changed;
+        return {};
+    }
+    if (!doc.FindElement(name)) {
+        if (!AppendElementKeepingLineBreaks(doc, name, text))
+            return Failure{u"cannot add %1 to \"%2\""_s.arg(name, templateName)};
+        changed = true;
+        return {};
+    }
+    if (doc.GetElementText() != text) {
+        if (!doc.SetElementText(text))
+            return Failure{u"cannot change %1 of \"%2\""_s.arg(name, templateName)};
+        changed = true;
+    }
+    return {};
+}
+
+Status SaveTemplateDocument(CXmlDocument &doc, const QString &path)
+{
+    if (const Status saved = doc.SaveFile(path); !saved)
+        return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, saved.error())};
+    return {};
+}
+
+} // namespace
+
 bool IsUsableBaseName(QStringView baseName)
 {
     if (baseName.isEmpty() || baseName == u"." || baseName == u"..")
@@ -92,23 +161,6 @@ Result<CWatermarkTemplate> ReadTemplate(const QString &folder, const QString &te
     return read;
 }
 
-} // namespace kw
-
-namespace kw {
-
-namespace {
-
-double clampedNumber(QStringView item, double fallback, double low, double high)
-{
-    bool ok = false;
-    const double value = item.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return fallback;
-    return std::clamp(value, low, high);
-}
-
-} // namespace
-
 QString FormatMarkWarpSetting(const MarkWarpSetting &setting)
 {
     const auto number = [](double value) { return QString::number(value, 'g', 6); };
@@ -151,66 +203,14 @@ Status SaveMarkWarpSetting(const QString &folder, const QString &templateName,
 {
     const QString path = ModelFilePath(folder, templateName);
     CXmlDocument doc;
-    if (path.isEmpty() || !doc.LoadFile(path))
-        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
-    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
-        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
-
+    if (const Status entered = EnterLayers(doc, path, templateName); !entered)
+        return entered;
     bool changed = false;
-    if (!setting.enabled) {
-        // Every copy goes, so that no later one is read in its place.
-        while (doc.FindElement(kMarkWarpElement))
-            changed = doc.RemoveElement() || changed;
-    } else {
-        const QString text = FormatMarkWarpSetting(setting);
-        if (doc.FindElement(kMarkWarpElement)) {
-            if (doc.GetElementText() != text) {
-                if (!doc.SetElementText(text))
-                    return Failure{
-                        u"cannot change the removal resistance of \"%1\""_s.arg(templateName)};
-                changed = true;
-            }
-        } else {
-            if (!AppendElementKeepingLineBreaks(doc, kMarkWarpElement, text))
-                return Failure{u"cannot add the removal resistance to \"%1\""_s.arg(templateName)};
-            changed = true;
-        }
-    }
-    if (changed) {
-        if (const Status saved = doc.SaveFile(path); !saved)
-            return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, saved.error())};
-    }
-    return {};
+    const QString text = setting.enabled ? FormatMarkWarpSetting(setting) : QString();
+    if (const Status set = SetLayersChild(doc, kMarkWarpElement, text, templateName, changed); !set)
+        return set;
+    return changed ? SaveTemplateDocument(doc, path) : Status{};
 }
-
-} // namespace kw
-
-namespace kw {
-
-namespace {
-
-// The elements of the metadata choices, each with its text when set (empty
-// when not).
-std::array<std::pair<QStringView, QString>, 4>
-OutputMetadataElements(const OutputMetadataSetting &setting)
-{
-    return {{{kStripLocationElement, setting.stripLocation ? u"1"_s : QString()},
-             {kStripSerialNumbersElement, setting.stripSerialNumbers ? u"1"_s : QString()},
-             {kOutputArtistElement, setting.artist},
-             {kOutputCopyrightElement, setting.copyright}}};
-}
-
-// Enters "Layers" of the template file loaded into `doc`.
-Status EnterLayers(CXmlDocument &doc, const QString &path, const QString &templateName)
-{
-    if (path.isEmpty() || !doc.LoadFile(path))
-        return Failure{u"cannot read template file \"%1\""_s.arg(templateName)};
-    if (!doc.FindElement(u"Layers") || !doc.EnterElement())
-        return Failure{u"template file \"%1\" has no layer list"_s.arg(templateName)};
-    return {};
-}
-
-} // namespace
 
 Result<OutputMetadataSetting> ReadOutputMetadataSetting(const QString &folder,
                                                         const QString &templateName)
@@ -247,29 +247,10 @@ Status SaveOutputMetadataSetting(const QString &folder, const QString &templateN
         return entered;
     bool changed = false;
     for (const auto &[name, text] : OutputMetadataElements(setting)) {
-        doc.ResetPosition();
-        doc.FindElement(u"Layers");
-        doc.EnterElement();
-        if (text.isEmpty()) {
-            while (doc.FindElement(name))
-                changed = doc.RemoveElement() || changed;
-        } else if (doc.FindElement(name)) {
-            if (doc.GetElementText() != text) {
-                if (!doc.SetElementText(text))
-                    return Failure{u"cannot change %1 of \"%2\""_s.arg(name, templateName)};
-                changed = true;
-            }
-        } else {
-            if (!AppendElementKeepingLineBreaks(doc, name, text))
-                return Failure{u"cannot add %1 to \"%2\""_s.arg(name, templateName)};
-            changed = true;
-        }
+        if (const Status set = SetLayersChild(doc, name, text, templateName, changed); !set)
+            return set;
     }
-    if (changed) {
-        if (const Status saved = doc.SaveFile(path); !saved)
-            return Failure{u"cannot write template file \"%1\": %2"_s.arg(path, saved.error())};
-    }
-    return {};
+    return changed ? SaveTemplateDocument(doc, path) : Status{};
 }
 
 } // namespace kw

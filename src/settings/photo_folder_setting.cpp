@@ -15,29 +15,23 @@ constexpr QStringView kPhotoFolderKey = u"photoFolder";
 
 Result<QString> LoadLastPhotoFolder(const QString &dataFolder)
 {
-    const QString path = SettingsFilePath(dataFolder, kTemplateConfigFileName);
-    if (path.isEmpty())
-        return Failure{NoDataFolderReason()};
-    const IniFile ini = IniFile::load(path);
-    if (ini.state() == IniFile::State::Unreadable)
-        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
-    return ini.value(kGeneralSection, kPhotoFolderKey);
+    const Result<IniFile> ini = LoadSettingsIni(dataFolder, kTemplateConfigFileName);
+    if (!ini)
+        return Failure{ini.error()};
+    return ini->value(kGeneralSection, kPhotoFolderKey);
 }
 
 Status SaveLastPhotoFolder(const QString &dataFolder, const QString &folder)
 {
-    const QString path = SettingsFilePath(dataFolder, kTemplateConfigFileName);
-    if (path.isEmpty())
-        return Failure{NoDataFolderReason()};
-    IniFile ini = IniFile::load(path);
-    if (ini.state() == IniFile::State::Unreadable)
-        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
-    if (ini.value(kGeneralSection, kPhotoFolderKey) == folder &&
-        ini.contains(kGeneralSection, kPhotoFolderKey))
+    Result<IniFile> ini = LoadSettingsIni(dataFolder, kTemplateConfigFileName);
+    if (!ini)
+        return Failure{ini.error()};
+    if (ini->value(kGeneralSection, kPhotoFolderKey) == folder &&
+        ini->contains(kGeneralSection, kPhotoFolderKey))
         return {};
-    if (Status set = ini.setValue(kGeneralSection, kPhotoFolderKey, folder); !set)
+    if (Status set = ini->setValue(kGeneralSection, kPhotoFolderKey, folder); !set)
         return set;
-    return ini.save();
+    return ini->save();
 }
 
 } // namespace kw

@@ -62,12 +62,9 @@ Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &in
     if (!IsDigitsOnly(input.targetWidth) || !IsDigitsOnly(input.targetHeight) ||
         (input.toLongEdge && !IsDigitsOnly(input.targetLongEdge)))
         return Failure{u"a target size may hold digits only"_s};
-    const QString path = SettingsFilePath(dataFolder, kResizingConfigFileName);
-    if (path.isEmpty())
-        return Failure{NoDataFolderReason()};
-    IniFile ini = IniFile::load(path);
-    if (ini.state() == IniFile::State::Unreadable)
-        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
+    Result<IniFile> ini = LoadSettingsIni(dataFolder, kResizingConfigFileName);
+    if (!ini)
+        return Failure{ini.error()};
     const std::array<std::pair<QStringView, QString>, 4> values = {{
         {kScaleTypeKey, QString::number(input.scaleType)},
         {kTargetWidthKey, input.targetWidth},
@@ -75,24 +72,24 @@ Status SaveResizeSetting(const QString &dataFolder, const ResizeSettingInput &in
         {kResizeEveryTimeKey, input.resizeEveryTime ? u"1"_s : u"0"_s},
     }};
     for (const auto &[key, value] : values) {
-        if (Status set = ini.setValue(kGeneralSection, key, value); !set)
+        if (Status set = ini->setValue(kGeneralSection, key, value); !set)
             return set;
     }
     // The two later keys are present exactly when set.
     if (input.toLongEdge) {
-        if (Status set = ini.setValue(kGeneralSection, kTargetLongEdgeKey, input.targetLongEdge);
+        if (Status set = ini->setValue(kGeneralSection, kTargetLongEdgeKey, input.targetLongEdge);
             !set)
             return set;
     } else {
-        ini.removeKey(kGeneralSection, kTargetLongEdgeKey);
+        ini->removeKey(kGeneralSection, kTargetLongEdgeKey);
     }
     if (input.neverEnlarge) {
-        if (Status set = ini.setValue(kGeneralSection, kNeverEnlargeKey, u"1"); !set)
+        if (Status set = ini->setValue(kGeneralSection, kNeverEnlargeKey, u"1"); !set)
             return set;
     } else {
-        ini.removeKey(kGeneralSection, kNeverEnlargeKey);
+        ini->removeKey(kGeneralSection, kNeverEnlargeKey);
     }
-    return ini.save();
+    return ini->save();
 }
 
 } // namespace kw

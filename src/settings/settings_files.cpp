@@ -21,6 +21,17 @@ QString NoDataFolderReason()
     return u"no application data folder"_s;
 }
 
+Result<IniFile> LoadSettingsIni(const QString &dataFolder, QStringView fileName)
+{
+    const QString path = SettingsFilePath(dataFolder, fileName);
+    if (path.isEmpty())
+        return Failure{NoDataFolderReason()};
+    IniFile ini = IniFile::load(path);
+    if (ini.state() == IniFile::State::Unreadable)
+        return Failure{u"cannot read %1: %2"_s.arg(path, ini.errorString())};
+    return ini;
+}
+
 int ParseDecimalInt(QStringView text)
 {
     qsizetype i = 0;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/ini_file.h"
+#include "platform/result.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -22,6 +25,10 @@ QString SettingsFilePath(const QString &dataFolder, QStringView fileName);
 // The reason given when a settings operation is asked to work without a data
 // folder.
 QString NoDataFolderReason();
+
+// The INI file `fileName` of `dataFolder`, loaded (a missing file loads
+// empty); a failure without a data folder or when the file cannot be read.
+Result<IniFile> LoadSettingsIni(const QString &dataFolder, QStringView fileName);
 
 // Decimal conversion of a stored number: leading white space and one '+' or
 // '-' are skipped, digits are read up to the first other character, and text
