@@ -26,6 +26,7 @@
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
@@ -187,6 +188,20 @@ int main(int argc, char **argv)
             tabs->setCurrentIndex(1);
         QTest::qWait(300);
         Save(editor, output + QStringLiteral("/editor-image.png"));
+        editor.done(QDialog::Accepted);
+    }
+    {
+        // The editor previewing on a photo of the list, a portrait one.
+        CTemplateEditDlg editor(context.templatesFolder, templateName, prompts, &window);
+        editor.setPreviewPhotos(window.sourceList()->paths(), 3);
+        // Sized with the photo and turned about its anchor, so the mark
+        // keeps its place and share of the sample photo on any photo.
+        for (QCheckBox *box : editor.findChildren<QCheckBox *>()) {
+            if ((box->text() == QStringLiteral("Scale with the photo") ||
+                 box->text() == QStringLiteral("Turn about the anchor")))
+                box->click();
+        }
+        ShowAndSave(editor, output + QStringLiteral("/editor-own-photo.png"), 1500);
         editor.done(QDialog::Accepted);
     }
     {
