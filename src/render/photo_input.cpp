@@ -4,6 +4,7 @@
 
 #include "render/heif_input.h"
 #include "render/jpeg_colour_input.h"
+#include "render/jpeg_rgb_input.h"
 #include "render/output_naming.h"
 #include "render/photo_input_checks.h"
 #include "render/photo_input_messages.h"
@@ -255,6 +256,13 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
             Result<QImage> converted = detail::DecodeJpegThroughProfile(bytes, profile, dctScale);
             if (converted)
                 image = std::move(converted).value();
+        }
+        // Ordinary colour JPEGs decode straight into 32-bit rows; anything
+        // this decoder does not take, or any trouble, goes to Qt's reader.
+        if (image.isNull() && jpeg) {
+            Result<QImage> direct = detail::DecodeRgbJpeg(bytes, dctScale);
+            if (direct)
+                image = std::move(direct).value();
         }
         if (image.isNull()) {
             if (dctScale > 1)
