@@ -73,10 +73,11 @@ Result<QImage> DecodeRgbJpeg(const QByteArray &bytes, int scaleDenominator)
         std::free(icc);
     }
 
+    // 0xffRRGGBB words: opaque pixels, already premultiplied.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    cinfo.out_color_space = JCS_EXT_BGRX; // 0xffRRGGBB words, as Format_RGB32 holds them
+    cinfo.out_color_space = JCS_EXT_BGRA;
 #else
-    cinfo.out_color_space = JCS_EXT_XRGB;
+    cinfo.out_color_space = JCS_EXT_ARGB;
 #endif
     cinfo.scale_num = 1;
     cinfo.scale_denom = unsigned(
@@ -85,15 +86,14 @@ Result<QImage> DecodeRgbJpeg(const QByteArray &bytes, int scaleDenominator)
     jpeg_calc_output_dimensions(&cinfo);
     const int width = int(cinfo.output_width);
     const int height = int(cinfo.output_height);
-    out = QImage(width, height, QImage::Format_RGB32);
+    out = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull()) {
         jpeg_destroy_decompress(&cinfo);
         return Failure{
             u"cannot decode photo: not enough memory for %1 x %2 pixels"_s.arg(width).arg(height)};
     }
     jpeg_start_decompress(&cinfo);
-    // libjpeg writes the padding byte as 0xff, so the rows are valid as they
-    // come; it is asked for as many rows as it makes in one step.
+    // libjpeg is asked for as many rows as it makes in one step.
     JSAMPROW rows[16];
     const int step = std::clamp(int(cinfo.rec_outbuf_height), 1, 16);
     while (cinfo.output_scanline < cinfo.output_height) {

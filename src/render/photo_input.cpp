@@ -257,7 +257,8 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
             if (converted)
                 image = std::move(converted).value();
         }
-        // Ordinary colour JPEGs decode straight into 32-bit rows; anything
+        // Ordinary colour JPEGs decode straight into the premultiplied rows
+        // the pipeline works on (the conversion below is then free); anything
         // this decoder does not take, or any trouble, goes to Qt's reader.
         if (image.isNull() && jpeg) {
             Result<QImage> direct = detail::DecodeRgbJpeg(bytes, dctScale);

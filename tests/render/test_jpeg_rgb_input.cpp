@@ -90,7 +90,7 @@ QImage QtDecode(const QByteArray &jpeg, QSize scaledSize = {})
     QImageReader reader(&buffer, "jpeg");
     if (scaledSize.isValid())
         reader.setScaledSize(scaledSize);
-    return reader.read().convertToFormat(QImage::Format_RGB32);
+    return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 // The same pixels, to the bit, as Qt's reader gives: the pipeline's output
@@ -123,7 +123,7 @@ TEST(RgbJpegInput, DecodesEveryStreamVariantAsQtsReaderDoes)
         const Result<QImage> ours = DecodeRgbJpeg(jpeg, 1);
         ASSERT_TRUE(ours) << ours.error().toStdString();
         const QImage theirs = QtDecode(jpeg);
-        ASSERT_EQ(ours->format(), QImage::Format_RGB32);
+        ASSERT_EQ(ours->format(), QImage::Format_ARGB32_Premultiplied);
         ASSERT_EQ(ours->size(), c.size);
         ASSERT_EQ(theirs.size(), c.size);
         for (int y = 0; y < c.size.height(); ++y)
