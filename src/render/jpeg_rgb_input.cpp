@@ -1,11 +1,10 @@
 #include "render/jpeg_rgb_input.h"
 
+#include "render/huge_pages.h"
 #include "render/jpeg_errors.h"
 
 #include <QColorSpace>
 #include <QtEndian>
-
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,19 +25,6 @@ extern "C" void RgbInputStopOnWarning(j_common_ptr cinfo, int level)
     auto *error = reinterpret_cast<JpegError *>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, error->message);
     std::longjmp(error->jump, 1);
-}
-
-// A photo's rows are written once, top to bottom, into memory nothing has
-// touched yet: in 2 MiB pages the kernel spares one fault per 4 KiB. Only
-// the whole huge pages inside the buffer are marked; a kernel without them
-// ignores the advice.
-void AdviseHugePages(uchar *data, qsizetype bytes)
-{
-    constexpr quintptr kHugePage = quintptr(2) << 20;
-    const quintptr start = (quintptr(data) + kHugePage - 1) & ~(kHugePage - 1);
-    const quintptr end = (quintptr(data) + quintptr(bytes)) & ~(kHugePage - 1);
-    if (end > start)
-        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
 }
 
 bool IsIccMarker(const jpeg_marker_struct &marker)
@@ -107,6 +93,7 @@ Result<QImage> DecodeRgbJpeg(const QByteArray &bytes, int scaleDenominator)
         return Failure{
             u"cannot decode photo: not enough memory for %1 x %2 pixels"_s.arg(width).arg(height)};
     }
+    // The rows are written once, top to bottom, into untouched memory.
     AdviseHugePages(out.bits(), out.sizeInBytes());
     jpeg_start_decompress(&cinfo);
     // libjpeg is asked for as many rows as it makes in one step.

@@ -3,6 +3,7 @@
 #include "platform/system_errors.h"
 
 #include "render/heif_input.h"
+#include "render/huge_pages.h"
 #include "render/jpeg_colour_input.h"
 #include "render/jpeg_rgb_input.h"
 #include "render/output_naming.h"
@@ -85,8 +86,9 @@ Result<QByteArray> ReadPhotoFile(const QString &path)
     if (fileSize > kMaxPhotoFileBytes)
         return Failure{
             u"cannot decode photo: the file is larger than %1 MiB"_s.arg(kMaxPhotoFileBytes >> 20)};
-    QByteArray bytes = file.read(fileSize);
-    if (bytes.size() != fileSize)
+    QByteArray bytes(fileSize, Qt::Uninitialized);
+    AdviseHugePages(bytes.data(), bytes.size());
+    if (file.read(bytes.data(), fileSize) != fileSize)
         return Failure{u"cannot read photo: "_s + file.errorString()};
     return bytes;
 }
