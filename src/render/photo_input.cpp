@@ -3,7 +3,9 @@
 #include "platform/system_errors.h"
 
 #include "render/heif_input.h"
+#include "render/huge_pages.h"
 #include "render/jpeg_colour_input.h"
+#include "render/jpeg_rgb_input.h"
 #include "render/output_naming.h"
 #include "render/photo_input_checks.h"
 #include "render/photo_input_messages.h"
@@ -84,8 +86,9 @@ Result<QByteArray> ReadPhotoFile(const QString &path)
     if (fileSize > kMaxPhotoFileBytes)
         return Failure{
             u"cannot decode photo: the file is larger than %1 MiB"_s.arg(kMaxPhotoFileBytes >> 20)};
-    QByteArray bytes = file.read(fileSize);
-    if (bytes.size() != fileSize)
+    QByteArray bytes(fileSize, Qt::Uninitialized);
+    AdviseHugePages(bytes.data(), bytes.size());
+    if (file.read(bytes.data(), fileSize) != fileSize)
         return Failure{u"cannot read photo: "_s + file.errorString()};
     return bytes;
 }
@@ -255,6 +258,14 @@ Result<DecodedPhoto> LoadPhoto(const QString &path, const PhotoLoadOptions &opti
             Result<QImage> converted = detail::DecodeJpegThroughProfile(bytes, profile, dctScale);
             if (converted)
                 image = std::move(converted).value();
+        }
+        // Ordinary colour JPEGs decode straight into the premultiplied rows
+        // the pipeline works on (the conversion below is then free); anything
+        // this decoder does not take, or any trouble, goes to Qt's reader.
+        if (image.isNull() && jpeg) {
+            Result<QImage> direct = detail::DecodeRgbJpeg(bytes, dctScale);
+            if (direct)
+                image = std::move(direct).value();
         }
         if (image.isNull()) {
             if (dctScale > 1)
