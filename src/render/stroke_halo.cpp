@@ -86,8 +86,11 @@ void PaintStrokeHalo(QPainter &painter, const QPainterPath &path, QColor color, 
     if (area.isEmpty())
         return;
     // The outline may lie outside the canvas while the halo reaches in; only
-    // outline within reach of the painted area can matter.
-    const QRect maskArea = area.adjusted(-reach, -reach, reach, reach);
+    // outline within reach of the painted area can matter. Every seed lies
+    // within a pixel or two of the outline's box, so the mask need not reach
+    // further than that box.
+    const QRect seeds = devicePath.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+    const QRect maskArea = area.adjusted(-reach, -reach, reach, reach) & (area | seeds);
     const int w = maskArea.width();
     const int h = maskArea.height();
     if (int64_t(w) * h > int64_t(32) * 1024 * 1024)
