@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <future>
 #include <optional>
+#include <system_error>
 
 namespace kw {
 
@@ -517,7 +518,8 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
 
     const QTransform canvasFrame = painter.transform();
 
-    // The cover's sprites are drawn on another thread meanwhile.
+    // The cover's sprites are drawn first, on another thread while the other
+    // effects are painted.
     const std::optional<CoverTiles> cover =
         coverTiles(layer, glyphs, box, placement.scale, fillColor, canvasWidth, canvasHeight);
     CoverSprites sprites;
@@ -527,9 +529,20 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
             *cover, canvasFrame, QSize(painter.device()->width(), painter.device()->height()),
             painter.renderHints() | QPainter::Antialiasing | QPainter::TextAntialiasing |
                 QPainter::SmoothPixmapTransform);
-        if (sprites.usable)
-            spritesReady = std::async(std::launch::async,
-                                      [&cover, &sprites] { renderCoverSprites(*cover, sprites); });
+        // Another thread only pays when other effects are drawn meanwhile.
+        const bool overlapped =
+            layer.BAddShadow || layer.BDrawEdge || layer.B3DText || layer.BGradientText;
+        if (sprites.usable && overlapped) {
+            try {
+                spritesReady = std::async(std::launch::async, [&cover, &sprites] {
+                    renderCoverSprites(*cover, sprites);
+                });
+            } catch (const std::system_error &) {
+                // No thread to be had: they are drawn here.
+            }
+        }
+        if (!spritesReady.valid())
+            renderCoverSprites(*cover, sprites);
     }
 
     painter.save();
