@@ -86,8 +86,11 @@ void PaintStrokeHalo(QPainter &painter, const QPainterPath &path, QColor color, 
     if (area.isEmpty())
         return;
     // The outline may lie outside the canvas while the halo reaches in; only
-    // outline within reach of the painted area can matter.
-    const QRect maskArea = area.adjusted(-reach, -reach, reach, reach);
+    // outline within reach of the painted area can matter. Every seed lies
+    // within a pixel or two of the outline's box, so the mask need not reach
+    // further than that box.
+    const QRect seeds = devicePath.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2);
+    const QRect maskArea = area.adjusted(-reach, -reach, reach, reach) & (area | seeds);
     const int w = maskArea.width();
     const int h = maskArea.height();
     if (int64_t(w) * h > int64_t(32) * 1024 * 1024)
@@ -126,35 +129,64 @@ void PaintStrokeHalo(QPainter &painter, const QPainterPath &path, QColor color, 
                 out[x] = 0.25;
         }
     }
+    // Only distances up to the halo's reach matter: beyond `farDistance` every
+    // pixel gets the table's last, empty entry. Column distances past it are
+    // dropped, which leaves the nearer ones exact and spares the row pass
+    // every sample that cannot be the nearest to a pixel within reach.
+    const std::vector<float> table = haloAlphaTable(color.alphaF(), passes);
+    const double last = double(table.size() - 1);
+    const double farDistance = last / 8 * unit + 1;
+    const double farSquared = farDistance * farDistance;
     std::vector<double> line(size_t(std::max(w, h)));
     std::vector<double> result(size_t(std::max(w, h)));
     std::vector<int> v;
     std::vector<double> z;
     for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < h; ++y)
-            line[size_t(y)] = grid[size_t(y) * w + x];
+        bool seeded = false;
+        for (int y = 0; y < h; ++y) {
+            const double value = grid[size_t(y) * w + x];
+            line[size_t(y)] = value;
+            seeded = seeded || value != kFar;
+        }
+        if (!seeded)
+            continue; // stays far
         distanceTransform1D(line.data(), h, result.data(), v, z);
-        for (int y = 0; y < h; ++y)
-            grid[size_t(y) * w + x] = result[size_t(y)];
+        for (int y = 0; y < h; ++y) {
+            const double value = result[size_t(y)];
+            grid[size_t(y) * w + x] = value > farSquared ? kFar : value;
+        }
     }
     for (int y = 0; y < h; ++y) {
-        distanceTransform1D(&grid[size_t(y) * w], w, result.data(), v, z);
-        std::copy(result.begin(), result.begin() + w, grid.begin() + ptrdiff_t(y) * w);
+        double *row = &grid[size_t(y) * w];
+        if (std::all_of(row, row + w, [](double value) { return value == kFar; }))
+            continue;
+        distanceTransform1D(row, w, result.data(), v, z);
+        std::copy(result.begin(), result.begin() + w, row);
     }
-    auto pixelDistance = [&](int x, int y) { return std::sqrt(grid[size_t(y) * w + x]); };
 
-    const std::vector<float> table = haloAlphaTable(color.alphaF(), passes);
-    const double last = double(table.size() - 1);
-    QImage halo(area.size(), QImage::Format_ARGB32_Premultiplied);
+    // Each table entry as a byte of alpha and a premultiplied pixel.
+    std::vector<int> tableAlpha(table.size());
+    for (size_t s = 0; s < table.size(); ++s)
+        tableAlpha[s] = int(std::lround(table[s] * 255));
     const int r = color.red(), g = color.green(), b = color.blue();
+    QRgb pixelOfAlpha[256];
+    for (int a = 0; a < 256; ++a)
+        pixelOfAlpha[a] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
+    const QRgb farPixel = pixelOfAlpha[tableAlpha[size_t(last)]];
+
+    QImage halo(area.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < area.height(); ++y) {
         auto *out = reinterpret_cast<QRgb *>(halo.scanLine(y));
-        const int my = y + area.top() - maskArea.top();
+        const double *distances =
+            &grid[size_t(y + area.top() - maskArea.top()) * w + (area.left() - maskArea.left())];
         for (int x = 0; x < area.width(); ++x) {
-            const double step =
-                std::min(pixelDistance(x + area.left() - maskArea.left(), my) / unit * 8, last);
-            const int a = int(std::lround(table[size_t(step)] * 255));
-            out[x] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
+            const double squared = distances[x];
+            if (squared >= farSquared) {
+                out[x] = farPixel;
+                continue;
+            }
+            const double step = std::min(std::sqrt(squared) / unit * 8, last);
+            out[x] = pixelOfAlpha[tableAlpha[size_t(step)]];
         }
     }
     painter.save();

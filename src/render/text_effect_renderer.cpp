@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <future>
+#include <optional>
+#include <system_error>
 
 namespace kw {
 
@@ -300,98 +303,196 @@ CoverTileGrid turnedWithText(QSizeF box, const QTransform &turn, int canvasWidth
     return grid;
 }
 
-// Every tile is the same turned outline at another place. It is drawn once
-// per half-pixel phase into a small picture that is then copied to each
-// place, instead of being rasterised thousands of times; a tile lands within
-// a quarter pixel of its exact position. Tiles too big for that are drawn
-// directly.
-void drawCoverTiles(QPainter &painter, const CoverTileGrid &grid, const QPainterPath &tile,
-                    const QPen &pen, const QBrush &brush)
+// The cover: one outline drawn at every place of a grid, with a pen or a brush.
+struct CoverTiles
 {
-    if (grid.rows <= 0 || grid.cols <= 0)
-        return;
+    CoverTileGrid grid;
+    QPainterPath tile;
+    QPen pen = QPen(Qt::NoPen);
+    QBrush brush = QBrush(Qt::NoBrush);
+};
+
+// Every tile is the same turned outline at another place. It is drawn once
+// per half-pixel phase into a small picture (a sprite) that is then copied
+// to each place, instead of being rasterised thousands of times; a tile
+// lands within a quarter pixel of its exact position. Tiles too big for
+// that are drawn directly.
+struct CoverSprites
+{
+    bool usable = false; // false: the tiles are drawn directly
+    QRect bounds;        // a sprite's place relative to its tile's origin
+    QTransform base;     // the painter's transform (identity or a scale)
+    qreal sx = 1;
+    qreal sy = 1;
+    QRect canvas;
+    QPainter::RenderHints hints;
+    QImage phases[2][2];
+};
+
+CoverSprites coverSpriteLayout(const CoverTiles &cover, const QTransform &base, QSize device,
+                               QPainter::RenderHints hints)
+{
     constexpr qint64 kMaxSpritePixels = 4 * 1024 * 1024;
+    CoverSprites sprites;
     // The painter may scale (a preview of a larger photo): the sprite is
     // drawn at the device's scale and the steps are scaled with it.
-    const QTransform base = painter.transform();
-    const qreal sx = base.m11();
-    const qreal sy = base.m22();
-    const qreal margin = pen.style() == Qt::NoPen ? 0 : pen.widthF() / 2;
-    const QRectF userBounds = tile.boundingRect().adjusted(-margin, -margin, margin, margin);
-    const QRect spriteBounds = QRectF(userBounds.left() * sx, userBounds.top() * sy,
-                                      userBounds.width() * sx, userBounds.height() * sy)
-                                   .adjusted(-2, -2, 2, 2)
-                                   .toAlignedRect()
-                                   .adjusted(0, 0, 1, 1);
-    const QRect canvas(0, 0, painter.device()->width(), painter.device()->height());
+    sprites.base = base;
+    sprites.sx = base.m11();
+    sprites.sy = base.m22();
+    sprites.canvas = QRect(QPoint(0, 0), device);
+    sprites.hints = hints;
+    const qreal margin = cover.pen.style() == Qt::NoPen ? 0 : cover.pen.widthF() / 2;
+    const QRectF userBounds = cover.tile.boundingRect().adjusted(-margin, -margin, margin, margin);
+    sprites.bounds = QRectF(userBounds.left() * sprites.sx, userBounds.top() * sprites.sy,
+                            userBounds.width() * sprites.sx, userBounds.height() * sprites.sy)
+                         .adjusted(-2, -2, 2, 2)
+                         .toAlignedRect()
+                         .adjusted(0, 0, 1, 1);
+    sprites.usable = qint64(sprites.bounds.width()) * sprites.bounds.height() <= kMaxSpritePixels &&
+                     base.type() <= QTransform::TxScale && sprites.sx > 0 && sprites.sy > 0;
+    return sprites;
+}
 
+// Calls f(at, phaseX, phaseY) for each tile whose sprite reaches the canvas.
+template <typename F>
+void forEachSpriteTile(const CoverTileGrid &grid, const CoverSprites &sprites, F f)
+{
+    const QPointF deviceOrigin = sprites.base.map(QPointF(0, 0));
+    for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
+        for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
+            const qreal y =
+                deviceOrigin.y() + (r * grid.rowStep.y() + j * grid.colStep.y()) * sprites.sy;
+            const qreal rowFloor = std::floor(y + 0.25);
+            const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
+            const qreal x =
+                deviceOrigin.x() + (j * grid.colStep.x() + r * grid.rowStep.x()) * sprites.sx;
+            const qreal colFloor = std::floor(x + 0.25);
+            const int phaseX = x + 0.25 - colFloor >= 0.5 ? 1 : 0;
+            const QPoint at(int(colFloor) + sprites.bounds.left(),
+                            int(rowFloor) + sprites.bounds.top());
+            if (sprites.canvas.intersects(QRect(at, sprites.bounds.size())))
+                f(at, phaseX, phaseY);
+        }
+    }
+}
+
+// Draws the sprite of every phase some visible tile needs. Touches no
+// painter of the canvas, so it may run on another thread while the other
+// effects are drawn.
+void renderCoverSprites(const CoverTiles &cover, CoverSprites &sprites)
+{
+    if (!sprites.usable || cover.grid.rows <= 0 || cover.grid.cols <= 0)
+        return;
+    bool needed[2][2] = {{false, false}, {false, false}};
+    forEachSpriteTile(cover.grid, sprites,
+                      [&](QPoint, int phaseX, int phaseY) { needed[phaseY][phaseX] = true; });
+    // Unscaled, a pen wider than a pixel has the same outline at every phase:
+    // it is built once and each sprite fills it, as drawing with the pen
+    // would. Thinner pens are drawn by another stroker and keep drawPath.
+    const QPen &pen = cover.pen;
+    const bool strokeOnce =
+        pen.style() != Qt::NoPen && pen.widthF() > 1 && sprites.sx == 1 && sprites.sy == 1;
+    QPainterPath strokeOutline;
+    for (int phaseY = 0; phaseY < 2; ++phaseY) {
+        for (int phaseX = 0; phaseX < 2; ++phaseX) {
+            if (!needed[phaseY][phaseX])
+                continue;
+            if (strokeOnce && strokeOutline.isEmpty())
+                strokeOutline = QPainterPathStroker(pen).createStroke(cover.tile);
+            QImage &image = sprites.phases[phaseY][phaseX];
+            image = QImage(sprites.bounds.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter spritePainter(&image);
+            spritePainter.setRenderHints(sprites.hints);
+            spritePainter.setPen(pen);
+            spritePainter.setBrush(cover.brush);
+            spritePainter.translate(-sprites.bounds.left() + phaseX * 0.5,
+                                    -sprites.bounds.top() + phaseY * 0.5);
+            spritePainter.scale(sprites.sx, sprites.sy);
+            if (strokeOnce) {
+                spritePainter.fillPath(cover.tile, cover.brush);
+                spritePainter.fillPath(strokeOutline, pen.brush());
+            } else {
+                spritePainter.drawPath(cover.tile);
+            }
+        }
+    }
+}
+
+// Copies the sprites to every visible tile, or draws the tiles directly
+// where sprites are not usable.
+void drawCoverTiles(QPainter &painter, const CoverTiles &cover, const CoverSprites &sprites)
+{
+    const CoverTileGrid &grid = cover.grid;
+    if (grid.rows <= 0 || grid.cols <= 0)
+        return;
     painter.save();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
-    painter.setPen(pen);
-    painter.setBrush(brush);
-    if (qint64(spriteBounds.width()) * spriteBounds.height() > kMaxSpritePixels ||
-        base.type() > QTransform::TxScale || sx <= 0 || sy <= 0) {
-        // The outline is stroked once; each tile fills it.
-        QPainterPath outline = tile;
-        QBrush fill = brush;
-        if (pen.style() != Qt::NoPen) {
-            QPainterPathStroker stroker(pen);
-            outline = stroker.createStroke(tile);
-            fill = pen.brush();
-            painter.setPen(Qt::NoPen);
-        }
-        const QRectF outlineBounds = outline.boundingRect();
-        for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
-            for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
-                const QTransform at =
-                    QTransform(base).translate(j * grid.colStep.x() + r * grid.rowStep.x(),
-                                               j * grid.colStep.y() + r * grid.rowStep.y());
-                if (!at.mapRect(outlineBounds).intersects(QRectF(canvas)))
-                    continue; // out of sight: not stroked at all
-                painter.setTransform(at);
-                painter.fillPath(outline, fill);
-            }
-        }
+    if (sprites.usable) {
+        painter.resetTransform();
+        forEachSpriteTile(grid, sprites, [&](QPoint at, int phaseX, int phaseY) {
+            painter.drawImage(at, sprites.phases[phaseY][phaseX]);
+        });
         painter.restore();
         return;
     }
-
-    QImage sprites[2][2];
-    auto sprite = [&](int phaseX, int phaseY) -> const QImage & {
-        QImage &image = sprites[phaseY][phaseX];
-        if (image.isNull()) {
-            image = QImage(spriteBounds.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            QPainter spritePainter(&image);
-            spritePainter.setRenderHints(painter.renderHints());
-            spritePainter.setPen(pen);
-            spritePainter.setBrush(brush);
-            spritePainter.translate(-spriteBounds.left() + phaseX * 0.5,
-                                    -spriteBounds.top() + phaseY * 0.5);
-            spritePainter.scale(sx, sy);
-            spritePainter.drawPath(tile);
-        }
-        return image;
-    };
-    const QPointF deviceOrigin = base.map(QPointF(0, 0));
+    // The outline is stroked once; each tile fills it.
+    const QTransform base = painter.transform();
+    const QRect canvas(0, 0, painter.device()->width(), painter.device()->height());
+    QPainterPath outline = cover.tile;
+    QBrush fill = cover.brush;
+    if (cover.pen.style() != Qt::NoPen) {
+        QPainterPathStroker stroker(cover.pen);
+        outline = stroker.createStroke(cover.tile);
+        fill = cover.pen.brush();
+    }
+    painter.setPen(Qt::NoPen);
+    const QRectF outlineBounds = outline.boundingRect();
     for (int r = grid.firstRow; r < grid.firstRow + grid.rows; ++r) {
         for (int j = grid.firstCol; j < grid.firstCol + grid.cols; ++j) {
-            const qreal y = deviceOrigin.y() + (r * grid.rowStep.y() + j * grid.colStep.y()) * sy;
-            const qreal rowFloor = std::floor(y + 0.25);
-            const int phaseY = y + 0.25 - rowFloor >= 0.5 ? 1 : 0;
-            const qreal x = deviceOrigin.x() + (j * grid.colStep.x() + r * grid.rowStep.x()) * sx;
-            const qreal colFloor = std::floor(x + 0.25);
-            const int phaseX = x + 0.25 - colFloor >= 0.5 ? 1 : 0;
-            const QPoint at(int(colFloor) + spriteBounds.left(),
-                            int(rowFloor) + spriteBounds.top());
-            if (!canvas.intersects(QRect(at, spriteBounds.size())))
-                continue;
-            painter.resetTransform();
-            painter.drawImage(at, sprite(phaseX, phaseY));
+            const QTransform at =
+                QTransform(base).translate(j * grid.colStep.x() + r * grid.rowStep.x(),
+                                           j * grid.colStep.y() + r * grid.rowStep.y());
+            if (!at.mapRect(outlineBounds).intersects(QRectF(canvas)))
+                continue; // out of sight: not stroked at all
+            painter.setTransform(at);
+            painter.fillPath(outline, fill);
         }
     }
     painter.restore();
+}
+
+// The layer's cover tiles, if it has any: each tile turned once about its
+// own origin, spaced from the text's real (scaled) size.
+std::optional<CoverTiles> coverTiles(const CWatermarkConf &layer, const QPainterPath &glyphs,
+                                     QSizeF box, qreal scale, QColor fillColor, int canvasWidth,
+                                     int canvasHeight)
+{
+    const bool stroked = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Stroke);
+    const bool filled = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Fill);
+    if (!layer.BCoverImage || !(stroked || filled) || glyphs.isEmpty() ||
+        (stroked && layer.EdgeLineThickness < 0))
+        return std::nullopt;
+    const QTransform turn = turnAndScale(layer.Rotation, scale);
+    const bool earlierLayout = layer.RelativeSize <= 0 && !layer.TurnAboutAnchor &&
+                               box.width() <= kEarlierMeasureBox &&
+                               box.height() <= kEarlierMeasureBox;
+    CoverTiles cover;
+    cover.grid = earlierLayout ? upright(box, canvasWidth, canvasHeight)
+                               : turnedWithText(box, turn, canvasWidth, canvasHeight);
+    cover.tile = turn.map(glyphs);
+    // Its own copy of the outline (unturned, it would share the glyphs'):
+    // the sprites are drawn from it on another thread, and a path keeps
+    // caches that drawing fills in.
+    const QPainterPath::Element first = cover.tile.elementAt(0);
+    cover.tile.setElementPositionAt(0, first.x, first.y);
+    if (stroked)
+        cover.pen = roundPen(LayerColor(layer.EdgeColor, layer.Transparency),
+                             layer.EdgeLineThickness * scale);
+    else
+        cover.brush = QBrush(fillColor);
+    return cover;
 }
 
 } // namespace
@@ -416,6 +517,34 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
     const QPainterPath path = glyphs.translated(origin);
 
     const QTransform canvasFrame = painter.transform();
+
+    // The cover's sprites are drawn first, on another thread while the other
+    // effects are painted.
+    const std::optional<CoverTiles> cover =
+        coverTiles(layer, glyphs, box, placement.scale, fillColor, canvasWidth, canvasHeight);
+    CoverSprites sprites;
+    std::future<void> spritesReady;
+    if (cover) {
+        sprites = coverSpriteLayout(
+            *cover, canvasFrame, QSize(painter.device()->width(), painter.device()->height()),
+            painter.renderHints() | QPainter::Antialiasing | QPainter::TextAntialiasing |
+                QPainter::SmoothPixmapTransform);
+        // Another thread only pays when other effects are drawn meanwhile.
+        const bool overlapped =
+            layer.BAddShadow || layer.BDrawEdge || layer.B3DText || layer.BGradientText;
+        if (sprites.usable && overlapped) {
+            try {
+                spritesReady = std::async(std::launch::async, [&cover, &sprites] {
+                    renderCoverSprites(*cover, sprites);
+                });
+            } catch (const std::system_error &) {
+                // No thread to be had: they are drawn here.
+            }
+        }
+        if (!spritesReady.valid())
+            renderCoverSprites(*cover, sprites);
+    }
+
     painter.save();
     applyPlacement(painter, placement, layer.Rotation);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
@@ -476,29 +605,12 @@ void CTextEffectRenderer::DrawTextLayer(QPainter &painter, int canvasWidth, int 
         painter.fillPath(path, QBrush(gradient));
     }
 
-    // Cover tiles: drawn from the unturned canvas frame, each turned once
-    // about its own origin, spaced from the text's real (scaled) size.
+    // Cover tiles: drawn from the unturned canvas frame, after the other effects.
     painter.restore();
-    const bool stroked = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Stroke);
-    const bool filled = layer.coverImgMethod == kw::Code(kw::CoverImgMethodCode::Fill);
-    if (layer.BCoverImage && (stroked || filled) && !glyphs.isEmpty() &&
-        (!stroked || layer.EdgeLineThickness >= 0)) {
-        const qreal k = placement.scale;
-        const QTransform turn = turnAndScale(layer.Rotation, k);
-        const bool earlierLayout = layer.RelativeSize <= 0 && !layer.TurnAboutAnchor &&
-                                   box.width() <= kEarlierMeasureBox &&
-                                   box.height() <= kEarlierMeasureBox;
-        const CoverTileGrid grid = earlierLayout
-                                       ? upright(box, canvasWidth, canvasHeight)
-                                       : turnedWithText(box, turn, canvasWidth, canvasHeight);
-        const QPainterPath tile = turn.map(glyphs);
-        if (stroked)
-            drawCoverTiles(painter, grid, tile,
-                           roundPen(LayerColor(layer.EdgeColor, layer.Transparency),
-                                    layer.EdgeLineThickness * k),
-                           QBrush(Qt::NoBrush));
-        else
-            drawCoverTiles(painter, grid, tile, QPen(Qt::NoPen), QBrush(fillColor));
+    if (cover) {
+        if (spritesReady.valid())
+            spritesReady.wait();
+        drawCoverTiles(painter, *cover, sprites);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 using kw::CTextEffectRenderer;
@@ -607,3 +608,70 @@ TEST_F(TextEffects, RelativeMarkOnAThumbnailIsVisibleAndWhole)
 }
 
 } // namespace
+
+// The halo's distances are only worked out as far as it reaches: it must
+// still reach its full width, on an unscaled and on a scaled painter.
+TEST_F(TextEffects, StrokeHaloReachesItsFullWidth)
+{
+    QPainterPath square;
+    square.addRect(QRectF(100, 80, 60, 40));
+    for (const qreal scale : {1.0, 2.0}) {
+        for (const int passes : {4, 18, 60}) {
+            QImage canvas = TransparentCanvas(int(500 * scale), int(400 * scale));
+            QPainter painter(&canvas);
+            painter.scale(scale, scale);
+            kw::PaintStrokeHalo(painter, square, QColor(0, 0, 0, 255), passes);
+            painter.end();
+            // The widest pen reaches passes / 2 beyond the outline.
+            const QRect ink = InkBounds(canvas);
+            const qreal reach = passes / 2.0 * scale;
+            const QRectF drawn = QRectF(100 * scale, 80 * scale, 60 * scale, 40 * scale);
+            EXPECT_NEAR(drawn.left() - ink.left(), reach, 1.0) << scale << " " << passes;
+            EXPECT_NEAR(ink.right() + 1 - drawn.right(), reach, 1.0) << scale << " " << passes;
+            EXPECT_NEAR(drawn.top() - ink.top(), reach, 1.0) << scale << " " << passes;
+            EXPECT_NEAR(ink.bottom() + 1 - drawn.bottom(), reach, 1.0) << scale << " " << passes;
+        }
+    }
+}
+
+// The cover's sprites are drawn on a thread of their own: renders running
+// at once, upright (the tile shares the glyph outline) and turned, on full
+// and scaled painters, match one render alone.
+TEST_F(TextEffects, CoverTilesRenderAlikeOnManyThreadsAtOnce)
+{
+    std::vector<CWatermarkConf> layers;
+    for (const int rotation : {0, 30}) {
+        for (const int method : {0, 1}) {
+            CWatermarkConf layer = plainLayer(u"Tile"_s);
+            layer.Rotation = rotation;
+            layer.BCoverImage = 1;
+            layer.coverImgMethod = method;
+            layer.EdgeLineThickness = 3;
+            layer.BAddShadow = 1;
+            layers.push_back(layer);
+        }
+    }
+    const auto renderAt = [](const CWatermarkConf &layer, qreal scale) {
+        QImage canvas = TransparentCanvas(int(400 * scale), int(300 * scale));
+        QPainter painter(&canvas);
+        painter.scale(scale, scale);
+        CTextEffectRenderer::DrawTextLayer(painter, 400, 300, layer);
+        return canvas;
+    };
+    for (const qreal scale : {1.0, 0.5}) {
+        std::vector<QImage> alone;
+        for (const CWatermarkConf &layer : layers)
+            alone.push_back(renderAt(layer, scale));
+        std::vector<QImage> together(layers.size() * 3);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < together.size(); ++i)
+            threads.emplace_back(
+                [&, i] { together[i] = renderAt(layers[i % layers.size()], scale); });
+        for (std::thread &thread : threads)
+            thread.join();
+        for (size_t i = 0; i < together.size(); ++i) {
+            EXPECT_GT(InkCount(together[i]), 0) << i;
+            EXPECT_EQ(together[i], alone[i % layers.size()]) << i << " " << scale;
+        }
+    }
+}
