@@ -9,6 +9,7 @@
 //   --benchmark_report_aggregates_only=true
 #include "render/photo_input.h"
 #include "render/text_variables.h"
+#include "support/colour_profiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,51 +30,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-int Sampler(const cmsUInt16Number in[], cmsUInt16Number out[], void *toLab)
-{
-    const double k = 1 - in[3] / 65535.0;
-    const cmsUInt8Number rgb[3] = {
-        cmsUInt8Number(std::lround((1 - in[0] / 65535.0) * k * 255)),
-        cmsUInt8Number(std::lround((1 - 0.6 * in[1] / 65535.0) * std::sqrt(k) * 230)),
-        cmsUInt8Number(std::lround((0.1 + 0.7 * (1 - in[2] / 65535.0) * k) * 255))};
-    cmsCIELab lab;
-    cmsDoTransform(static_cast<cmsHTRANSFORM>(toLab), rgb, &lab, 1);
-    cmsFloat2LabEncoded(out, &lab);
-    return 1;
-}
-
-// A CMYK profile with a 17-point grid, the size printers' profiles use.
-QByteArray CmykProfile()
-{
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM toLab =
-        cmsCreateTransform(srgb, TYPE_RGB_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
-    cmsPipeline *pipeline = cmsPipelineAlloc(nullptr, 4, 3);
-    cmsStage *grid = cmsStageAllocCLut16bit(nullptr, 17, 4, 3, nullptr);
-    cmsStageSampleCLut16bit(grid, Sampler, toLab, 0);
-    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
-    cmsPipelineInsertStage(pipeline, cmsAT_END, grid);
-    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
-    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
-    cmsSetProfileVersion(cmyk, 4.3);
-    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
-    cmsSetColorSpace(cmyk, cmsSigCmykData);
-    cmsSetPCS(cmyk, cmsSigLabData);
-    cmsWriteTag(cmyk, cmsSigAToB0Tag, pipeline);
-    cmsWriteTag(cmyk, cmsSigMediaWhitePointTag, cmsD50_XYZ());
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(cmyk, nullptr, &size);
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(cmyk, bytes.data(), &size);
-    cmsCloseProfile(cmyk);
-    cmsPipelineFree(pipeline);
-    cmsDeleteTransform(toLab);
-    cmsCloseProfile(lab);
-    cmsCloseProfile(srgb);
-    return bytes;
-}
 
 // Smooth ink gradients with grain, quality 90, as Adobe writes CMYK.
 QByteArray CmykJpeg(int width, int height, const QByteArray &profile)
@@ -137,7 +93,7 @@ const Files &TheFiles()
 {
     static Files *files = [] {
         auto *f = new Files;
-        const QByteArray profile = CmykProfile();
+        const QByteArray profile = kw::test::MakeCmykProfile(17);
         f->cmyk = Write(f->dir, u"cmyk.jpg"_s, CmykJpeg(6000, 4000, profile));
         f->cmykWithoutProfile = Write(f->dir, u"plain.jpg"_s, CmykJpeg(6000, 4000, {}));
         // A 1500 x 1000 camera JPEG with the EXIF the variables read.

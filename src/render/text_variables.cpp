@@ -24,15 +24,15 @@ struct Reference
 Reference Split(QStringView body)
 {
     Reference ref;
-    QStringView spec = body;
+    QStringView nameAndArgument = body;
     if (const qsizetype bar = body.indexOf(u'|'); bar >= 0) {
-        spec = body.left(bar);
+        nameAndArgument = body.left(bar);
         ref.fallback = body.mid(bar + 1);
     }
-    ref.name = spec;
-    if (const qsizetype colon = spec.indexOf(u':'); colon >= 0) {
-        ref.name = spec.left(colon);
-        ref.argument = spec.mid(colon + 1);
+    ref.name = nameAndArgument;
+    if (const qsizetype colon = nameAndArgument.indexOf(u':'); colon >= 0) {
+        ref.name = nameAndArgument.left(colon);
+        ref.argument = nameAndArgument.mid(colon + 1);
     }
     return ref;
 }
